@@ -1,0 +1,133 @@
+// Process entry: role check, start-up in a fixed order, event loop, shutdown.
+
+#include "app/appglobals.h"
+#include "app/appinfo.h"
+#include "app/crashhandler.h"
+#include "app/datapaths.h"
+#include "app/logfile.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QIcon>
+#include <QNetworkAccessManager>
+#include <QTextCodec>
+#include <QTranslator>
+#include <QVector>
+#include <QWidget>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+// A browser sub-process is recognised by "--type" anywhere in any argument.
+bool isBrowserSubprocess(int argc, char** argv)
+{
+    for (int i = 0; i < argc; ++i) {
+        if (argv[i] && std::strstr(argv[i], "--type"))
+            return true;
+    }
+    return false;
+}
+
+// The browser runtime here runs its sub-processes from its own helper
+// executable, so this role has nothing to start: it exits at once without
+// creating the Qt application, a log or a crash handler.
+int runBrowserSubprocess()
+{
+    std::fputs("vucamera: browser sub-processes are run by the browser runtime's helper\n", stderr);
+    return 0;
+}
+
+void registerMetaTypes()
+{
+    // HOOK(camera): qRegisterMetaType<QVector<RecordFileHeader>>("QVector<RecordFileHeader>");
+    qRegisterMetaType<QVector<int>>("QVector<int>");
+    // HOOK(camera): qRegisterMetaType<FrameInfo>("FrameInfo");
+    // HOOK(cloud):  qRegisterMetaType<CamPropSet>("CamPropSet");
+    // HOOK(client): qRegisterMetaType<PlayStatus>("PlayStatus");
+    // HOOK(cloud):  qRegisterMetaType<VuotCameraStat>("VuotCameraStat");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // 1. Browser sub-process role.
+    if (isBrowserSubprocess(argc, argv))
+        return runBrowserSubprocess();
+
+    // 2. Locale codec.
+    QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
+
+    // 3. Crash dump handler (its file path is known from step 8 on).
+    CrashHandler::install();
+
+    // 4. The Qt application.
+    auto app = std::make_unique<QApplication>(argc, argv);
+
+    // 5. Cross-thread types.
+    registerMetaTypes();
+
+    // 6. Names, which decide the data root and the log file name.
+    QCoreApplication::setApplicationName(QStringLiteral("VuCamera"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Velmor"));
+
+    // 7. Settings.
+    AppInfo::instance()->load();
+
+    // 8. Log folder.
+    const QString logPath = DataPaths::logFile();
+    const QString logDir = DataPaths::logDir();
+    if (!QDir(logDir).exists() && !QDir().mkpath(QDir(logDir).absolutePath()))
+        qWarning("fail to create log path");
+    CrashHandler::setDumpPath(QDir(logDir + QStringLiteral("/crash.dmp")).path());
+
+    // 9. Log file.
+    auto logFile = std::make_unique<LogFile>(QDir(logPath).absolutePath());
+
+    // 10. Window icon.
+    app->setWindowIcon(QIcon(QStringLiteral(":/res/icons/VuCamera.ico")));
+
+    // 11. Translation.
+    auto* translator = new QTranslator(app.get());
+    if (translator->load(QStringLiteral(":/res/lang/vcam_zh_CN.qm"), QString(), QString(), QString()))
+        app->installTranslator(translator);
+
+    // 12. Style sheet.
+    QFile css(QStringLiteral(":/res/css/general.css"));
+    if (css.open(QIODevice::ReadOnly))
+        app->setStyleSheet(app->styleSheet() + QString::fromUtf8(css.readAll()));
+
+    // 13. Shared network access manager.
+    auto* nam = new QNetworkAccessManager();
+    AppGlobals::setNetworkManager(nam);
+
+    // 14. HOOK(p2p): LibP2p::initialize();
+
+    // 15. Main window. HOOK(ui): replaced by MainWindow.
+    auto* mainWindow = new QWidget();
+    mainWindow->setWindowTitle(QStringLiteral("VuCamera"));
+    mainWindow->resize(1280, 800);
+    AppGlobals::setMainWindow(mainWindow);
+    mainWindow->show();
+
+    // 16. Event loop.
+    const int result = app->exec();
+
+    // Shutdown 1. Main window.
+    AppGlobals::setMainWindow(nullptr);
+    delete mainWindow;
+    // Shutdown 2. HOOK(p2p): LibP2p::deInitialize();
+    // Shutdown 3. Network access manager.
+    AppGlobals::setNetworkManager(nullptr);
+    delete nam;
+    // Shutdown 4. Log file.
+    logFile.reset();
+    // Shutdown 5. HOOK(browser): shut the browser runtime down when it was started.
+    // Shutdown 6. The application.
+    app.reset();
+    return result;
+}

@@ -1,0 +1,50 @@
+# Shared compile settings and helpers for all targets.
+
+set(VC_WARNINGS -Wall -Wextra)
+
+if(VC_SANITIZE STREQUAL "address")
+  set(VC_SAN_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+elseif(VC_SANITIZE STREQUAL "thread")
+  set(VC_SAN_FLAGS -fsanitize=thread -fno-omit-frame-pointer)
+elseif(NOT VC_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "VC_SANITIZE must be empty, address or thread")
+endif()
+if(VC_SAN_FLAGS)
+  add_compile_options(${VC_SAN_FLAGS})
+  add_link_options(${VC_SAN_FLAGS})
+endif()
+
+# vc_library(name SOURCES ... LIBS ...): a static library of one source folder.
+function(vc_library name)
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(${name} STATIC ${A_SOURCES})
+  target_compile_options(${name} PRIVATE ${VC_WARNINGS})
+  target_link_libraries(${name} PUBLIC ${A_LIBS})
+endfunction()
+
+# vc_test(name SOURCES ... LIBS ... [GUI] [SERIAL] [TIMEOUT s] [LABELS ...])
+# One QtTest executable registered with CTest. GUI tests run on the offscreen
+# platform unless the environment already has a display (the test command runs
+# the suite under Xvfb, so WebEngine tests get a real X server).
+function(vc_test name)
+  cmake_parse_arguments(A "GUI;SERIAL;XVFB" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  target_compile_options(${name} PRIVATE ${VC_WARNINGS})
+  target_link_libraries(${name} PRIVATE ${A_LIBS} Qt5::Test)
+  target_compile_definitions(${name} PRIVATE VC_SOURCE_DIR="${CMAKE_SOURCE_DIR}" VC_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  add_test(NAME ${name} COMMAND ${name})
+  set(env "QT_LOGGING_RULES=qt.qpa.*=false")
+  if(A_GUI AND NOT A_XVFB)
+    list(APPEND env "QT_QPA_PLATFORM=offscreen")
+  endif()
+  if(NOT A_TIMEOUT)
+    set(A_TIMEOUT 120)
+  endif()
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}" TIMEOUT ${A_TIMEOUT})
+  if(A_SERIAL)
+    set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE)
+  endif()
+  if(A_LABELS)
+    set_tests_properties(${name} PROPERTIES LABELS "${A_LABELS}")
+  endif()
+endfunction()
