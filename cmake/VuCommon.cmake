@@ -48,3 +48,23 @@ function(vc_test name)
     set_tests_properties(${name} PROPERTIES LABELS "${A_LABELS}")
   endif()
 endfunction()
+
+# vc_folder_library(name LIBS ...): a static library of every .cpp/.h of the
+# calling folder (no sub-folders). Folders whose sources have not landed yet
+# become an interface target so that dependents still link.
+function(vc_folder_library name)
+  cmake_parse_arguments(A "" "" "LIBS;EXCLUDE" ${ARGN})
+  file(GLOB _srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
+  file(GLOB _hdrs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  foreach(_x ${A_EXCLUDE})
+    list(REMOVE_ITEM _srcs ${CMAKE_CURRENT_SOURCE_DIR}/${_x})
+  endforeach()
+  if(_srcs)
+    add_library(${name} STATIC ${_srcs} ${_hdrs})
+    target_compile_options(${name} PRIVATE ${VC_WARNINGS})
+    target_link_libraries(${name} PUBLIC ${A_LIBS})
+  else()
+    add_library(${name} INTERFACE)
+    target_link_libraries(${name} INTERFACE ${A_LIBS})
+  endif()
+endfunction()
