@@ -27,6 +27,9 @@ bool SimHttpService::start()
         m_server.reset();
         return false;
     }
+    // Every keep-alive connection holds a worker: leave room for many
+    // clients (nine cameras at once, plus slow requests of fault tests).
+    m_server->new_task_queue = [] { return new httplib::ThreadPool(48); };
     m_server->set_keep_alive_timeout(2);
     m_server->set_read_timeout(5, 0);
     m_server->set_payload_max_length(1 << 20);
