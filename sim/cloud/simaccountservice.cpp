@@ -102,14 +102,17 @@ void SimAccountService::serviceLoginStep1(const httplib::Request& req, httplib::
     QByteArray sec(16, '\0');
     randombytes_buf(sec.data(), 16);
     t.ssecurity = QString::fromLatin1(sec.toBase64());
+    const qint64 sentNonce = t.nonce;
+    if (mode == QLatin1String("string_nonce"))
+        t.nonce = 0; // a nonce that is not a number counts as 0 for the signature
     const QString ticket = state()->addTicket(t);
     const QString location = baseUrl() + QStringLiteral("/sts?d=%1&ticket=%2&sid=%3")
                                              .arg(QString::fromLatin1(QUrl::toPercentEncoding(c.value(QStringLiteral("deviceId")))),
                                                   ticket, QString::fromLatin1(QUrl::toPercentEncoding(sid)));
 
-    QJsonObject pragma{{QStringLiteral("nonce"), static_cast<double>(t.nonce)}, {QStringLiteral("ssecurity"), t.ssecurity}};
+    QJsonObject pragma{{QStringLiteral("nonce"), static_cast<double>(sentNonce)}, {QStringLiteral("ssecurity"), t.ssecurity}};
     if (mode == QLatin1String("string_nonce"))
-        pragma.insert(QStringLiteral("nonce"), QString::number(t.nonce));
+        pragma.insert(QStringLiteral("nonce"), QString::number(sentNonce));
     if (mode == QLatin1String("no_ssecurity"))
         pragma.remove(QStringLiteral("ssecurity"));
     QJsonObject body{{QStringLiteral("code"), 0}, {QStringLiteral("desc"), QStringLiteral("ok")},

@@ -69,6 +69,32 @@ bool SimCloudState::useNonce(const QString& serviceToken, const QString& nonce, 
     return true;
 }
 
+void SimCloudState::recordRequest(const httplib::Request& req)
+{
+    SimRequestRecord r;
+    r.method = QString::fromStdString(req.method);
+    r.path = QString::fromStdString(req.path);
+    r.target = QString::fromStdString(req.target);
+    r.cookie = QString::fromStdString(req.get_header_value("Cookie"));
+    r.userAgent = QString::fromStdString(req.get_header_value("User-Agent"));
+    QMutexLocker l(&m_mutex);
+    m_requests << r;
+    while (m_requests.size() > 200)
+        m_requests.removeFirst();
+}
+
+QList<SimRequestRecord> SimCloudState::requests() const
+{
+    QMutexLocker l(&m_mutex);
+    return m_requests;
+}
+
+void SimCloudState::clearRequests()
+{
+    QMutexLocker l(&m_mutex);
+    m_requests.clear();
+}
+
 void SimCloudState::addStatReport(const SimStatReport& r)
 {
     QMutexLocker l(&m_mutex);
@@ -122,6 +148,7 @@ QString SimCloudState::malformedKind(const QString& path) const
 
 bool SimCloudState::applyFaults(const httplib::Request& req, httplib::Response& res, bool handleMalformed)
 {
+    recordRequest(req);
     const QJsonObject f = faults();
     if (f.isEmpty())
         return false;

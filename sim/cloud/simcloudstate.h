@@ -25,6 +25,16 @@ struct SimStatReport
     QJsonDocument report;         // decrypted report document
 };
 
+// One request as an emulated service saw it (for tests).
+struct SimRequestRecord
+{
+    QString method;
+    QString path;
+    QString target;    // path and raw query
+    QString cookie;    // the Cookie header as sent
+    QString userAgent;
+};
+
 // What the emulated services share: the scenario, the addresses, the
 // sessions issued by the service login, the nonces already seen, the
 // statistics received and the fault knobs. Thread-safe.
@@ -58,6 +68,11 @@ public:
     // Records a nonce; false when it was seen before (replay).
     bool useNonce(const QString& serviceToken, const QString& nonce, quint32 minute);
 
+    // The last requests of every service, oldest first (at most 200).
+    void recordRequest(const httplib::Request& req);
+    QList<SimRequestRecord> requests() const;
+    void clearRequests();
+
     void addStatReport(const SimStatReport& r);
     QList<SimStatReport> statReports() const;
     void clearStatReports();
@@ -90,6 +105,7 @@ private:
     QHash<QString, Session> m_sessions;
     QHash<QString, quint32> m_nonces; // token + nonce -> minute
     QList<SimStatReport> m_stats;
+    QList<SimRequestRecord> m_requests;
     QString m_account;
     QString m_accountApi;
     QString m_update;
