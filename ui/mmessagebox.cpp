@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QTextEdit>
 #include <QVBoxLayout>
 
@@ -136,6 +137,10 @@ int MMessageBox::exec(const QString& title, const QString& text, bool okOnly)
     m_title->setText(title);
     m_body->setPlainText(text);
     m_cancel->setVisible(!okOnly);
+    // An OK button alone takes both lower corners.
+    m_ok->setProperty("single", okOnly);
+    m_ok->style()->unpolish(m_ok);
+    m_ok->style()->polish(m_ok);
 
     // Centre on the parent's window, else on the screen.
     QRect area;

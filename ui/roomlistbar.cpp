@@ -66,7 +66,13 @@ void RoomListBar::addButton(Kind kind, const QString& name, const QString& icon)
     b->setCheckable(true);
     b->setFocusPolicy(Qt::NoFocus);
     b->setCursor(Qt::PointingHandCursor);
-    b->setIcon(QIcon(iconPath(icon)));
+    const QString normal = iconPath(icon);
+    QIcon ic(normal);
+    QString checked = normal;
+    checked.replace(QLatin1String("_normal.png"), QLatin1String("_checked.png"));
+    if (QFile::exists(checked))
+        ic.addFile(checked, QSize(), QIcon::Normal, QIcon::On);
+    b->setIcon(ic);
     b->setIconSize(QSize(18, 18));
     b->setProperty("room_kind", typeName(kind));
     m_group->addButton(b);
