@@ -248,6 +248,9 @@ void RoomListBar::selectStored()
     } else {
         index = indexOf(All, QString());
     }
+    // A stored default or shared room that is gone: "All Rooms" when shown.
+    if (index < 0 && type != QLatin1String("named"))
+        index = indexOf(All, QString());
     // Nothing stored matches: the first named room, else the default room,
     // else the shared room.
     if (index < 0 && !m_buttons.isEmpty() && m_buttons.first().kind == Named)
