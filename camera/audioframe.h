@@ -4,8 +4,9 @@
 
 #include <QByteArray>
 
-// One received audio frame: its bytes and the header that came with it. Handed
-// to the audio player, which owns it from then on.
+// One received audio frame: 8 bytes of nonce followed by the encrypted
+// payload, and the header it arrived with. A value type: whoever holds a
+// copy owns it.
 struct AudioFrame
 {
     QByteArray data;

@@ -3,31 +3,36 @@
 #include <QtGlobal>
 #include <cstring>
 
-// The 24-byte little-endian header that the AV channel delivers beside every
-// media frame. Only the fields below are interpreted; the other bytes belong to
-// the camera and are carried along unchanged.
-//
-//   offset 0  u16  codec id (136 and 138 are audio, anything else is video)
-//   offset 2  u8   flags (non-zero: key frame)
-//   offset 16 u8   bit 0: 1 = memory-card playback, 0 = live
-//   offset 20 u32  time stamp
+// The 24-byte header the AV channel hands out beside each media frame
+// (little-endian). Only a few fields are read; the rest is carried along.
 struct AvFrameHeader
 {
-    static constexpr int kSize = 24;
-    static constexpr quint16 kCodecPcm = 136;
-    static constexpr quint16 kCodecG711A = 138;
+    static constexpr int Size = 24;
+    static constexpr quint16 CodecPcm = 136;
+    static constexpr quint16 CodecG711A = 138;
 
-    unsigned char raw[kSize] = {};
+    unsigned char bytes[Size] = {};
 
-    AvFrameHeader() = default;
-    explicit AvFrameHeader(const void* bytes) { std::memcpy(raw, bytes, kSize); }
+    static AvFrameHeader fromBytes(const void* data, int len)
+    {
+        AvFrameHeader h;
+        if (data && len > 0)
+            std::memcpy(h.bytes, data, size_t(len < Size ? len : Size));
+        return h;
+    }
 
-    quint16 codecId() const { return quint16(raw[0] | (raw[1] << 8)); }
-    bool isAudio() const { return codecId() == kCodecPcm || codecId() == kCodecG711A; }
-    bool isKeyFrame() const { return raw[2] != 0; }
-    bool isPlayback() const { return (raw[16] & 0x01) != 0; }
+    quint16 codecId() const { return quint16(bytes[0] | (bytes[1] << 8)); }
+    void setCodecId(quint16 id)
+    {
+        bytes[0] = uchar(id & 0xff);
+        bytes[1] = uchar(id >> 8);
+    }
+    quint8 flags() const { return bytes[2]; }
+    bool isPlayback() const { return (bytes[16] & 1) != 0; }
     quint32 timestamp() const
     {
-        return quint32(raw[20]) | (quint32(raw[21]) << 8) | (quint32(raw[22]) << 16) | (quint32(raw[23]) << 24);
+        return quint32(bytes[20]) | (quint32(bytes[21]) << 8) | (quint32(bytes[22]) << 16)
+            | (quint32(bytes[23]) << 24);
     }
+    bool isAudio() const { return codecId() == CodecPcm || codecId() == CodecG711A; }
 };
