@@ -94,16 +94,18 @@ private slots:
         const QByteArray h = FrameEncryptor::header(FrameEncryptor::kCodecH265, true, true, 1765000123u,
             Q_UINT64_C(0x0102030405060708), 77);
         QCOMPARE(h.size(), 24);
-        const AvFrameHeader parsed(h.constData());
+        const AvFrameHeader parsed = AvFrameHeader::fromBytes(h.constData(), h.size());
         QCOMPARE(parsed.codecId(), FrameEncryptor::kCodecH265);
-        QVERIFY(parsed.isKeyFrame());
+        QVERIFY(parsed.flags() != 0);
         QVERIFY(parsed.isPlayback());
         QVERIFY(!parsed.isAudio());
         QCOMPARE(parsed.timestamp(), 1765000123u);
-        QCOMPARE(FrameEncryptor::sendTimeUs(parsed.raw), Q_UINT64_C(0x0102030405060708));
-        const AvFrameHeader live(FrameEncryptor::header(FrameEncryptor::kCodecH264, false, false, 5).constData());
-        QVERIFY(!live.isKeyFrame() && !live.isPlayback());
-        const AvFrameHeader audio(FrameEncryptor::header(138, false, false, 5).constData());
+        QCOMPARE(FrameEncryptor::sendTimeUs(parsed.bytes), Q_UINT64_C(0x0102030405060708));
+        const QByteArray lh = FrameEncryptor::header(FrameEncryptor::kCodecH264, false, false, 5);
+        const AvFrameHeader live = AvFrameHeader::fromBytes(lh.constData(), lh.size());
+        QVERIFY(live.flags() == 0 && !live.isPlayback());
+        const QByteArray ah = FrameEncryptor::header(138, false, false, 5);
+        const AvFrameHeader audio = AvFrameHeader::fromBytes(ah.constData(), ah.size());
         QVERIFY(audio.isAudio());
     }
 
