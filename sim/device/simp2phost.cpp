@@ -22,10 +22,11 @@ SimP2pHost::~SimP2pHost()
 
 bool SimP2pHost::start(unsigned short directoryPort)
 {
-    m_directory = P2PDir_Start(directoryPort);
-    if (m_directory < 0)
+    const int dir = P2PDir_Start(directoryPort);
+    if (dir < 0)
         return false;
-    m_directoryPort = static_cast<unsigned short>(P2PDir_Port(m_directory));
+    m_directoryPort = static_cast<unsigned short>(P2PDir_Port(dir));
+    m_directory = dir;
     for (const SimCamera& c : m_scenario->cameras())
         onCameraAdded(c.did);
     return true;
@@ -34,16 +35,17 @@ bool SimP2pHost::start(unsigned short directoryPort)
 void SimP2pHost::stop()
 {
     std::map<QString, std::shared_ptr<SimCameraDevice>> devices;
+    int dir;
     {
         std::lock_guard<std::mutex> l(m_mutex);
         devices.swap(m_devices);
+        dir = m_directory.exchange(-1);
     }
     for (auto& d : devices)
         d.second->shutdown();
     devices.clear();
-    if (m_directory >= 0)
-        P2PDir_Stop(m_directory);
-    m_directory = -1;
+    if (dir >= 0)
+        P2PDir_Stop(dir);
 }
 
 QString SimP2pHost::directoryAddress() const

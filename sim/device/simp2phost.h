@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -41,8 +42,8 @@ private slots:
 private:
     Scenario* m_scenario;
     SimIoCtrlDispatcher m_dispatcher;
-    int m_directory = -1;
-    unsigned short m_directoryPort = 0;
+    std::atomic<int> m_directory{-1};
+    std::atomic<unsigned short> m_directoryPort{0};
     mutable std::mutex m_mutex;
     std::map<QString, std::shared_ptr<SimCameraDevice>> m_devices;
 };
