@@ -147,8 +147,7 @@ void P2PSession::queueFrame(P2PAvChannel& ch, bool audio, std::vector<char>& pay
     }
     P2PFrame f;
     f.number = number;
-    f.header.assign(payload.begin() + 4, payload.begin() + 4 + AV_FRAME_HEADER_SIZE);
-    f.data.assign(payload.begin() + 4 + AV_FRAME_HEADER_SIZE, payload.end());
+    f.message = std::move(payload);
     ch.bufBytes += size;
     q.push_back(std::move(f));
 }
