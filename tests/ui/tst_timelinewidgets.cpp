@@ -445,4 +445,4 @@ void TstTimeline::dayStripScrolling()
 }
 
 QTEST_MAIN(TstTimeline)
-#include "tst_timeline.moc"
+#include "tst_timelinewidgets.moc"
