@@ -16,9 +16,14 @@
 #include <QVector>
 #include <QWidget>
 
+#include <QSocketNotifier>
+
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -39,6 +44,37 @@ int runBrowserSubprocess()
 {
     std::fputs("vucamera: browser sub-processes are run by the browser runtime's helper\n", stderr);
     return 0;
+}
+
+// SIGTERM/SIGINT/SIGHUP end the event loop so that the normal shutdown order
+// runs (a session logout or `kill` must not lose the log or leave cameras
+// connected). The handler only writes a byte to a socket pair.
+int g_quitPipe[2] = {-1, -1};
+
+void onQuitSignal(int)
+{
+    const char c = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_quitPipe[1], &c, 1);
+}
+
+void installQuitSignals(QApplication* app)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_quitPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(g_quitPipe[0], QSocketNotifier::Read, app);
+    QObject::connect(notifier, &QSocketNotifier::activated, app, [app, notifier]() {
+        char c;
+        [[maybe_unused]] const ssize_t n = ::read(g_quitPipe[0], &c, 1);
+        notifier->setEnabled(false);
+        qInfo("quit requested by signal");
+        app->quit();
+    });
+    struct sigaction sa{};
+    sa.sa_handler = &onQuitSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(sig, &sa, nullptr);
 }
 
 void registerMetaTypes()
@@ -113,6 +149,8 @@ int main(int argc, char** argv)
     mainWindow->resize(1280, 800);
     AppGlobals::setMainWindow(mainWindow);
     mainWindow->show();
+
+    installQuitSignals(app.get());
 
     // 16. Event loop.
     const int result = app->exec();

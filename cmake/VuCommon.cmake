@@ -68,3 +68,27 @@ function(vc_folder_library name)
     target_link_libraries(${name} INTERFACE ${A_LIBS})
   endif()
 endfunction()
+
+# Fuzzing (clang only): configure a separate tree with
+#   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DVC_BUILD_FUZZ=ON -DVC_SANITIZE=address
+# Every target is then instrumented for coverage, and vc_fuzzer() targets link libFuzzer.
+if(VC_BUILD_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "VC_BUILD_FUZZ needs clang (CC=clang CXX=clang++)")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
+# vc_fuzzer(name SOURCES ... LIBS ... [CORPUS dir]): a libFuzzer executable.
+# A plain build (VC_BUILD_FUZZ off) skips it; the corpus replay tests under
+# tests/ keep the inputs it found in the normal suite.
+function(vc_fuzzer name)
+  cmake_parse_arguments(A "" "CORPUS" "SOURCES;LIBS" ${ARGN})
+  if(NOT VC_BUILD_FUZZ)
+    return()
+  endif()
+  add_executable(${name} ${A_SOURCES})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(${name} PRIVATE ${A_LIBS})
+endfunction()

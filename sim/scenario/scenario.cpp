@@ -61,6 +61,43 @@ void Scenario::deriveCameraKeys(SimCamera& cam, const QByteArray& seed)
                             reinterpret_cast<const unsigned char*>(s.constData()));
 }
 
+SimCamera Scenario::cameraFromJson(const QJsonObject& o, const QByteArray& seed)
+{
+    SimCamera c;
+    c.did = o.value(QLatin1String("did")).toString();
+    c.name = o.value(QLatin1String("name")).toString(c.did);
+    c.model = o.value(QLatin1String("model")).toString(QStringLiteral("hovia.camera.v3"));
+    c.owner = o.value(QLatin1String("owner")).toString();
+    c.sharedWith = stringList(o.value(QLatin1String("shared_with")));
+    c.p2pId = o.value(QLatin1String("p2p_id")).toString(QStringLiteral("UID-") + c.did);
+    c.password = o.value(QLatin1String("password")).toString(
+        QString::fromLatin1(seedFor(seed, "pw:" + c.did.toUtf8()).toHex().left(16)));
+    c.ssid = o.value(QLatin1String("ssid")).toString(QStringLiteral("HomeNet"));
+    c.online = o.value(QLatin1String("online")).toBool(true);
+    c.power = o.value(QLatin1String("power")).toBool(true);
+    c.sdcard = o.value(QLatin1String("sdcard")).toBool(true);
+    c.maxClient = o.value(QLatin1String("max_client")).toBool(false);
+    c.pincode = o.value(QLatin1String("pincode")).toString();
+    c.videoWidth = o.value(QLatin1String("width")).toInt(1280);
+    c.videoHeight = o.value(QLatin1String("height")).toInt(720);
+    c.fps = o.value(QLatin1String("fps")).toInt(20);
+    c.audioCodec = o.value(QLatin1String("audio_codec")).toInt(138);
+    for (const QJsonValue& rv : o.value(QLatin1String("recordings")).toArray()) {
+        const QJsonObject ro = rv.toObject();
+        SimRecording r;
+        r.start = static_cast<qint64>(ro.value(QLatin1String("start")).toDouble());
+        r.length = ro.value(QLatin1String("length")).toInt();
+        r.motion = ro.value(QLatin1String("motion")).toBool();
+        r.saved = ro.value(QLatin1String("saved")).toBool();
+        c.recordings << r;
+    }
+    c.boxPublicKey = hexKey(o, "public_key");
+    c.boxSecretKey = hexKey(o, "secret_key");
+    deriveCameraKeys(c, seed);
+    c.faults = o.value(QLatin1String("faults")).toObject();
+    return c;
+}
+
 bool Scenario::loadJson(const QByteArray& json, QString* error)
 {
     QJsonParseError pe{};
@@ -117,40 +154,7 @@ bool Scenario::loadJson(const QByteArray& json, QString* error)
 
     m_cameras.clear();
     for (const QJsonValue& v : root.value(QLatin1String("cameras")).toArray()) {
-        const QJsonObject o = v.toObject();
-        SimCamera c;
-        c.did = o.value(QLatin1String("did")).toString();
-        c.name = o.value(QLatin1String("name")).toString(c.did);
-        c.model = o.value(QLatin1String("model")).toString(QStringLiteral("hovia.camera.v3"));
-        c.owner = o.value(QLatin1String("owner")).toString();
-        c.sharedWith = stringList(o.value(QLatin1String("shared_with")));
-        c.p2pId = o.value(QLatin1String("p2p_id")).toString(QStringLiteral("UID-") + c.did);
-        c.password = o.value(QLatin1String("password")).toString(
-            QString::fromLatin1(seedFor(m_seed, "pw:" + c.did.toUtf8()).toHex().left(16)));
-        c.ssid = o.value(QLatin1String("ssid")).toString(QStringLiteral("HomeNet"));
-        c.online = o.value(QLatin1String("online")).toBool(true);
-        c.power = o.value(QLatin1String("power")).toBool(true);
-        c.sdcard = o.value(QLatin1String("sdcard")).toBool(true);
-        c.maxClient = o.value(QLatin1String("max_client")).toBool(false);
-        c.pincode = o.value(QLatin1String("pincode")).toString();
-        c.videoWidth = o.value(QLatin1String("width")).toInt(1280);
-        c.videoHeight = o.value(QLatin1String("height")).toInt(720);
-        c.fps = o.value(QLatin1String("fps")).toInt(20);
-        c.audioCodec = o.value(QLatin1String("audio_codec")).toInt(138);
-        for (const QJsonValue& rv : o.value(QLatin1String("recordings")).toArray()) {
-            const QJsonObject ro = rv.toObject();
-            SimRecording r;
-            r.start = static_cast<qint64>(ro.value(QLatin1String("start")).toDouble());
-            r.length = ro.value(QLatin1String("length")).toInt();
-            r.motion = ro.value(QLatin1String("motion")).toBool();
-            r.saved = ro.value(QLatin1String("saved")).toBool();
-            c.recordings << r;
-        }
-        c.boxPublicKey = hexKey(o, "public_key");
-        c.boxSecretKey = hexKey(o, "secret_key");
-        deriveCameraKeys(c, m_seed);
-        c.faults = o.value(QLatin1String("faults")).toObject();
-        m_cameras << c;
+        m_cameras << cameraFromJson(v.toObject(), m_seed);
     }
     return true;
 }
@@ -269,4 +273,10 @@ bool Scenario::updateAccount(const QString& userId, const std::function<void(Sim
         }
     }
     return false;
+}
+
+QByteArray Scenario::seed() const
+{
+    QMutexLocker l(&m_mutex);
+    return m_seed;
 }

@@ -100,6 +100,10 @@ public:
     QJsonObject cloudFaults() const;
     void setCloudFaults(const QJsonObject& faults);
 
+    // A camera from its scenario JSON object (missing keys derived from seed).
+    static SimCamera cameraFromJson(const QJsonObject& o, const QByteArray& seed);
+    QByteArray seed() const;
+
     // Fills derived keys of a camera built in code.
     static void deriveCameraKeys(SimCamera& cam, const QByteArray& seed);
 

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QSslConfiguration>
+#include <QString>
+
+// The one place that knows where the remote services live: the account
+// service (sign-in page, service login, logout), the account API (user card),
+// the home cloud API and its cookie domain, the update and statistics
+// services, the P2P directory, and an optional extra CA certificate to trust
+// beside the system store.
+//
+// Read from the JSON file named by VUCAMERA_ENDPOINTS, by default
+// <temp dir>/vucamera-sim/endpoints.json, which the local emulator writes.
+// Missing entries keep defaults that point at the local emulator.
+class Endpoints
+{
+public:
+    Endpoints();
+
+    QString account;        // "https://host:port", no trailing slash
+    QString accountApi;     // "http://host:port"
+    QString homeApi;        // "https://host:port"
+    QString cookieDomain;   // domain of the home API cookies
+    QString update;         // "http://host:port"
+    QString stats;          // "http://host:port"
+    QString caCertFile;     // PEM file of an extra CA, or empty
+    QString p2pDirectory;   // "host:port" for the P2P library
+
+    // Host (and port, when not the scheme's default) of the account service,
+    // as it appears after "//" in a URL.
+    QString accountAuthority() const;
+
+    static Endpoints fromJson(const QJsonObject& o);
+    QJsonObject toJson() const;
+
+    // The file named by VUCAMERA_ENDPOINTS or the default path.
+    static QString defaultFilePath();
+    // Reads a file; a missing or malformed file logs a warning and gives the
+    // defaults (ok set to false when given).
+    static Endpoints load(const QString& path, bool* ok = nullptr);
+
+    // The process-wide endpoints: loaded from defaultFilePath() on first use,
+    // replaceable (tests, tools). Thread-safe; returns a copy.
+    static Endpoints current();
+    static void setCurrent(const Endpoints& e);
+    static void reload();
+
+    // TLS settings for every HTTPS request of the program: the system CA
+    // store plus the configured extra CA. Certificate errors are never
+    // ignored.
+    static QSslConfiguration sslConfiguration();
+};

@@ -1,0 +1,134 @@
+#include "camera/audioplayer.h"
+
+#include "camera/audiodecodethread.h"
+#include "camera/audiodevice.h"
+
+#include <QMutexLocker>
+#include <QReadLocker>
+#include <QThread>
+#include <QWriteLocker>
+
+AudioPlayer::AudioPlayer(const QByteArray& key)
+    : m_key(key)
+    , m_thread(new QThread)
+{
+    m_thread->setObjectName(QStringLiteral("audio-player"));
+    moveToThread(m_thread);
+    connect(this, &AudioPlayer::start_s, this, &AudioPlayer::handleStart, Qt::QueuedConnection);
+    connect(this, &AudioPlayer::stop_s, this, &AudioPlayer::handleStop, Qt::QueuedConnection);
+}
+
+AudioPlayer::~AudioPlayer()
+{
+    if (isRunning())
+        stop();
+    m_thread->quit();
+    m_thread->wait();
+    delete m_thread;
+}
+
+void AudioPlayer::start()
+{
+    if (m_state.load() != Stopped || m_thread->isRunning()) {
+        qWarning("cannot start audio again for status not ready!");
+        return;
+    }
+    QMutexLocker lock(&m_mutex);
+    if (m_device) {
+        qWarning("cannot start audio again for audio_device_ created!");
+        return;
+    }
+    m_thread->start(QThread::InheritPriority);
+    m_state = Starting;
+    emit start_s();
+}
+
+void AudioPlayer::handleStart()
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_state.load() != Starting || m_device)
+        return; // stopped before the thread got here
+    m_device = new AudioDevice(this, !m_headless);
+    if (!m_device->start())
+        qWarning("audio output not started, audio stays silent");
+    auto* decoder = new AudioDecodeThread(m_device, m_key, this);
+    {
+        QWriteLocker w(&m_decodeLock);
+        m_decodeThread = decoder;
+    }
+    decoder->start(QThread::InheritPriority);
+    State expected = Starting;
+    m_state.compare_exchange_strong(expected, Running);
+}
+
+bool AudioPlayer::isRunning() const
+{
+    const State s = m_state.load();
+    return s == Starting || s == Running;
+}
+
+void AudioPlayer::pushFrame(const AudioFrame& frame)
+{
+    QReadLocker r(&m_decodeLock);
+    if (m_state.load() == Running && m_decodeThread) {
+        m_decodeThread->pushFrame(frame);
+        return;
+    }
+    qWarning("ignore frame for decode thread not created yet.");
+}
+
+void AudioPlayer::stop()
+{
+    const State s = m_state.load();
+    if (s != Starting && s != Running) {
+        qWarning("cannot stop audio again for not started!");
+        return;
+    }
+    m_state = Stopping;
+    {
+        QMutexLocker lock(&m_mutex);
+        if (m_device)
+            m_device->abort();
+        else
+            qWarning("invalid status that audio_device_ is null!");
+    }
+    emit stop_s();
+    m_thread->wait();
+    m_state = Stopped;
+}
+
+void AudioPlayer::handleStop()
+{
+    AudioDecodeThread* decoder = nullptr;
+    {
+        QReadLocker r(&m_decodeLock);
+        decoder = m_decodeThread;
+    }
+    if (decoder) {
+        // Releases producers blocked on a full queue before taking the
+        // pointer away from them.
+        decoder->stop();
+        {
+            QWriteLocker w(&m_decodeLock);
+            m_decodeThread = nullptr;
+        }
+        decoder->wait();
+        delete decoder;
+    }
+    QMutexLocker lock(&m_mutex);
+    delete m_device;
+    m_device = nullptr;
+    m_thread->quit();
+}
+
+AudioDevice* AudioPlayer::device() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_device;
+}
+
+AudioDecodeThread* AudioPlayer::decodeThread() const
+{
+    QReadLocker r(&m_decodeLock);
+    return m_decodeThread;
+}

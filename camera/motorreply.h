@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+
+// The camera's answer to a motor command (IO-control type 0xF006):
+// {"ret": r, "angle": a}; r < 0 means the head could not move (an end stop),
+// a is the head's position in hundredths of a turn.
+class MotorReply
+{
+public:
+    static constexpr unsigned int IoType = 0xF006;
+
+    enum Kind { Ignored, Invalid, Failed, Moved };
+
+    // Interprets one IO-control event and logs it as the camera session
+    // does. Types other than 0xF006 and empty objects are Ignored.
+    static MotorReply handle(unsigned int type, const QJsonObject& data);
+
+    // The JSON object carried in an IO-control payload: the text up to the
+    // first NUL byte (at most len bytes); an empty object when the text is
+    // not a JSON object.
+    static QJsonObject parsePayload(const char* data, int len);
+
+    Kind kind() const { return m_kind; }
+    int ret() const { return m_ret; }
+    // Degrees: the reply's angle times 3.6.
+    double angle() const { return m_angle; }
+
+private:
+    Kind m_kind = Ignored;
+    int m_ret = 0;
+    double m_angle = 0.0;
+};

@@ -1,0 +1,88 @@
+#include "cloud/usercard.h"
+
+#include "app/endpoints.h"
+#include "app/functiontrace.h"
+#include "cloud/mnetworkreply.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QUrlQuery>
+
+UserCard::UserCard(QObject* parent) : QObject(parent), m_manager(new QNetworkAccessManager(this)) {}
+
+void UserCard::clear()
+{
+    nick.clear();
+    iconUrl.clear();
+    icon.clear();
+}
+
+void UserCard::get(const QString& uid)
+{
+    FunctionTrace trace("UserCard::get");
+    QUrl url(Endpoints::current().accountApi + QStringLiteral("/pass/usersCard"));
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("ids"), uid);
+    url.setQuery(query);
+    QNetworkRequest request(url);
+    setUserAgent(request);
+    request.setSslConfiguration(Endpoints::sslConfiguration());
+    QNetworkReply* reply = m_manager->get(request);
+    watch(reply, 10000);
+    connect(reply, &QNetworkReply::finished, this, &UserCard::handleUserCardReply);
+}
+
+void UserCard::handleUserCardReply()
+{
+    FunctionTrace trace("UserCard::handleUserCardReply");
+    auto* reply = qobject_cast<QNetworkReply*>(sender());
+    if (!reply)
+        return;
+    reply->deleteLater();
+    if (reply->error() != QNetworkReply::NoError) {
+        qWarning("handleUserCardReply: reply error %s", qUtf8Printable(reply->errorString()));
+        emit onUserCardGotFail();
+        return;
+    }
+    const QJsonDocument doc = QJsonDocument::fromJson(QString::fromUtf8(reply->readAll()).toUtf8());
+    if (doc.isObject() && !doc.object().isEmpty()) {
+        const QJsonArray list = doc.object().value(QLatin1String("data")).toObject().value(QLatin1String("list")).toArray();
+        if (!list.isEmpty()) {
+            const QJsonObject first = list.at(0).toObject();
+            if (!first.isEmpty()) {
+                nick = first.value(QLatin1String("vuchatNick")).toString();
+                iconUrl = QUrl(first.value(QLatin1String("vuchatIcon")).toString());
+            }
+        }
+    }
+    if (iconUrl.isEmpty()) {
+        qInfo("user icon is empty");
+        emit onUserCardGot();
+        return;
+    }
+    QNetworkRequest request(iconUrl);
+    setUserAgent(request);
+    request.setSslConfiguration(Endpoints::sslConfiguration());
+    QNetworkReply* iconReply = m_manager->get(request);
+    connect(iconReply, &QNetworkReply::finished, this, &UserCard::handleUserIconReply);
+}
+
+void UserCard::handleUserIconReply()
+{
+    FunctionTrace trace("UserCard::handleUserIconReply");
+    auto* reply = qobject_cast<QNetworkReply*>(sender());
+    if (!reply)
+        return;
+    reply->deleteLater();
+    if (reply->error() != QNetworkReply::NoError) {
+        qWarning("handleUserIconReply: reply error %s", qUtf8Printable(reply->errorString()));
+        emit onUserCardGotFail();
+        return;
+    }
+    icon = reply->readAll();
+    emit onUserCardGot();
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "app/camerapassport.h"
+#include "cloud/campropset.h"
+#include "cloud/roomlist.h"
+#include "cloud/vuotcamerastat.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+// The home cloud API calls of the client: device list, rooms, properties and
+// the device pass. Each call goes through its own CoreApi.
+class VuotApi : public QObject
+{
+    Q_OBJECT
+public:
+    explicit VuotApi(QObject* parent = nullptr);
+
+    void getDeviceList(const QString& ssid, const QString& bssid, bool getVirtualModel, int getPulsaDevices);
+    void getRoomList();
+    void getProperties(const QString& did);
+    int getPropertiesSync(const QString& did, CamPropSet& out);
+    void setProperty(const QString& did, const QString& name, const QString& value);
+    int getDevicePassSync(const QString& did, const QString& pincode, CameraPassport& out);
+
+    static bool isSupportedModel(const QString& model);
+    // Reply parsers, shared by the slots and the synchronous calls.
+    static int parseDeviceList(const QJsonObject& reply, QList<VuotCameraStat>& out);
+    static int parseRoomList(const QJsonObject& reply, RoomList& out);
+    static int parseProperties(const QJsonObject& reply, CamPropSet& out);
+    static int onOff(const QString& text);
+
+signals:
+    void getDeviceListFinished(int ret, QList<VuotCameraStat> cameras);
+    void getRoomListFinished(int ret, RoomList room_list);
+    void getPropertiesFinished(int ret, CamPropSet prop_set);
+    void setPropertyFinished(int ret);
+
+private slots:
+    void onGetDeviceListFinished(int ret, QJsonObject result);
+    void onGetRoomListFinished(int ret, QJsonObject result);
+    void onGetPropertiesFinished(int ret, QJsonObject result);
+    void onSetPropertyFinished(int ret, QJsonObject result);
+};

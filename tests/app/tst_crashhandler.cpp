@@ -1,0 +1,105 @@
+// The crash handler is tested in child processes (this same executable run
+// with "--crash-child <signal> <path>") that crash on purpose.
+#include "app/crashhandler.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <sys/mman.h>
+
+namespace {
+
+[[noreturn]] void crashChild(const char* how, const char* path)
+{
+    CrashHandler::install();
+    CrashHandler::setDumpPath(QString::fromLocal8Bit(path));
+    if (std::strcmp(how, "segv") == 0) {
+        // A write to an inaccessible page: a real fault at a known address
+        // (a null store would be caught earlier by the undefined-behaviour checker).
+        void* page = ::mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        std::printf("%p\n", page);
+        std::fflush(stdout);
+        *static_cast<volatile int*>(page) = 1;
+    } else if (std::strcmp(how, "abort") == 0) {
+        std::abort();
+    } else if (std::strcmp(how, "fpe") == 0) {
+        std::raise(SIGFPE);
+    }
+    std::_Exit(3);
+}
+
+} // namespace
+
+class TestCrashHandler : public QObject
+{
+    Q_OBJECT
+
+private:
+    static QProcess* run(const char* how, const QString& path)
+    {
+        auto* p = new QProcess;
+        p->start(QCoreApplication::applicationFilePath(),
+                 {QStringLiteral("--crash-child"), QString::fromLatin1(how), path});
+        p->waitForFinished(20000);
+        return p;
+    }
+    static QByteArray readAll(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+private slots:
+    void segfaultWritesDumpAndDiesWithSignal()
+    {
+        QTemporaryDir dir;
+        const QString dump = dir.filePath(QStringLiteral("crash.dmp"));
+        std::unique_ptr<QProcess> p(run("segv", dump));
+        QCOMPARE(p->exitStatus(), QProcess::CrashExit);
+        const QByteArray data = readAll(dump);
+        QVERIFY2(data.contains("signal: SIGSEGV (11)"), data.constData());
+        const QByteArray page = p->readAllStandardOutput().trimmed();
+        QVERIFY2(data.contains("address: " + page + "\n"), page.constData());
+        QVERIFY(data.contains("thread: "));
+        QVERIFY(data.contains("backtrace:\n"));
+        // At least a few frames follow the backtrace header.
+        QVERIFY(data.mid(data.indexOf("backtrace:\n")).count('\n') > 3);
+    }
+
+    void secondCrashOverwrites()
+    {
+        QTemporaryDir dir;
+        const QString dump = dir.filePath(QStringLiteral("crash.dmp"));
+        std::unique_ptr<QProcess> first(run("segv", dump));
+        QVERIFY(readAll(dump).contains("SIGSEGV"));
+        std::unique_ptr<QProcess> second(run("abort", dump));
+        QCOMPARE(second->exitStatus(), QProcess::CrashExit);
+        const QByteArray data = readAll(dump);
+        QVERIFY(data.contains("signal: SIGABRT (6)"));
+        QVERIFY(!data.contains("SIGSEGV"));
+        std::unique_ptr<QProcess> third(run("fpe", dump));
+        QVERIFY(readAll(dump).contains("signal: SIGFPE (8)"));
+    }
+
+    void uncreatableDumpStillDies()
+    {
+        QTemporaryDir dir;
+        std::unique_ptr<QProcess> p(run("segv", dir.filePath(QStringLiteral("no/such/folder/crash.dmp"))));
+        QCOMPARE(p->exitStatus(), QProcess::CrashExit);
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("no"))));
+    }
+};
+
+int main(int argc, char** argv)
+{
+    if (argc == 4 && std::strcmp(argv[1], "--crash-child") == 0)
+        crashChild(argv[2], argv[3]);
+    QCoreApplication app(argc, argv);
+    TestCrashHandler t;
+    return QTest::qExec(&t, argc, argv);
+}
+#include "tst_crashhandler.moc"

@@ -1,0 +1,83 @@
+// Runs against the real Secret Service of the test session (scripts/with-session.sh
+// starts gnome-keyring in a private D-Bus session).
+#include "app/credentialstore.h"
+
+#include <QDirIterator>
+#include <QStandardPaths>
+#include <QtTest>
+
+class TestCredentialStore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+            QSKIP("no D-Bus session: run through scripts/with-session.sh");
+        QStandardPaths::setTestModeEnabled(true);
+    }
+
+    void bytesRoundTripAndRemove()
+    {
+        const QByteArray secret("pass\0token\xff", 11);
+        QVERIFY(CredentialStore::writeBytes("tst_bytes", secret));
+        QCOMPARE(CredentialStore::readBytes("tst_bytes"), secret);
+        QVERIFY(CredentialStore::writeBytes("tst_bytes", "second"));
+        QCOMPARE(CredentialStore::readBytes("tst_bytes"), QByteArray("second"));
+        QVERIFY(CredentialStore::remove("tst_bytes"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Restoring failed: "));
+        QCOMPARE(CredentialStore::readBytes("tst_bytes"), QByteArray());
+    }
+
+    void missingKeyGivesDefaults()
+    {
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Restoring failed: "));
+        QCOMPARE(CredentialStore::readString("tst_missing", "dflt"), QStringLiteral("dflt"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Restoring failed: "));
+        QCOMPARE(CredentialStore::readInt("tst_missing", 17), 17);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Restoring failed: "));
+        QCOMPARE(CredentialStore::readBool("tst_missing", true), true);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Restoring failed: "));
+        QVERIFY(CredentialStore::readJson("tst_missing").isEmpty());
+    }
+
+    void typedVariants()
+    {
+        QVERIFY(CredentialStore::writeString("tst_s", QStringLiteral("zh 中文")));
+        QCOMPARE(CredentialStore::readString("tst_s", ""), QStringLiteral("zh 中文"));
+        QVERIFY(CredentialStore::writeBool("tst_b", false));
+        QCOMPARE(CredentialStore::readBool("tst_b", true), false);
+        QCOMPARE(CredentialStore::readBytes("tst_b"), QByteArray("false"));
+        QVERIFY(CredentialStore::writeInt("tst_i", -42));
+        QCOMPARE(CredentialStore::readInt("tst_i", 0), -42);
+        QVERIFY(CredentialStore::writeString("tst_i", "not a number"));
+        QCOMPARE(CredentialStore::readInt("tst_i", 5), 0);
+        const QJsonObject account{{"userId", "123"}, {"passToken", "tok"}};
+        QVERIFY(CredentialStore::writeJson("tst_j", account));
+        QCOMPARE(CredentialStore::readJson("tst_j"), account);
+        QVERIFY(CredentialStore::writeString("tst_j", "[1]"));
+        QVERIFY(CredentialStore::readJson("tst_j").isEmpty());
+        for (const char* k : {"tst_s", "tst_b", "tst_i", "tst_j"})
+            QVERIFY(CredentialStore::remove(k));
+    }
+
+    void secretNeverLandsInDataFiles()
+    {
+        const QByteArray secret = "S3cr3t-" + QByteArray::number(QDateTime::currentMSecsSinceEpoch());
+        QVERIFY(CredentialStore::writeBytes("account", secret));
+        QCOMPARE(CredentialStore::readBytes("account"), secret);
+        // The whole (private, per-session) home: the data root, the settings
+        // folders and any plain-text fallback a keychain back end might use.
+        QDirIterator it(QDir::homePath(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            QFile f(it.next());
+            if (f.open(QIODevice::ReadOnly))
+                QVERIFY2(!f.readAll().contains(secret), qPrintable(f.fileName()));
+        }
+        QVERIFY(CredentialStore::remove("account"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCredentialStore)
+#include "tst_credentialstore.moc"

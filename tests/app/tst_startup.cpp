@@ -1,0 +1,113 @@
+// Runs the vucamera executable as a child process with its own data root.
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+private:
+    static QProcessEnvironment envFor(const QString& dataHome, bool withPlatform)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dataHome + QStringLiteral("/cfg"));
+        if (withPlatform) {
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        } else {
+            env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+            env.remove(QStringLiteral("DISPLAY"));
+            env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        }
+        return env;
+    }
+    static QString dataRoot(const QString& dataHome) { return dataHome + QStringLiteral("/Velmor/VuCamera"); }
+
+    // Starts the app, waits until its log shows the banner, ends it with SIGTERM.
+    static int runAndTerminate(const QString& dataHome, QByteArray* log)
+    {
+        QProcess p;
+        p.setProcessEnvironment(envFor(dataHome, true));
+        p.start(QStringLiteral(VUCAMERA_EXE), QStringList());
+        if (!p.waitForStarted(10000))
+            return -1;
+        const QString logPath = dataRoot(dataHome) + QStringLiteral("/Log/VuCamera.log");
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 20000 && !QFile::exists(logPath))
+            QTest::qWait(50);
+        QTest::qWait(300);
+        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+        if (!p.waitForFinished(20000)) {
+            p.kill();
+            return -2;
+        }
+        QFile f(logPath);
+        if (log && f.open(QIODevice::ReadOnly))
+            *log = f.readAll();
+        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -3;
+    }
+
+private slots:
+    void typeArgumentNeverCreatesTheApplication_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("type=renderer") << QStringList{QStringLiteral("--type=renderer")};
+        QTest::newRow("inside another argument") << QStringList{QStringLiteral("--lang=en"), QStringLiteral("x--typey")};
+    }
+    void typeArgumentNeverCreatesTheApplication()
+    {
+        QFETCH(QStringList, args);
+        QTemporaryDir home;
+        QProcess p;
+        // No display and no platform: creating a QApplication would abort.
+        p.setProcessEnvironment(envFor(home.path(), false));
+        p.start(QStringLiteral(VUCAMERA_EXE), args);
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(!QDir(dataRoot(home.path())).exists());
+    }
+
+    void startsWritesBannerAndShutsDownCleanly()
+    {
+        QTemporaryDir home;
+        QByteArray log;
+        QCOMPARE(runAndTerminate(home.path(), &log), 0);
+        QVERIFY2(log.startsWith("\n>>>>>>>>>"), log.constData());
+        QVERIFY(log.contains("quit requested by signal"));
+        QVERIFY(QFile::exists(dataRoot(home.path()) + QStringLiteral("/Config")));
+        QVERIFY(!QFile::exists(dataRoot(home.path()) + QStringLiteral("/Log/crash.dmp")));
+
+        // A second run appends its own banner to the same file.
+        QByteArray second;
+        QCOMPARE(runAndTerminate(home.path(), &second), 0);
+        QCOMPARE(second.count("\n>>>>>>>>>"), 2);
+    }
+
+    void runsWithoutALogWhenTheFolderCannotBeMade()
+    {
+        QTemporaryDir home;
+        // The data root's parent is a file: no folder can be created below it.
+        QFile blocker(home.filePath(QStringLiteral("Velmor")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        QProcess p;
+        p.setProcessEnvironment(envFor(home.path(), true));
+        p.start(QStringLiteral(VUCAMERA_EXE), QStringList());
+        QVERIFY(p.waitForStarted(10000));
+        QTest::qWait(1500);
+        QCOMPARE(p.state(), QProcess::Running);
+        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(p.readAllStandardError().contains("fail to create log path"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStartup)
+#include "tst_startup.moc"
