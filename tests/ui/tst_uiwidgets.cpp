@@ -361,6 +361,17 @@ void TstUiWidgets::roomsStoredFallbacks()
 
 void TstUiWidgets::roomsIcons()
 {
+    // Many rooms scroll instead of demanding a wider window.
+    AppInfo settings(m_dir.filePath(QStringLiteral("rooms6.json")), QString());
+    RoomListBar bar;
+    bar.setSettings(&settings);
+    QStringList names;
+    for (int i = 0; i < 30; ++i)
+        names << QStringLiteral("Room number %1").arg(i);
+    bar.setRooms(names, QStringList(), true, true);
+    QCOMPARE(bar.buttonCount(), 33);
+    QVERIFY(bar.minimumSizeHint().width() < 200);
+
     QCOMPARE(RoomListBar::iconPath(QStringLiteral("living")), QStringLiteral(":/res/rooms/living_normal.png"));
     QCOMPARE(RoomListBar::iconPath(QStringLiteral("no_such_icon")), QStringLiteral(":/res/rooms/default_1_normal.png"));
     QCOMPARE(RoomListBar::iconPath(QString()), QStringLiteral(":/res/rooms/default_1_normal.png"));
