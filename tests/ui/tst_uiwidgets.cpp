@@ -111,6 +111,8 @@ void TstUiWidgets::navigateBar_data()
     QTest::newRow("3 at 2") << 3 << 2 << "1 2* 3" << true << true;
     QTest::newRow("1 at 1") << 1 << 1 << "1*" << false << false;
     QTest::newRow("0") << 0 << 1 << "" << false << false;
+    QTest::newRow("12 at 40 clamped") << 12 << 40 << "1 ... 5 6 7 8 9 10 11 12*" << true << false;
+    QTest::newRow("12 at 0 clamped") << 12 << 0 << "1* 2 3 4 5 6 7 8 ... 12" << false << true;
 }
 
 void TstUiWidgets::navigateBar()
