@@ -130,6 +130,7 @@ RDTUpdatethread::FetchResult RDTUpdatethread::fetchTimeLine(const RdtApi& api, i
         char raw[sizeof(RecordFileHeader)];
         r = readFully(api, rdtId, raw, int(sizeof raw));
         if (r <= 0) {
+            records->clear();
             if (interrupted())
                 return Interrupted;
             qWarning("RDT_Read error[%d]", r);
@@ -148,7 +149,9 @@ RDTUpdatethread::FetchResult RDTUpdatethread::fetchTimeLine(const RdtApi& api, i
 
     if (records->isEmpty())
         return Empty;
-    if (interrupted())
+    if (interrupted()) {
+        records->clear();
         return Interrupted;
+    }
     return Delivered;
 }

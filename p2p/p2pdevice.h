@@ -74,7 +74,10 @@ int P2PD_Register(const char *uid, const char *directory, unsigned short port);
 
 /* Unregisters the UID, closes the listening socket and every session of the
  * device (clients see "closed by remote"); a blocked P2PD_Accept returns
- * P2PD_ER_INVALID_DEVICE. Returns 0 or P2PD_ER_INVALID_DEVICE. */
+ * P2PD_ER_INVALID_DEVICE. Session ids already handed out by P2PD_Accept stay
+ * claimed (their calls fail) until their owner calls IOTC_Session_Close, so
+ * an id is never reused under a thread that still holds it.
+ * Returns 0 or P2PD_ER_INVALID_DEVICE. */
 int P2PD_Unregister(int device);
 
 /* The listening port of a device, or P2PD_ER_INVALID_DEVICE. */

@@ -37,7 +37,8 @@ extern "C" {
 /* Starts the RDT layer. Returns RDT_MAX_IDS (> 0). */
 int RDT_Initialize(void);
 
-/* Destroys every RDT id and stops the layer. Returns 0. */
+/* Destroys every RDT id of client sessions and stops the client side of the
+ * layer (device sessions keep working). Returns 0. */
 int RDT_DeInitialize(void);
 
 /* Opens the stream on `channel` (1..31) of the session and waits up to

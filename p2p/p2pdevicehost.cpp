@@ -1,0 +1,220 @@
+#include "p2p/p2pdevicehost.h"
+
+#include "p2p/p2pdevice.h"
+#include "p2p/p2pregistry.h"
+#include "p2p/p2psession.h"
+#include "p2p/p2pwire.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace vcp2p {
+
+namespace {
+constexpr int kHandshakeMs = 2000;
+}
+
+P2PDeviceHost::P2PDeviceHost() : faults(std::make_shared<std::atomic<unsigned>>(0u)) {}
+
+P2PDeviceHost::~P2PDeviceHost()
+{
+    stop();
+}
+
+int P2PDeviceHost::start(const std::string& uid, const std::string& directory, unsigned short port)
+{
+    m_uid = uid;
+    std::string host;
+    uint16_t dirPort = 0;
+    if (!P2PWire::parseHostPort(directory, &host, &dirPort))
+        return IOTC_ER_DIRECTORY_UNREACHABLE;
+
+    m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (m_listenFd < 0)
+        return P2PD_ER_LISTEN_FAILED;
+    int one = 1;
+    ::setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(port);
+    socklen_t len = sizeof addr;
+    if (::bind(m_listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0
+        || ::listen(m_listenFd, 64) < 0
+        || ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&addr), &len) < 0) {
+        ::close(m_listenFd);
+        m_listenFd = -1;
+        return P2PD_ER_LISTEN_FAILED;
+    }
+    m_port = ntohs(addr.sin_port);
+
+    m_dirFd = P2PWire::connectTo(host, dirPort, -1, 3000);
+    if (m_dirFd < 0) {
+        ::close(m_listenFd);
+        m_listenFd = -1;
+        return IOTC_ER_DIRECTORY_UNREACHABLE;
+    }
+    const std::string req = "REGISTER " + uid + " " + std::to_string(m_port) + "\n";
+    std::string answer;
+    if (!P2PWire::writeAll(m_dirFd, req.data(), req.size())
+        || P2PWire::readLine(m_dirFd, &answer, -1, 3000) != 1 || answer != "OK") {
+        ::close(m_dirFd);
+        ::close(m_listenFd);
+        m_dirFd = m_listenFd = -1;
+        if (answer == "TAKEN")
+            return P2PD_ER_UID_TAKEN;
+        if (answer == "BAD")
+            return IOTC_ER_INVALID_ARG;
+        return IOTC_ER_DIRECTORY_UNREACHABLE;
+    }
+    m_wakeFd = ::eventfd(0, EFD_CLOEXEC);
+    m_thread = std::thread([this] { loop(); });
+    return 0;
+}
+
+void P2PDeviceHost::stop()
+{
+    {
+        std::lock_guard<std::mutex> l(m_mutex);
+        if (m_stopped)
+            return;
+        m_stopped = true;
+    }
+    m_cv.notify_all();
+    if (m_thread.joinable()) {
+        const uint64_t one = 1;
+        (void)!::write(m_wakeFd, &one, sizeof one);
+        m_thread.join();
+    }
+    if (m_dirFd >= 0)
+        ::close(m_dirFd);
+    if (m_listenFd >= 0)
+        ::close(m_listenFd);
+    if (m_wakeFd >= 0)
+        ::close(m_wakeFd);
+    m_dirFd = m_listenFd = m_wakeFd = -1;
+
+    std::deque<int> pending;
+    std::vector<int> stalled;
+    std::vector<std::weak_ptr<P2PSession>> sessions;
+    {
+        std::lock_guard<std::mutex> l(m_mutex);
+        pending.swap(m_pending);
+        stalled.swap(m_stalled);
+        sessions.swap(m_sessions);
+    }
+    for (int fd : stalled)
+        ::close(fd);
+    auto& reg = P2PRegistry::instance();
+    for (int sid : pending) {
+        // Never handed out: nobody else knows the id, release it here.
+        if (auto s = reg.session(sid)) {
+            s->close(false);
+            reg.removeSession(sid, s);
+        }
+    }
+    for (auto& w : sessions)
+        if (auto s = w.lock())
+            s->close(false);
+}
+
+int P2PDeviceHost::accept(unsigned int timeoutMs)
+{
+    std::unique_lock<std::mutex> l(m_mutex);
+    const bool ready = m_cv.wait_for(l, std::chrono::milliseconds(timeoutMs),
+                                     [this] { return m_stopped || !m_pending.empty(); });
+    if (m_stopped)
+        return P2PD_ER_INVALID_DEVICE;
+    if (!ready)
+        return IOTC_ER_TIMEOUT;
+    const int sid = m_pending.front();
+    m_pending.pop_front();
+    return sid;
+}
+
+void P2PDeviceHost::handshake(int fd)
+{
+    unsigned char header[P2PWire::kHeaderSize];
+    if (P2PWire::readFull(fd, header, sizeof header, m_wakeFd, kHandshakeMs) != 1
+        || header[0] != static_cast<unsigned char>(MsgKind::Hello)) {
+        ::close(fd);
+        return;
+    }
+    const uint32_t length = P2PWire::getU32(header + 4);
+    if (length > 64) {
+        ::close(fd);
+        return;
+    }
+    std::string uid(length, '\0');
+    if (length && P2PWire::readFull(fd, &uid[0], length, m_wakeFd, kHandshakeMs) != 1) {
+        ::close(fd);
+        return;
+    }
+    const unsigned f = faults->load();
+    if (f & P2PD_FAULT_STALL) {
+        std::lock_guard<std::mutex> l(m_mutex);
+        m_stalled.push_back(fd);
+        return;
+    }
+    if ((f & P2PD_FAULT_REFUSE) || uid != m_uid) {
+        unsigned char refuse[P2PWire::kHeaderSize];
+        P2PWire::encodeHeader(refuse, MsgKind::HelloRefuse, 0, 0);
+        P2PWire::writeAll(fd, refuse, sizeof refuse);
+        ::close(fd);
+        return;
+    }
+    int err = 0;
+    auto s = P2PRegistry::instance().newSession(true, &err);
+    if (!s) {
+        unsigned char refuse[P2PWire::kHeaderSize];
+        P2PWire::encodeHeader(refuse, MsgKind::HelloRefuse, 0, 0);
+        P2PWire::writeAll(fd, refuse, sizeof refuse);
+        ::close(fd);
+        return;
+    }
+    s->faults = faults;
+    s->deviceHandle = handle;
+    int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    if (!s->attach(fd, m_uid))
+        return;
+    s->send(MsgKind::HelloOk, 0, nullptr, 0);
+    {
+        std::lock_guard<std::mutex> l(m_mutex);
+        m_pending.push_back(s->id);
+        m_sessions.push_back(s);
+    }
+    m_cv.notify_all();
+}
+
+void P2PDeviceHost::loop()
+{
+    for (;;) {
+        pollfd fds[3] = {{m_wakeFd, POLLIN, 0}, {m_listenFd, POLLIN, 0}, {m_dirFd, POLLIN, 0}};
+        if (::poll(fds, 3, -1) < 0)
+            continue;
+        if (fds[0].revents)
+            return;
+        if (fds[2].revents) {
+            // The directory went away (or spoke out of turn): the
+            // registration is gone; keep serving the sessions we have.
+            char c;
+            if (::recv(m_dirFd, &c, 1, MSG_DONTWAIT) <= 0) {
+                ::close(m_dirFd);
+                m_dirFd = -1;
+            }
+        }
+        if (fds[1].revents & POLLIN) {
+            const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd >= 0)
+                handshake(fd);
+        }
+    }
+}
+
+} // namespace vcp2p

@@ -1,0 +1,60 @@
+#pragma once
+
+// One registered device: its listening socket, its registration with the
+// directory (a connection held open), the thread that accepts client
+// connects and answers their Hello, and the queue of new sessions that
+// P2PD_Accept hands out.
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vcp2p {
+
+class P2PSession;
+
+class P2PDeviceHost
+{
+public:
+    P2PDeviceHost();
+    ~P2PDeviceHost();
+    P2PDeviceHost(const P2PDeviceHost&) = delete;
+    P2PDeviceHost& operator=(const P2PDeviceHost&) = delete;
+
+    // Listens and registers; 0 or a negative P2PD_/IOTC_ code.
+    int start(const std::string& uid, const std::string& directory, unsigned short port);
+    // Unregisters, stops accepting, closes every session (ids stay claimed
+    // until their owner closes them) and wakes P2PD_Accept.
+    void stop();
+    int accept(unsigned int timeoutMs);
+    unsigned short port() const { return m_port; }
+    const std::string& uid() const { return m_uid; }
+
+    int handle = -1;
+    const std::shared_ptr<std::atomic<unsigned>> faults;
+
+private:
+    void loop();
+    void handshake(int fd);
+
+    std::string m_uid;
+    int m_listenFd = -1;
+    int m_wakeFd = -1;
+    int m_dirFd = -1;
+    unsigned short m_port = 0;
+    std::thread m_thread;
+
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_stopped = false;
+    std::deque<int> m_pending;
+    std::vector<int> m_stalled;
+    std::vector<std::weak_ptr<P2PSession>> m_sessions;
+};
+
+} // namespace vcp2p

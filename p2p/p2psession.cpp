@@ -1,0 +1,249 @@
+#include "p2p/p2psession.h"
+
+#include "p2p/avapi.h"
+#include "p2p/p2pregistry.h"
+
+#include <cstring>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace vcp2p {
+
+P2PSession::P2PSession(int sid, bool device) : id(sid), isDevice(device) {}
+
+P2PSession::~P2PSession()
+{
+    close(true);
+}
+
+bool P2PSession::attach(int fd, const std::string& theUid)
+{
+    std::string ip;
+    uint16_t port = 0;
+    P2PWire::peerAddress(fd, &ip, &port);
+    std::lock_guard<std::mutex> l(mutex);
+    if (m_closed) {
+        ::close(fd);
+        return false;
+    }
+    {
+        std::lock_guard<std::mutex> w(m_writeMutex);
+        m_fd = fd;
+    }
+    uid = theUid;
+    remoteIp = ip;
+    remotePort = port;
+    state = State::Connected;
+    m_reader = std::thread([this] { readerLoop(); });
+    return true;
+}
+
+bool P2PSession::send(MsgKind kind, uint8_t channel, const void* a, size_t na, const void* b,
+                      size_t nb, const void* c, size_t nc)
+{
+    unsigned char header[P2PWire::kHeaderSize];
+    P2PWire::encodeHeader(header, kind, channel, static_cast<uint32_t>(na + nb + nc));
+    std::lock_guard<std::mutex> w(m_writeMutex);
+    if (m_fd < 0)
+        return false;
+    if (!P2PWire::writeAll(m_fd, header, sizeof header))
+        return false;
+    if (na && !P2PWire::writeAll(m_fd, a, na))
+        return false;
+    if (nb && !P2PWire::writeAll(m_fd, b, nb))
+        return false;
+    if (nc && !P2PWire::writeAll(m_fd, c, nc))
+        return false;
+    return true;
+}
+
+void P2PSession::close(bool silent)
+{
+    {
+        std::lock_guard<std::mutex> l(mutex);
+        if (m_closed)
+            return;
+        m_closed = true;
+        if (state == State::Connecting && stopFd >= 0) {
+            const uint64_t one = 1;
+            (void)!::write(stopFd, &one, sizeof one);
+        }
+        state = State::Closed;
+        for (auto& ch : av)
+            ch.generation++;
+        for (auto& r : rdt)
+            r.generation++;
+    }
+    cv.notify_all();
+    if (!silent)
+        send(MsgKind::Bye, 0, nullptr, 0);
+    {
+        std::lock_guard<std::mutex> w(m_writeMutex);
+        if (m_fd >= 0)
+            ::shutdown(m_fd, SHUT_RDWR);
+    }
+    if (m_reader.joinable())
+        m_reader.join();
+    {
+        std::lock_guard<std::mutex> w(m_writeMutex);
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+void P2PSession::readerLoop()
+{
+    int fd;
+    {
+        std::lock_guard<std::mutex> w(m_writeMutex);
+        fd = m_fd;
+    }
+    bool bye = false;
+    std::vector<char> payload;
+    for (;;) {
+        unsigned char header[P2PWire::kHeaderSize];
+        if (P2PWire::readFull(fd, header, sizeof header) != 1)
+            break;
+        const uint32_t length = P2PWire::getU32(header + 4);
+        if (length > P2PWire::kMaxPayload)
+            break; // not our protocol: treat as a broken connection
+        payload.resize(length);
+        if (length && P2PWire::readFull(fd, payload.data(), length) != 1)
+            break;
+        const auto kind = static_cast<MsgKind>(header[0]);
+        if (kind == MsgKind::Bye) {
+            bye = true;
+            break;
+        }
+        if (header[1] >= kChannels)
+            continue;
+        handle(kind, header[1], payload);
+    }
+    {
+        std::lock_guard<std::mutex> l(mutex);
+        if (state == State::Connected)
+            state = bye ? State::RemoteClosed : State::RemoteLost;
+    }
+    cv.notify_all();
+}
+
+void P2PSession::queueFrame(P2PAvChannel& ch, bool audio, std::vector<char>& payload)
+{
+    if (payload.size() < 4 + AV_FRAME_HEADER_SIZE)
+        return;
+    const uint32_t number = P2PWire::getU32(reinterpret_cast<const unsigned char*>(payload.data()));
+    const size_t size = payload.size() - 4 - AV_FRAME_HEADER_SIZE;
+    std::deque<P2PFrame>& q = audio ? ch.audio : ch.video;
+    if (ch.bufBytes + size > ch.bufLimit) {
+        // No room: drop the whole frame, leave one marker per run of losses.
+        if (q.empty() || !q.back().lost) {
+            P2PFrame marker;
+            marker.lost = true;
+            marker.number = number;
+            q.push_back(std::move(marker));
+        }
+        return;
+    }
+    P2PFrame f;
+    f.number = number;
+    f.header.assign(payload.begin() + 4, payload.begin() + 4 + AV_FRAME_HEADER_SIZE);
+    f.data.assign(payload.begin() + 4 + AV_FRAME_HEADER_SIZE, payload.end());
+    ch.bufBytes += size;
+    q.push_back(std::move(f));
+}
+
+void P2PSession::handle(MsgKind kind, uint8_t channel, std::vector<char>& payload)
+{
+    std::unique_lock<std::mutex> l(mutex);
+    P2PAvChannel& ch = av[channel];
+    P2PRdtChannel& r = rdt[channel];
+    const auto* u = reinterpret_cast<const unsigned char*>(payload.data());
+    switch (kind) {
+    case MsgKind::AvLogin: {
+        if (!isDevice)
+            return;
+        const char* p = payload.data();
+        const size_t n = payload.size();
+        const void* nul = std::memchr(p, 0, n);
+        if (!nul)
+            return;
+        const size_t accLen = static_cast<size_t>(static_cast<const char*>(nul) - p);
+        const void* nul2 = std::memchr(p + accLen + 1, 0, n - accLen - 1);
+        if (!nul2)
+            return;
+        ch.account.assign(p, accLen);
+        ch.password.assign(p + accLen + 1, static_cast<const char*>(nul2));
+        ch.loginPending = true;
+        break;
+    }
+    case MsgKind::AvLoginOk:
+        if (isDevice || ch.login != P2PAvChannel::Login::Waiting || payload.size() < 8)
+            return;
+        ch.resend = static_cast<int>(P2PWire::getU32(u));
+        ch.serviceType = P2PWire::getU32(u + 4);
+        ch.login = P2PAvChannel::Login::Ok;
+        // Open from here on, so that messages right behind the answer count.
+        ch.open = true;
+        ch.remoteStopped = false;
+        ch.io.clear();
+        ch.video.clear();
+        ch.audio.clear();
+        ch.bufBytes = 0;
+        ch.bufLimit = static_cast<size_t>(P2PRegistry::instance().maxBufKB.load()) * 1024u;
+        break;
+    case MsgKind::AvLoginRefuse:
+        if (isDevice || ch.login != P2PAvChannel::Login::Waiting || payload.size() < 4)
+            return;
+        ch.loginCode = static_cast<int>(P2PWire::getU32(u));
+        if (ch.loginCode >= 0)
+            ch.loginCode = AV_ER_WRONG_VIEWACC_PWD;
+        ch.login = P2PAvChannel::Login::Refused;
+        break;
+    case MsgKind::AvStop:
+        ch.remoteStopped = true;
+        ch.loginPending = false;
+        break;
+    case MsgKind::IoCtrl: {
+        if (!ch.open || ch.remoteStopped || payload.size() < 4)
+            return;
+        P2PIoMsg m;
+        m.type = P2PWire::getU32(u);
+        m.data.assign(payload.begin() + 4, payload.end());
+        if (ch.io.size() >= 1024)
+            ch.io.pop_front(); // a reader that never reads must not eat all memory
+        ch.io.push_back(std::move(m));
+        break;
+    }
+    case MsgKind::Video:
+    case MsgKind::Audio:
+        if (isDevice || !ch.open || ch.remoteStopped)
+            return;
+        queueFrame(ch, kind == MsgKind::Audio, payload);
+        break;
+    case MsgKind::RdtOpen:
+        r.remoteOpen = true;
+        r.remoteClosed = false;
+        break;
+    case MsgKind::RdtData:
+        if (r.remoteClosed)
+            return;
+        r.data.insert(r.data.end(), payload.begin(), payload.end());
+        break;
+    case MsgKind::RdtClose:
+        if (r.localOpen) {
+            r.remoteClosed = true;
+        } else {
+            r.remoteOpen = false;
+            r.remoteClosed = false;
+            r.data.clear();
+        }
+        break;
+    default:
+        return;
+    }
+    l.unlock();
+    cv.notify_all();
+}
+
+} // namespace vcp2p

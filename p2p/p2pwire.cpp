@@ -1,0 +1,244 @@
+#include "p2p/p2pwire.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace vcp2p {
+
+bool P2PWire::parseHostPort(const std::string& text, std::string* host, uint16_t* port)
+{
+    const size_t colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 >= text.size())
+        return false;
+    const std::string p = text.substr(colon + 1);
+    if (p.size() > 5)
+        return false;
+    unsigned long v = 0;
+    for (char c : p) {
+        if (c < '0' || c > '9')
+            return false;
+        v = v * 10 + static_cast<unsigned long>(c - '0');
+    }
+    if (v == 0 || v > 65535)
+        return false;
+    *host = text.substr(0, colon);
+    *port = static_cast<uint16_t>(v);
+    return true;
+}
+
+int64_t P2PWire::nowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+int P2PWire::waitReadable(int fd, int stopFd, int timeoutMs)
+{
+    pollfd fds[2];
+    fds[0] = {fd, POLLIN, 0};
+    fds[1] = {stopFd, POLLIN, 0};
+    const int n = stopFd >= 0 ? 2 : 1;
+    const int64_t deadline = timeoutMs >= 0 ? nowMs() + timeoutMs : -1;
+    for (;;) {
+        int wait = -1;
+        if (deadline >= 0) {
+            const int64_t left = deadline - nowMs();
+            wait = left > 0 ? static_cast<int>(left) : 0;
+        }
+        const int r = ::poll(fds, static_cast<nfds_t>(n), wait);
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (n == 2 && (fds[1].revents & POLLIN))
+            return -2;
+        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR))
+            return 1;
+        if (r == 0)
+            return 0;
+    }
+}
+
+int P2PWire::connectTo(const std::string& host, uint16_t port, int stopFd, int timeoutMs)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* res = nullptr;
+    const std::string portText = std::to_string(port);
+    if (::getaddrinfo(host.c_str(), portText.c_str(), &hints, &res) != 0 || !res)
+        return -1;
+    sockaddr_in addr{};
+    std::memcpy(&addr, res->ai_addr, sizeof addr);
+    ::freeaddrinfo(res);
+
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return -1;
+    int r = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    if (r < 0 && errno != EINPROGRESS) {
+        ::close(fd);
+        return -1;
+    }
+    if (r < 0) {
+        pollfd fds[2];
+        fds[0] = {fd, POLLOUT, 0};
+        fds[1] = {stopFd, POLLIN, 0};
+        const int n = stopFd >= 0 ? 2 : 1;
+        const int64_t deadline = nowMs() + timeoutMs;
+        for (;;) {
+            const int64_t left = deadline - nowMs();
+            if (left <= 0) {
+                ::close(fd);
+                return -3;
+            }
+            const int pr = ::poll(fds, static_cast<nfds_t>(n), static_cast<int>(left));
+            if (pr < 0 && errno == EINTR)
+                continue;
+            if (pr < 0) {
+                ::close(fd);
+                return -1;
+            }
+            if (n == 2 && (fds[1].revents & POLLIN)) {
+                ::close(fd);
+                return -2;
+            }
+            if (fds[0].revents)
+                break;
+        }
+        int err = 0;
+        socklen_t len = sizeof err;
+        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) < 0 || err != 0) {
+            ::close(fd);
+            return -1;
+        }
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return fd;
+}
+
+int P2PWire::readFull(int fd, void* buf, size_t n, int stopFd, int timeoutMs)
+{
+    auto* p = static_cast<unsigned char*>(buf);
+    const int64_t deadline = timeoutMs >= 0 ? nowMs() + timeoutMs : -1;
+    size_t got = 0;
+    while (got < n) {
+        if (stopFd >= 0 || deadline >= 0) {
+            int wait = -1;
+            if (deadline >= 0) {
+                const int64_t left = deadline - nowMs();
+                if (left <= 0)
+                    return -3;
+                wait = static_cast<int>(left);
+            }
+            const int w = waitReadable(fd, stopFd, wait);
+            if (w == 0)
+                return -3;
+            if (w < 0)
+                return w;
+        }
+        const ssize_t r = ::recv(fd, p + got, n - got, 0);
+        if (r == 0)
+            return 0;
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        got += static_cast<size_t>(r);
+    }
+    return 1;
+}
+
+bool P2PWire::writeAll(int fd, const void* buf, size_t n)
+{
+    const auto* p = static_cast<const unsigned char*>(buf);
+    size_t sent = 0;
+    while (sent < n) {
+        const ssize_t r = ::send(fd, p + sent, n - sent, MSG_NOSIGNAL);
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        sent += static_cast<size_t>(r);
+    }
+    return true;
+}
+
+int P2PWire::readLine(int fd, std::string* line, int stopFd, int timeoutMs)
+{
+    line->clear();
+    const int64_t deadline = timeoutMs >= 0 ? nowMs() + timeoutMs : -1;
+    for (;;) {
+        int left = -1;
+        if (deadline >= 0) {
+            const int64_t l = deadline - nowMs();
+            if (l <= 0)
+                return -3;
+            left = static_cast<int>(l);
+        }
+        char c = 0;
+        const int r = readFull(fd, &c, 1, stopFd, left);
+        if (r != 1)
+            return r;
+        if (c == '\n')
+            return 1;
+        if (line->size() >= 512)
+            return -1;
+        line->push_back(c);
+    }
+}
+
+void P2PWire::putU32(unsigned char* p, uint32_t v)
+{
+    p[0] = static_cast<unsigned char>(v);
+    p[1] = static_cast<unsigned char>(v >> 8);
+    p[2] = static_cast<unsigned char>(v >> 16);
+    p[3] = static_cast<unsigned char>(v >> 24);
+}
+
+uint32_t P2PWire::getU32(const unsigned char* p)
+{
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8)
+        | (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+void P2PWire::encodeHeader(unsigned char* out, MsgKind kind, uint8_t channel, uint32_t length)
+{
+    out[0] = static_cast<unsigned char>(kind);
+    out[1] = channel;
+    out[2] = 0;
+    out[3] = 0;
+    putU32(out + 4, length);
+}
+
+void P2PWire::peerAddress(int fd, std::string* ip, uint16_t* port)
+{
+    sockaddr_in addr{};
+    socklen_t len = sizeof addr;
+    ip->clear();
+    *port = 0;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0 && addr.sin_family == AF_INET) {
+        char text[INET_ADDRSTRLEN] = {};
+        ::inet_ntop(AF_INET, &addr.sin_addr, text, sizeof text);
+        *ip = text;
+        *port = ntohs(addr.sin_port);
+    }
+}
+
+} // namespace vcp2p

@@ -1,0 +1,85 @@
+#pragma once
+
+// Socket helpers and the message framing shared by both sides of a session.
+//
+// Every message on a session's TCP connection is an 8-byte header
+//   u8 kind, u8 channel, u16 reserved (0), u32 payload length (little-endian)
+// followed by the payload. Kinds and payloads:
+//   Hello         client -> device: the UID the client looked up
+//   HelloOk       device -> client: empty
+//   HelloRefuse   device -> client: empty
+//   AvLogin       client -> device: account NUL password NUL
+//   AvLoginOk     device -> client: u32 resend, u32 service type
+//   AvLoginRefuse device -> client: i32 code
+//   AvStop        either: the sender closed its side of the AV channel
+//   IoCtrl        either: u32 type, then the message bytes
+//   Video, Audio  device -> client: u32 frame number, 24-byte header, frame bytes
+//   RdtOpen, RdtData, RdtClose: RDT stream control and bytes on the channel
+//   Bye           either: the sender closes the session
+// A connection that ends without Bye is a peer that vanished.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace vcp2p {
+
+enum class MsgKind : uint8_t {
+    Hello = 1,
+    HelloOk,
+    HelloRefuse,
+    AvLogin,
+    AvLoginOk,
+    AvLoginRefuse,
+    AvStop,
+    IoCtrl,
+    Video,
+    Audio,
+    RdtOpen,
+    RdtData,
+    RdtClose,
+    Bye,
+};
+
+class P2PWire
+{
+public:
+    static constexpr size_t kHeaderSize = 8;
+    static constexpr uint32_t kMaxPayload = 4u * 1024u * 1024u + 64u;
+
+    // Splits "host:port"; false when malformed.
+    static bool parseHostPort(const std::string& text, std::string* host, uint16_t* port);
+
+    // Connects to host:port. Gives up when stopFd (an eventfd, -1: none)
+    // becomes readable (returns -2), or after timeoutMs (returns -3); other
+    // failures return -1. On success the connected socket (blocking mode).
+    static int connectTo(const std::string& host, uint16_t port, int stopFd, int timeoutMs);
+
+    // Waits until fd is readable; 1 readable, 0 time-out, -2 stopped, -1 error.
+    // timeoutMs < 0 waits without limit.
+    static int waitReadable(int fd, int stopFd, int timeoutMs);
+
+    // Reads exactly n bytes, waiting at most timeoutMs in total (< 0: no
+    // limit) and giving up when stopFd fires. 1 done, 0 peer closed, -1
+    // error, -2 stopped, -3 time-out.
+    static int readFull(int fd, void* buf, size_t n, int stopFd = -1, int timeoutMs = -1);
+
+    // Writes everything (blocking). false on any error.
+    static bool writeAll(int fd, const void* buf, size_t n);
+
+    // Reads one text line (up to '\n', at most 512 bytes). Same results as
+    // readFull; the line is returned without the '\n'.
+    static int readLine(int fd, std::string* line, int stopFd, int timeoutMs);
+
+    static void putU32(unsigned char* p, uint32_t v);
+    static uint32_t getU32(const unsigned char* p);
+
+    static void encodeHeader(unsigned char* out, MsgKind kind, uint8_t channel, uint32_t length);
+
+    // Peer address of a connected socket.
+    static void peerAddress(int fd, std::string* ip, uint16_t* port);
+
+    static int64_t nowMs();
+};
+
+} // namespace vcp2p
