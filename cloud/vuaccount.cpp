@@ -30,6 +30,12 @@ VuAccount::VuAccount()
     m_thread = new QThread();
     m_thread->setObjectName(QStringLiteral("account"));
     moveToThread(m_thread);
+    // Made here rather than in init(): a call right after construction must
+    // not be lost while the thread is still starting. The object lives in the
+    // worker thread, so these arrive there queued, after init() has run.
+    connect(this, &VuAccount::loginByWeb_s, this, &VuAccount::handleLoginByWeb);
+    connect(this, &VuAccount::loginByCache_s, this, &VuAccount::handleLoginByCache);
+    connect(this, &VuAccount::logout_s, this, &VuAccount::handleLogout);
     connect(m_thread, &QThread::started, this, &VuAccount::init);
     connect(m_thread, &QThread::finished, this, &VuAccount::uninit, Qt::DirectConnection);
     m_thread->start(QThread::InheritPriority);
@@ -65,9 +71,6 @@ void VuAccount::init()
     connect(m_serviceLogin, &ServiceLogin::onServiceLoginFail, this, &VuAccount::onServiceLoginFail);
     connect(m_serviceLogin, &ServiceLogin::onNetworkError, this, &VuAccount::onNetworkError);
 
-    connect(this, &VuAccount::loginByWeb_s, this, &VuAccount::handleLoginByWeb);
-    connect(this, &VuAccount::loginByCache_s, this, &VuAccount::handleLoginByCache);
-    connect(this, &VuAccount::logout_s, this, &VuAccount::handleLogout);
 }
 
 void VuAccount::uninit()

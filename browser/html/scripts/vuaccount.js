@@ -21,7 +21,7 @@
             'body{box-sizing:border-box;max-width:' + VIEW_WIDTH + 'px;min-height:' + VIEW_HEIGHT + 'px;' +
             'padding:16px 24px;font-family:sans-serif;background:#fff;}' +
             'img,video,iframe,table,form{max-width:100%!important;}' +
-            'input,select,textarea,button{max-width:100%;box-sizing:border-box;}' +
+            'input,select,textarea,button{max-width:100%;box-sizing:border-box;font:inherit;}' +
             'form label{display:block;margin:12px 0;}' +
             'form input[type=text],form input[type=password],form input[type=email],form input[type=tel]' +
             '{display:block;width:100%;height:36px;margin-top:4px;padding:0 8px;}' +
