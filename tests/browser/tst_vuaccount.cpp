@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QThread>
 #include <QtTest>
 
@@ -59,6 +60,7 @@ private slots:
     void webLogoutAndNoCookiesWithoutLogin();
     void signInFromTheRecordAndLogoutByCode();
     void rejectedRecord();
+    void logoutByCodeWithoutNetwork();
 
 private:
     void submitForm(const QString& user, const QString& password)
@@ -297,6 +299,36 @@ void TstVuAccount::rejectedRecord()
     // The main window forgets the record on the user's logout.
     QVERIFY(VuAccount::removeRecord());
     QVERIFY(VuAccount::storedRecord().isEmpty());
+}
+
+void TstVuAccount::logoutByCodeWithoutNetwork()
+{
+    const Endpoints saved = Endpoints::current();
+    Endpoints dead = saved;
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+    dead.account = QStringLiteral("https://127.0.0.1:%1").arg(probe.serverPort());
+    probe.close();
+    Endpoints::setCurrent(dead);
+
+    auto account = std::make_unique<VuAccount>();
+    Events ev;
+    ev.watch(account.get());
+    QJsonObject record;
+    record.insert("name", "Alex");
+    record.insert("uid", kUserId);
+    record.insert("pass_token", kPassToken);
+    record.insert("user_icon", "");
+    QVERIFY(account->readCache(record));
+    account->loginByCache();
+    QTRY_VERIFY_WITH_TIMEOUT(!ev.netErrors.isEmpty() || ev.autoLoginFails > 0, 15000);
+    // The logout request is sent all the same and the session ends.
+    QTest::ignoreMessage(QtInfoMsg, "logoutByCode");
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^handleLogoutReply: reply error ")));
+    account->logout();
+    QTRY_COMPARE_WITH_TIMEOUT(ev.logouts, 1, 12000);
+    account.reset();
+    Endpoints::setCurrent(saved);
 }
 
 QTEST_MAIN(TstVuAccount)
