@@ -2,6 +2,7 @@
 
 #include <QAudioDeviceInfo>
 #include <QAudioOutput>
+#include <QCoreApplication>
 #include <QMetaObject>
 #include <QMutexLocker>
 #include <cmath>
@@ -27,6 +28,11 @@ AudioDevice::AudioDevice(QObject* parent, bool withOutput)
 AudioDevice::~AudioDevice()
 {
     stop();
+    // The output's destructor may run the event loop: calls posted to this
+    // device must not reach it half-destroyed.
+    QCoreApplication::removePostedEvents(this);
+    delete m_output;
+    m_output = nullptr;
 }
 
 QAudioFormat AudioDevice::outputFormat()
@@ -95,6 +101,7 @@ bool AudioDevice::writePcm(const QByteArray& pcm)
 {
     if (!m_active.load() || pcm.isEmpty())
         return false;
+    bool needResume = false;
     {
         QMutexLocker lock(&m_mutex);
         while (m_buffered > HighWaterMark && !m_aborted.load())
@@ -104,9 +111,12 @@ bool AudioDevice::writePcm(const QByteArray& pcm)
         m_chunks.append(pcm);
         m_buffered += pcm.size();
         m_dataAvailable.wakeAll();
+        // Decided under the mutex so that a suspension for lack of data
+        // cannot slip in between; the output belongs to the device's thread,
+        // so it is resumed there.
+        needResume = m_output && m_suspended.load() && !m_resumePosted.exchange(true);
     }
-    // The output belongs to the device's thread: resume it there.
-    if (m_output && m_suspended.load() && !m_resumePosted.exchange(true))
+    if (needResume)
         QMetaObject::invokeMethod(this, "resumeOutput", Qt::QueuedConnection);
     return true;
 }
@@ -193,17 +203,23 @@ qint64 AudioDevice::writeData(const char*, qint64)
 
 void AudioDevice::onStateChanged(QAudio::State state)
 {
-    if (m_output && state == QAudio::IdleState && m_output->error() == QAudio::UnderrunError) {
-        m_output->suspend();
-        m_suspended = true;
-    }
+    if (!m_output || state != QAudio::IdleState || m_output->error() != QAudio::UnderrunError)
+        return;
+    QMutexLocker lock(&m_mutex);
+    if (m_buffered > 0 || !m_active.load())
+        return; // PCM is waiting: keep pulling
+    m_suspended = true;
+    m_output->suspend();
 }
 
 void AudioDevice::resumeOutput()
 {
-    m_resumePosted = false;
-    if (!m_output || !m_active.load() || !m_suspended.load())
-        return;
-    m_suspended = false;
+    {
+        QMutexLocker lock(&m_mutex);
+        m_resumePosted = false;
+        if (!m_output || !m_active.load() || !m_suspended.load())
+            return;
+        m_suspended = false;
+    }
     m_output->resume();
 }
