@@ -1,7 +1,9 @@
 #include "app/endpoints.h"
 
 #include <QDir>
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QMutex>
 #include <QSslCertificate>
@@ -133,15 +135,33 @@ void Endpoints::reload()
 
 QSslConfiguration Endpoints::sslConfiguration()
 {
+    // Parsing the system store and the CA file costs milliseconds per
+    // request; keep the result until the CA file changes.
+    static QMutex cacheMutex;
+    static QString cachedFile;
+    static QDateTime cachedTime;
+    static bool cached = false;
+    static QSslConfiguration cachedConf;
+
     const Endpoints e = current();
+    const QFileInfo info(e.caCertFile);
+    const QDateTime mtime = info.exists() ? info.lastModified() : QDateTime();
+    QMutexLocker lock(&cacheMutex);
+    if (cached && cachedFile == e.caCertFile && cachedTime == mtime)
+        return cachedConf;
+
     QSslConfiguration conf = QSslConfiguration::defaultConfiguration();
     QList<QSslCertificate> cas = QSslConfiguration::systemCaCertificates();
-    if (!e.caCertFile.isEmpty() && QFile::exists(e.caCertFile)) {
+    if (!e.caCertFile.isEmpty() && info.exists()) {
         const QList<QSslCertificate> extra = QSslCertificate::fromPath(e.caCertFile, QSsl::Pem);
         if (extra.isEmpty())
             qWarning("no CA certificate in %s", qUtf8Printable(e.caCertFile));
         cas += extra;
     }
     conf.setCaCertificates(cas);
+    cachedFile = e.caCertFile;
+    cachedTime = mtime;
+    cachedConf = conf;
+    cached = true;
     return conf;
 }

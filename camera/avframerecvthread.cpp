@@ -1,0 +1,139 @@
+#include "camera/avframerecvthread.h"
+
+#include "camera/audioframe.h"
+#include "camera/audioplayer.h"
+#include "camera/frameinfo.h"
+#include "camera/videobuffer.h"
+#include "camera/videoframe.h"
+#include "p2p/avapi.h"
+#include "p2p/iotcapi.h"
+
+#include <QElapsedTimer>
+#include <chrono>
+#include <memory>
+#include <new>
+
+namespace {
+
+qint64 steadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Results after which the channel can deliver nothing more.
+bool channelGone(int r)
+{
+    return r == AV_ER_SESSION_CLOSE_BY_REMOTE || r == AV_ER_REMOTE_TIMEOUT_DISCONNECT || r == IOTC_ER_INVALID_SID
+        || r == AV_ER_CLIENT_EXIT || r == AV_ER_INVALID_ARG;
+}
+
+} // namespace
+
+AvframeRecvThread::AvframeRecvThread(int avIndex, VideoBuffer* videoBuffer, AudioPlayer* audioPlayer,
+                                     QObject* parent)
+    : QThread(parent), m_avIndex(avIndex), m_videoBuffer(videoBuffer), m_audioPlayer(audioPlayer)
+{
+}
+
+AvframeRecvThread::~AvframeRecvThread()
+{
+    requestInterruption();
+    wait();
+}
+
+void AvframeRecvThread::stop()
+{
+    requestInterruption();
+    exit(0);
+}
+
+void AvframeRecvThread::run()
+{
+    std::unique_ptr<char[]> buf(new (std::nothrow) char[kFrameBufferSize]);
+    if (!buf) {
+        qWarning("new buf failed.");
+        emit failed(kErrNoMemory);
+        return;
+    }
+    bool waitingForKeyFrame = true;
+    QElapsedTimer sinceFrame;
+    sinceFrame.start();
+    int r = 0;
+
+    while (!isInterruptionRequested()) {
+        char headerBuf[AV_FRAME_HEADER_SIZE] = {};
+        int actualSize = 0, expectedSize = 0, headerSize = 0;
+        unsigned int frameNumber = 0;
+        r = avRecvFrameData2(m_avIndex, buf.get(), kFrameBufferSize, &actualSize, &expectedSize, headerBuf,
+            AV_FRAME_HEADER_SIZE, &headerSize, &frameNumber);
+        if (isInterruptionRequested())
+            break;
+        if (r == AV_ER_DATA_NOREADY) {
+            const qint64 ms = sinceFrame.elapsed();
+            if (ms > m_noFrameTimeoutMs) {
+                qWarning("%d seconds passed and quit loop", int(ms / 1000));
+                r = kErrNoFrame;
+                break;
+            }
+            msleep(kIdleSleepMs);
+            continue;
+        }
+        if (r <= 0) {
+            qWarning("avRecvFrameData2 failed:%d", r);
+            if (channelGone(r)) {
+                qWarning("stop reading video frame:%d", r);
+                break;
+            }
+            continue; // a lost or oversized frame is skipped
+        }
+        const qint64 arrivalNs = steadyNs();
+        sinceFrame.restart();
+        m_videoBuffer->addReceivedBytes(r);
+        const AvFrameHeader header = AvFrameHeader::fromBytes(headerBuf, qMax(0, qMin(headerSize, int(sizeof headerBuf))));
+
+        if (header.isAudio()) {
+            ++m_stats.audioFrames;
+            if (m_audioPlayer && m_audioPlayer->isRunning())
+                m_audioPlayer->pushFrame(AudioFrame{QByteArray(buf.get(), r), header});
+            continue;
+        }
+        ++m_stats.videoFrames;
+        if (waitingForKeyFrame) {
+            if (header.flags() == 0) {
+                ++m_stats.skippedForKey;
+                continue;
+            }
+            waitingForKeyFrame = false;
+        }
+        if (!m_videoBuffer->hasKey())
+            continue;
+        if (!m_videoBuffer->decodeEnabled()) {
+            waitingForKeyFrame = true; // decoding resumes at a key frame
+            continue;
+        }
+        VideoFrame frame;
+        try {
+            frame.data = QByteArray(buf.get(), r);
+            frame.header = header;
+        } catch (const std::bad_alloc&) {
+            qWarning("new videoFrame failed.");
+            r = kErrNoMemory;
+            break;
+        }
+        if (!m_videoBuffer->decryptFrame(frame))
+            continue;
+        ++m_stats.decodeAttempts;
+        const QImage picture = m_videoBuffer->decodeFrame(frame);
+        frame.data.clear();
+        if (picture.isNull())
+            continue;
+        m_videoBuffer->pushFrame(picture, FrameInfo{header.timestamp(), header.isPlayback()});
+        ++m_stats.queued;
+        if (m_observer)
+            m_observer(header, arrivalNs, steadyNs());
+    }
+
+    if (!isInterruptionRequested() && r != 0)
+        emit failed(r);
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "camera/recordfileheader.h"
+
+#include <QObject>
+#include <QVector>
+#include <atomic>
+
+struct CameraPassport;
+class AvframeRecvThread;
+class AudioRecvthread;
+class VideoBuffer;
+class AudioPlayer;
+class RDTUpdatethread;
+class EventRecvthread;
+
+// The P2P session to one camera. Its camera client owns it and calls it on
+// the client's worker thread; only abort() comes from another thread.
+//
+// Camera record: the controller reads the owning client's CameraPassport
+// (not owned, must outlive the controller): `did` names the camera in log
+// lines, `p2p_id`, `user`, `password`, `signForAppData`, `appPublicKey` and
+// `sharedKey` open and authenticate the session. The client fills the
+// passport before each connCamera.
+//
+// The media parts (video, audio, timeline and event threads, video buffer,
+// audio player) are owned pointers, null while not running; the commands that
+// start them and their stop steps in stopPlay() live beside connCamera.
+class CameraController : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int DefaultConnectTimeoutSeconds = 30;
+    static constexpr unsigned int AvStartTimeoutSeconds = 10;
+
+    explicit CameraController(const CameraPassport* record, QObject* parent = nullptr);
+    ~CameraController() override;
+
+    // Opens and authenticates the session: 0 on success or when already
+    // connected, otherwise a negative code (the session is closed again).
+    int connCamera();
+    // Stops a connect in progress on another thread.
+    void abort();
+    // Stops every thread and closes the channel and the session. Always 0.
+    int stopPlay();
+
+    // True when both the AV channel and the session are open.
+    bool connected() const { return m_avIndex >= 0 && m_sessionId >= 0; }
+    int avIndex() const { return m_avIndex; }
+    int sessionId() const { return m_sessionId; }
+
+    // The connect's guard time (30 s unless a test shortens it).
+    void setConnectTimeout(int seconds) { m_connectTimeoutSeconds = seconds; }
+
+    // The view account text for a passport: the plain user without a shared
+    // key, else the compact JSON {"account","public_key","sign"}.
+    static QByteArray viewAccount(const CameraPassport& passport);
+
+signals:
+    void failed(int err);
+    void timeLineReady(QVector<RecordFileHeader> vec);
+
+private:
+    // Logs the session record of a freshly connected session.
+    void reportSession();
+    // The camera's device id for log lines ("camera %s: ...").
+    QByteArray did() const;
+
+    const CameraPassport* m_record;
+    int m_avIndex = -1;
+    std::atomic<int> m_sessionId{-1}; // read by abort() from another thread
+    AvframeRecvThread* m_videoThread = nullptr;
+    AudioRecvthread* m_audioThread = nullptr;
+    VideoBuffer* m_videoBuffer = nullptr; // not owned
+    AudioPlayer* m_audioPlayer = nullptr;
+    RDTUpdatethread* m_timelineThread = nullptr;
+    int m_rdtChannel = -1;
+    EventRecvthread* m_eventThread = nullptr;
+    int m_connectTimeoutSeconds = DefaultConnectTimeoutSeconds;
+};

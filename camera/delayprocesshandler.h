@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QObject>
+
+class QThread;
+class QTimer;
+
+// The time limit of a P2P connect. Lives on a guard thread: when its single
+// shot timer fires before the connect has returned, it stops the pending
+// connect of its session id. connectByUid destroys it, with the guard
+// thread, as soon as the connect returns, so a late timer never fires.
+class DelayProcessHandler : public QObject
+{
+    Q_OBJECT
+public:
+    // Moves itself to guardThread; the timer starts when that thread starts.
+    DelayProcessHandler(int sessionId, int delayMs, QThread* guardThread, QObject* parent = nullptr);
+    ~DelayProcessHandler() override;
+
+    // Stops the timer from any thread (waits for the guard thread to do it
+    // while that thread runs). Called before the guard thread is stopped.
+    void disarm();
+
+public slots:
+    void onTimeout();
+
+private:
+    const int m_sessionId;
+    QTimer* m_timer;
+};

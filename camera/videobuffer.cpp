@@ -1,0 +1,407 @@
+#include "camera/videobuffer.h"
+
+#include <QDebug>
+#include <QMutexLocker>
+#include <QScopeGuard>
+#include <QtGlobal>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <sodium.h>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/error.h>
+#include <libavutil/frame.h>
+#include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
+}
+
+namespace {
+
+// Bytes in front of the payload: nonce and the NAL count.
+constexpr int kFramePrefix = VideoBuffer::kNonceSize + 1;
+constexpr int kTableEntry = 8;
+constexpr int kBlockSize = 16;
+constexpr int kFirstBlock = 32;
+constexpr int kBlockStride = 160;
+
+const char* pixFmtName(int fmt)
+{
+    const char* n = av_get_pix_fmt_name(static_cast<AVPixelFormat>(fmt));
+    return n ? n : "none";
+}
+
+} // namespace
+
+VideoBuffer::VideoBuffer(bool isH265, const QByteArray& key, QObject* parent)
+    : QObject(parent), m_isH265(isH265), m_key(key)
+{
+    m_decoder = avcodec_find_decoder(isH265 ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264);
+    if (!m_decoder)
+        qWarning(isH265 ? "Codec not found H265 Coder" : "Codec not found H264 Coder");
+    m_packet = av_packet_alloc();
+    m_elapsed.start();
+    m_windowTime = m_elapsed.elapsed();
+}
+
+VideoBuffer::~VideoBuffer()
+{
+    {
+        QMutexLocker lock(&m_mutex);
+        m_stopped = true;
+        m_queue.clear();
+        m_notFull.wakeAll();
+    }
+    avcodec_free_context(&m_ctx);
+    av_packet_free(&m_packet);
+    sws_freeContext(m_scaler);
+    m_scaler = nullptr;
+}
+
+QSize VideoBuffer::fitSize(int w, int h)
+{
+    if (w <= 0 || h <= 0)
+        return QSize();
+    const double r = 16.0 / 9.0;
+    int ow, oh;
+    if (w >= h * r) {
+        ow = static_cast<int>(h * r);
+        oh = h;
+    } else {
+        oh = static_cast<int>(w / r);
+        ow = w;
+    }
+    ow -= ow % 16;
+    oh -= oh % 9;
+    return QSize(ow, oh);
+}
+
+void VideoBuffer::setDstSize(int width, int height)
+{
+    if (width <= 0 || height <= 0)
+        return;
+    const QSize s = fitSize(width, height);
+    if (s.width() <= 0 || s.height() <= 0) {
+        // Too small for one 16 x 9 cell: no scaler could be built for it.
+        qWarning("video size %dx%d too small, keeping the previous size", width, height);
+        return;
+    }
+    QMutexLocker lock(&m_mutex);
+    m_reqSize = s;
+}
+
+QSize VideoBuffer::requestedSize() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_reqSize;
+}
+
+QSize VideoBuffer::currentOutputSize() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_curSize;
+}
+
+quint32 VideoBuffer::readUint32(const unsigned char* table, int size, int pos)
+{
+    if (pos < 0 || pos + 3 >= size) {
+        qWarning("pos + 3 > max_byt_len (%d + 3 > %d)", pos, size);
+        return 0;
+    }
+    return quint32(table[pos]) | (quint32(table[pos + 1]) << 8) | (quint32(table[pos + 2]) << 16)
+        | (quint32(table[pos + 3]) << 24);
+}
+
+bool VideoBuffer::decryptFrame(VideoFrame& frame) const
+{
+    const int len = frame.data.size();
+    if (len <= 0)
+        return false;
+    if (len < kFramePrefix) {
+        // Not even the nonce and the NAL count are there.
+        qWarning("invalid nal_num:%d, frame_len:%d", 0, len);
+        return false;
+    }
+    if (m_key.size() != kKeySize) {
+        qWarning("invalid media key length:%d", int(m_key.size()));
+        return false;
+    }
+    const auto* src = reinterpret_cast<const unsigned char*>(frame.data.constData());
+    unsigned char nonce[kNonceSize];
+    std::memcpy(nonce, src, kNonceSize);
+    const int n = src[kNonceSize];
+    const int tableSize = kTableEntry * n;
+    if (tableSize > len - kFramePrefix) {
+        qWarning("invalid nal_num:%d, frame_len:%d", n, len);
+        return false;
+    }
+    const int head = kFramePrefix + tableSize;
+    const int dlen = len - head;
+    if (dlen <= 0) {
+        qWarning("video decrpyt error:data_len=%d (%d-%d)", dlen, len, head);
+        return false;
+    }
+
+    QByteArray payload;
+    try {
+        payload = QByteArray(frame.data.constData() + head, dlen);
+    } catch (const std::bad_alloc&) {
+        qWarning("memory alloc faild, data size:%d", dlen);
+        return false;
+    }
+    auto* out = reinterpret_cast<unsigned char*>(payload.data());
+    const unsigned char* table = src + kFramePrefix;
+
+    // Every protected block of a frame is XORed with the same first 16 bytes of
+    // the key stream (block counter 0), so the stream is made once per frame.
+    unsigned char stream[kBlockSize];
+    bool haveStream = false;
+    bool failed = false;
+    for (int i = 0; i < n && !failed; ++i) {
+        const qint64 offset = readUint32(table, tableSize, kTableEntry * i);
+        const qint64 length = qint64(readUint32(table, tableSize, kTableEntry * i + 4)) - kBlockSize;
+        for (qint64 p = kFirstBlock; p < length; p += kBlockStride) {
+            const qint64 end = offset + p + kBlockSize;
+            if (end > dlen || end < 0) {
+                qWarning("invalid video frame: data-len %d", dlen);
+                failed = true;
+                break;
+            }
+            if (!haveStream) {
+                std::memset(stream, 0, sizeof stream);
+                const int rc = crypto_stream_chacha20_xor(stream, stream, sizeof stream, nonce,
+                    reinterpret_cast<const unsigned char*>(m_key.constData()));
+                if (rc != 0)
+                    qWarning() << "crypto_stream_chacha20_xor:" << rc;
+                haveStream = true;
+            }
+            unsigned char* block = out + offset + p;
+            for (int b = 0; b < kBlockSize; ++b)
+                block[b] ^= stream[b];
+        }
+    }
+    // After an invalid entry the frame still goes on with what was decrypted.
+    frame.data = payload;
+    return true;
+}
+
+bool VideoBuffer::openDecoder()
+{
+    if (m_ctx)
+        return true;
+    if (!m_decoder)
+        return false;
+    m_ctx = avcodec_alloc_context3(m_decoder);
+    if (!m_ctx) {
+        qWarning("Could not allocate video codec context");
+        return false;
+    }
+    // Live video: no frame threading (it holds pictures back), no reordering delay.
+    m_ctx->thread_count = 1;
+    m_ctx->flags |= AV_CODEC_FLAG_LOW_DELAY;
+    if (avcodec_open2(m_ctx, m_decoder, nullptr) < 0) {
+        avcodec_free_context(&m_ctx);
+        qWarning("Could not open codec");
+        return false;
+    }
+    return true;
+}
+
+bool VideoBuffer::prepareScaler(int srcW, int srcH, int srcFormat)
+{
+    QSize out;
+    bool sizeChanged = false;
+    {
+        QMutexLocker lock(&m_mutex);
+        if (m_reqSize != m_curSize) {
+            m_curSize = m_reqSize;
+            sizeChanged = true;
+        }
+        out = m_curSize;
+    }
+    if (!sizeChanged && m_scaler && m_srcSize == QSize(srcW, srcH) && m_srcFormat == srcFormat)
+        return true;
+    m_srcSize = QSize(srcW, srcH);
+    m_srcFormat = srcFormat;
+    sws_freeContext(m_scaler);
+    // The decoder's own pixel format is used: a stream that is not 4:2:0 must
+    // not be read with the plane layout of 4:2:0.
+    m_scaler = sws_getContext(srcW, srcH, static_cast<AVPixelFormat>(srcFormat), out.width(), out.height(),
+        AV_PIX_FMT_RGB24, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    if (!m_scaler) {
+        qWarning("Impossible to create scale context for the conversion fmt:%s s:%dx%d -> fmt:%s s:%dx%d",
+            pixFmtName(srcFormat), srcW, srcH, pixFmtName(AV_PIX_FMT_RGB24), out.width(), out.height());
+        return false;
+    }
+    ++m_scalerBuilds;
+    return true;
+}
+
+QImage VideoBuffer::decodeFrame(const VideoFrame& frame)
+{
+    AVFrame* decoded = av_frame_alloc();
+    AVFrame* next = av_frame_alloc();
+    auto freeFrames = qScopeGuard([&] {
+        av_frame_free(&decoded);
+        av_frame_free(&next);
+    });
+    if (!decoded || !next) {
+        qWarning("Could not allocate video frame");
+        return QImage();
+    }
+    if (!openDecoder())
+        return QImage();
+    if (!m_packet) {
+        m_packet = av_packet_alloc();
+        if (!m_packet) {
+            qWarning("Could not allocate video packet");
+            return QImage();
+        }
+    }
+    if (frame.data.isEmpty()) {
+        // An empty packet would put the decoder into draining mode for good.
+        qWarning("Error while decoding frame:%d", 0);
+        return QImage();
+    }
+    // The decoder's bit readers may read past the end: give it a zero-padded copy.
+    const int size = frame.data.size();
+    m_padded.resize(size_t(size) + AV_INPUT_BUFFER_PADDING_SIZE);
+    std::memcpy(m_padded.data(), frame.data.constData(), size_t(size));
+    std::memset(m_padded.data() + size, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+    m_packet->data = m_padded.data();
+    m_packet->size = size;
+
+    bool got = false;
+    auto drain = [&]() {
+        int r;
+        while ((r = avcodec_receive_frame(m_ctx, next)) == 0) {
+            av_frame_unref(decoded);
+            av_frame_move_ref(decoded, next);
+            got = true;
+        }
+        return r;
+    };
+    int ret = avcodec_send_packet(m_ctx, m_packet);
+    if (ret == AVERROR(EAGAIN)) {
+        drain();
+        ret = avcodec_send_packet(m_ctx, m_packet);
+    }
+    m_packet->data = nullptr;
+    m_packet->size = 0;
+    if (ret < 0) {
+        qWarning("Error while decoding frame:%d", ret);
+        return QImage();
+    }
+    const int r = drain();
+    if (!got) {
+        qWarning("Error while decoding frame:%d", r);
+        return QImage();
+    }
+    if (decoded->width <= 0 || decoded->height <= 0) {
+        qWarning("Error while decoding frame: picture size %dx%d", decoded->width, decoded->height);
+        return QImage();
+    }
+
+    if (!prepareScaler(decoded->width, decoded->height, decoded->format))
+        return QImage();
+    const QSize out = m_curSize;
+    QImage picture(out, QImage::Format_RGB888);
+    if (picture.isNull()) {
+        qWarning("Could not allocate destination image");
+        return QImage();
+    }
+    uint8_t* dst[4] = {picture.bits(), nullptr, nullptr, nullptr};
+    int dstStride[4] = {int(picture.bytesPerLine()), 0, 0, 0};
+    const int rows = sws_scale(m_scaler, decoded->data, decoded->linesize, 0, decoded->height, dst, dstStride);
+    if (rows <= 0) {
+        char text[1024];
+        av_strerror(rows, text, sizeof text);
+        qWarning("%s", text);
+        return QImage();
+    }
+    if (rows < out.height()) {
+        qWarning() << "sws_scale ouput height:" << rows << " < " << out.height();
+        return picture.copy(0, 0, out.width(), rows);
+    }
+    return picture;
+}
+
+void VideoBuffer::pushFrame(const QImage& picture, const FrameInfo& info)
+{
+    QMutexLocker lock(&m_mutex);
+    while (!m_stopped && m_queue.size() >= kMaxQueued)
+        m_notFull.wait(&m_mutex);
+    m_queue.append(DecodedFrame{picture, info});
+}
+
+QImage VideoBuffer::popFrame(FrameInfo& info)
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_queue.isEmpty())
+        return QImage();
+    DecodedFrame f = m_queue.takeFirst();
+    m_notFull.wakeAll();
+    info = f.info;
+    return f.picture;
+}
+
+int VideoBuffer::queuedCount() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_queue.size();
+}
+
+void VideoBuffer::stop()
+{
+    QMutexLocker lock(&m_mutex);
+    m_stopped = true;
+    m_notFull.wakeAll();
+}
+
+bool VideoBuffer::isStopped() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_stopped;
+}
+
+void VideoBuffer::setClock(Clock clock)
+{
+    QMutexLocker lock(&m_mutex);
+    m_clock = std::move(clock);
+    m_windowTime = m_clock ? m_clock() : m_elapsed.elapsed();
+    std::memset(m_window, 0, sizeof m_window);
+}
+
+void VideoBuffer::addReceivedBytes(int count)
+{
+    QMutexLocker lock(&m_mutex);
+    addReceivedBytesLocked(count);
+}
+
+void VideoBuffer::addReceivedBytesLocked(int count)
+{
+    const qint64 now = m_clock ? m_clock() : m_elapsed.elapsed();
+    const qint64 k = (now - m_windowTime) / kSlotMs;
+    if (k < 0)
+        return;
+    if (k > 0) {
+        // Advance by whole slots so that slots stay 100 ms long however
+        // irregularly frames arrive.
+        m_windowTime += k * kSlotMs;
+        const int m = int(qMin<qint64>(k, kWindowSlots));
+        std::memmove(m_window, m_window + m, sizeof(int) * size_t(kWindowSlots - m));
+        std::memset(m_window + (kWindowSlots - m), 0, sizeof(int) * size_t(m));
+    }
+    m_window[kWindowSlots - 1] += count;
+}
+
+int VideoBuffer::bytesPerSecond()
+{
+    QMutexLocker lock(&m_mutex);
+    addReceivedBytesLocked(0);
+    qint64 sum = 0;
+    for (int v : m_window)
+        sum += v;
+    return int(qMin<qint64>(sum / 5, std::numeric_limits<int>::max()));
+}

@@ -1,0 +1,268 @@
+#include "sim/media/videostreamer.h"
+
+#include "p2p/p2pdevice.h"
+#include "sim/media/cliplibrary.h"
+
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <chrono>
+#include <cmath>
+#include <sodium.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+quint64 steadyUs()
+{
+    return quint64(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count());
+}
+
+unsigned char linearToAlaw(int pcm)
+{
+    static const int segEnd[8] = {0x1F, 0x3F, 0x7F, 0xFF, 0x1FF, 0x3FF, 0x7FF, 0xFFF};
+    int mask;
+    pcm >>= 3;
+    if (pcm >= 0) {
+        mask = 0xD5;
+    } else {
+        mask = 0x55;
+        pcm = -pcm - 1;
+    }
+    int seg = 0;
+    while (seg < 8 && pcm > segEnd[seg])
+        ++seg;
+    if (seg >= 8)
+        return uchar(0x7F ^ mask);
+    int aval = seg << 4;
+    aval |= (seg < 2) ? ((pcm >> 1) & 0x0F) : ((pcm >> seg) & 0x0F);
+    return uchar(aval ^ mask);
+}
+
+} // namespace
+
+VideoStreamer::VideoStreamer(int avIndex, const Config& config)
+    : m_avIndex(avIndex),
+      m_config(config),
+      m_encryptor(config.mediaKey),
+      m_codecId(ClipLibrary::modelUsesH265(config.model) ? FrameEncryptor::kCodecH265 : FrameEncryptor::kCodecH264)
+{
+    m_thread = std::thread([this] { run(); });
+}
+
+VideoStreamer::~VideoStreamer()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_quit = true;
+    }
+    m_wake.notify_all();
+    m_thread.join();
+}
+
+ClipParams VideoStreamer::clipParams(const Config& config, int quality)
+{
+    ClipParams p;
+    p.h265 = ClipLibrary::modelUsesH265(config.model);
+    const QSize s = ClipLibrary::sizeForQuality(quality, config.size);
+    p.width = s.width() & ~1;
+    p.height = s.height() & ~1;
+    p.fps = qBound(1, config.fps, 60);
+    p.frames = p.fps * qMax(1, config.clipSeconds);
+    p.label = config.name;
+    return p;
+}
+
+void VideoStreamer::prefetch(const Config& config)
+{
+    const ClipParams hd = clipParams(config, 2);
+    std::thread([hd] { ClipLibrary::instance().clip(hd); }).detach();
+}
+
+bool VideoStreamer::handleIoCtrl(unsigned type, const QByteArray& payload)
+{
+    const bool zeros = payload.size() == 8 && payload.count('\0') == 8;
+    const QJsonObject json = QJsonDocument::fromJson(payload).object();
+    std::unique_lock<std::mutex> lock(m_mutex);
+    switch (type) {
+    case kIoPlay:
+        if (zeros) {
+            // Back to live from playback.
+            m_mode = Mode::Live;
+        } else {
+            m_mode = Mode::Live;
+            m_quality = json.value(QLatin1String("videoquality")).toInt(2);
+            m_pendingQuality = -1;
+            m_clip.reset();
+            m_audio = json.value(QLatin1String("enableaudio")).toInt(0) == 1;
+        }
+        m_restart = true;
+        break;
+    case kIoQuality:
+        m_pendingQuality = json.value(QLatin1String("videoquality")).toInt(2);
+        break;
+    case kIoPlayback: {
+        const qint64 start = json.value(QLatin1String("starttime")).toVariant().toLongLong();
+        const qint64 offset = json.value(QLatin1String("offset")).toVariant().toLongLong();
+        m_playbackTime = start + offset;
+        m_playbackEnd = json.value(QLatin1String("endtime")).toVariant().toLongLong();
+        m_autoLive = json.value(QLatin1String("autoswitchtolive")).toInt(0) == 1;
+        m_mode = Mode::Playback;
+        m_restart = true;
+        break;
+    }
+    case kIoAudioStart:
+        m_audio = true;
+        break;
+    case kIoAudioStop:
+        m_audio = false;
+        break;
+    default:
+        return false;
+    }
+    lock.unlock();
+    m_wake.notify_all();
+    return true;
+}
+
+void VideoStreamer::stopStreaming()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_mode = Mode::Idle;
+    }
+    m_wake.notify_all();
+}
+
+bool VideoStreamer::isPlaying() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_mode == Mode::Live || m_mode == Mode::Playback;
+}
+
+bool VideoStreamer::isPlayback() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_mode == Mode::Playback;
+}
+
+QSize VideoStreamer::streamSize() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_clip ? QSize(m_clip->params.width, m_clip->params.height) : QSize();
+}
+
+void VideoStreamer::sendAudio(quint32 timestamp)
+{
+    const int samples = 8000 / qBound(1, m_config.fps, 60);
+    const bool pcm = m_config.audioCodec == 136;
+    QByteArray frame(8 + samples * (pcm ? 2 : 1), '\0');
+    auto* p = reinterpret_cast<unsigned char*>(frame.data());
+    randombytes_buf(p, 8);
+    for (int i = 0; i < samples; ++i, ++m_toneSample) {
+        const int v = int(6000 * std::sin(2 * 3.14159265358979 * 440.0 * m_toneSample / 8000.0));
+        if (pcm) {
+            p[8 + 2 * i] = uchar(v & 0xff);
+            p[8 + 2 * i + 1] = uchar((v >> 8) & 0xff);
+        } else {
+            p[8 + i] = linearToAlaw(v);
+        }
+    }
+    const QByteArray key = m_config.mediaKey.size() == 32 ? m_config.mediaKey : QByteArray(32, '\0');
+    crypto_stream_chacha20_xor(p + 8, p + 8, quint64(frame.size() - 8), p,
+        reinterpret_cast<const unsigned char*>(key.constData()));
+    const QByteArray header = FrameEncryptor::header(quint16(m_config.audioCodec), false, false, timestamp, steadyUs());
+    if (P2PD_SendAudioData(m_avIndex, frame.constData(), frame.size(), header.constData(), header.size()) == 0)
+        ++m_audioSent;
+}
+
+void VideoStreamer::run()
+{
+    const int fps = qBound(1, m_config.fps, 60);
+    const auto period = std::chrono::microseconds(1000000 / fps);
+    auto next = Clock::now();
+    int index = 0;
+    int playbackFrames = 0;
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (!m_quit) {
+        if (m_mode == Mode::Idle || m_mode == Mode::Paused) {
+            m_wake.wait(lock);
+            next = Clock::now();
+            continue;
+        }
+        if (m_restart) {
+            m_restart = false;
+            index = 0;
+            playbackFrames = 0;
+            next = Clock::now();
+        }
+        if (index % fps == 0 && m_pendingQuality >= 0) {
+            // A new size starts at a key frame.
+            if (m_pendingQuality != m_quality)
+                m_clip.reset();
+            m_quality = m_pendingQuality;
+            m_pendingQuality = -1;
+        }
+        if (!m_clip) {
+            const ClipParams params = clipParams(m_config, m_quality);
+            lock.unlock();
+            std::shared_ptr<const EncodedClip> clip = ClipLibrary::instance().clip(params);
+            lock.lock();
+            if (!clip->isValid()) {
+                m_mode = Mode::Idle;
+                continue;
+            }
+            m_clip = clip;
+            next = Clock::now();
+            if (m_restart)
+                continue;
+        }
+        if (m_wake.wait_until(lock, next, [this] { return m_quit || m_restart || m_mode == Mode::Idle; }))
+            continue;
+        next += period;
+        const auto now = Clock::now();
+        if (next + std::chrono::seconds(1) < now)
+            next = now; // after a long hiccup do not burst to catch up
+
+        const bool playback = m_mode == Mode::Playback;
+        quint32 timestamp;
+        if (playback) {
+            const qint64 t = m_playbackTime + playbackFrames / fps;
+            if (m_playbackEnd > 0 && t >= m_playbackEnd) {
+                if (m_autoLive) {
+                    m_mode = Mode::Live;
+                    m_restart = true;
+                } else {
+                    m_mode = Mode::Paused;
+                }
+                continue;
+            }
+            timestamp = quint32(t);
+            ++playbackFrames;
+        } else {
+            timestamp = quint32(QDateTime::currentSecsSinceEpoch());
+        }
+        const std::shared_ptr<const EncodedClip> clip = m_clip;
+        const int i = index % clip->size();
+        ++index;
+        const bool audio = m_audio;
+        lock.unlock();
+        if (!m_stalled) {
+            const QByteArray wire = m_encryptor.encrypt(clip->frames.at(i));
+            const QByteArray header = FrameEncryptor::header(m_codecId, clip->keyFrames.at(i), playback, timestamp,
+                steadyUs(), m_sequence++);
+            const int rc = P2PD_SendFrameData(m_avIndex, wire.constData(), wire.size(), header.constData(),
+                header.size());
+            if (rc == 0)
+                ++m_videoSent;
+            if (audio && rc == 0)
+                sendAudio(timestamp);
+            lock.lock();
+            if (rc < 0 && rc != AV_ER_EXCEED_MAX_SIZE)
+                m_mode = Mode::Idle; // the channel is gone
+        } else {
+            lock.lock();
+        }
+    }
+}

@@ -1,0 +1,4 @@
+#include <QtTest>
+class TstUiScreenshots : public QObject { Q_OBJECT };
+QTEST_MAIN(TstUiScreenshots)
+#include "tst_uiscreenshots.moc"

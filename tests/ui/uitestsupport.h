@@ -1,0 +1,66 @@
+#pragma once
+
+// Shared set-up of the user-interface tests: the compiled-in resources, the
+// application style sheet, and a guard that fails a test on warnings about
+// missing pictures or style sheets.
+
+#include "res/vcresources.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QMutex>
+#include <QStringList>
+#include <QtGlobal>
+
+namespace UiTest {
+
+inline QStringList& warnings()
+{
+    static QStringList list;
+    return list;
+}
+
+inline QtMessageHandler& previousHandler()
+{
+    static QtMessageHandler h = nullptr;
+    return h;
+}
+
+inline void handler(QtMsgType type, const QMessageLogContext& ctx, const QString& msg)
+{
+    if (type == QtWarningMsg || type == QtCriticalMsg) {
+        static QMutex m;
+        QMutexLocker lock(&m);
+        warnings().append(msg);
+    }
+    if (previousHandler())
+        previousHandler()(type, ctx, msg);
+}
+
+// Resources, translation-free English texts, the style sheets and the guard.
+inline void setUp(bool withStyle = true)
+{
+    vcInitResources();
+    previousHandler() = qInstallMessageHandler(handler);
+    if (withStyle) {
+        QFile css(QStringLiteral(":/res/css/general.css"));
+        if (css.open(QIODevice::ReadOnly))
+            qApp->setStyleSheet(QString::fromUtf8(css.readAll()));
+    }
+}
+
+// Warnings that name a missing resource (pictures, style sheets, icons).
+inline QStringList resourceWarnings()
+{
+    QStringList out;
+    for (const QString& w : warnings()) {
+        if (w.contains(QLatin1String("missing"), Qt::CaseInsensitive)
+            || w.contains(QLatin1String("Could not"), Qt::CaseInsensitive)
+            || w.contains(QLatin1String("cannot"), Qt::CaseInsensitive)
+            || w.contains(QLatin1String(":/res")) || w.contains(QLatin1String(":res/")))
+            out << w;
+    }
+    return out;
+}
+
+} // namespace UiTest

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QLabel>
+
+class QTimer;
+
+// A label that cycles a numbered image sequence: prefix + index + suffix.
+class ImagesLabel : public QLabel
+{
+    Q_OBJECT
+public:
+    explicit ImagesLabel(QWidget* parent = nullptr);
+
+    // Shows prefix + suffix at once, then one image per interval:
+    // prefix + 0 + suffix ... prefix + (count - 1) + suffix, and round again.
+    // An interval below 1 stops the timer; a count below 1 stops it and hides
+    // the label.
+    void start(int interval, const QString& prefix, const QString& suffix, int count);
+    void stop();
+    bool isRunning() const;
+    int currentIndex() const { return m_index; }
+
+public slots:
+    void onTimeOut();
+
+private:
+    void showImage(const QString& path);
+
+    QTimer* m_timer;
+    QString m_prefix;
+    QString m_suffix;
+    int m_count = 0;
+    int m_index = -1;
+};
