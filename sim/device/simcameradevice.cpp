@@ -79,10 +79,15 @@ void SimCameraDevice::apply()
         faults |= P2PD_FAULT_MUTE;
     if (fault(cam, "p2p_stall_login"))
         faults |= P2PD_FAULT_STALL_AV;
+    bool uidChanged;
+    {
+        std::lock_guard<std::mutex> l(m_mutex);
+        uidChanged = m_handle >= 0 && m_uid != cam.p2pId;
+    }
+    if (!cam.online || uidChanged)
+        goOffline();
     if (cam.online)
         goOnline();
-    else
-        goOffline();
     std::lock_guard<std::mutex> l(m_mutex);
     if (m_handle >= 0)
         P2PD_SetFaults(m_handle, faults);
@@ -110,6 +115,7 @@ void SimCameraDevice::goOnline()
         return;
     }
     m_handle = h;
+    m_uid = cam.p2pId;
     m_acceptor = std::thread([this, h] { acceptLoop(h); });
 }
 
