@@ -160,7 +160,7 @@ void P2PSession::handle(MsgKind kind, uint8_t channel, std::vector<char>& payloa
     const auto* u = reinterpret_cast<const unsigned char*>(payload.data());
     switch (kind) {
     case MsgKind::AvLogin: {
-        if (!isDevice)
+        if (!isDevice || payload.empty())
             return;
         const char* p = payload.data();
         const size_t n = payload.size();
