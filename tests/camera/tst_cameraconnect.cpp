@@ -145,7 +145,7 @@ private slots:
         QElapsedTimer t;
         t.start();
         QCOMPARE(connectByUid(QStringLiteral("UID-cam-a"), sid, 1), -13);
-        QVERIFY2(t.elapsed() >= 950 && t.elapsed() < 3000, QByteArray::number(t.elapsed()));
+        QVERIFY2(t.elapsed() >= 950 && t.elapsed() < 5000, QByteArray::number(t.elapsed()));
         QCOMPARE(log.count(kStopLine), 1);
         QVERIFY(log.contains(QStringLiteral("connect: \"UID-cam-a\"")));
         IOTC_Session_Close(sid);
@@ -346,7 +346,7 @@ private slots:
         c.abort();
         worker.join();
         QCOMPARE(result.load(), -13);
-        QVERIFY2(returnedAfter < 500, QByteArray::number(returnedAfter.load()));
+        QVERIFY2(returnedAfter < 1500, QByteArray::number(returnedAfter.load()));
         QVERIFY(log.contains(QStringLiteral("stop connection for session")));
         QVERIFY(log.contains(QStringLiteral("IOTC_Connect_ByUID_Parallel error[-13]")));
         QVERIFY(!log.contains(kStopLine));

@@ -225,7 +225,7 @@ private slots:
         QCOMPARE(IOTC_Connect_Stop_BySID(sid), 0);
         t.join();
         QCOMPARE(result.load(), IOTC_ER_CONNECT_STOPPED);
-        QVERIFY2(returnedAfter < 200, QByteArray::number(returnedAfter.load()));
+        QVERIFY2(returnedAfter < 1000, QByteArray::number(returnedAfter.load()));
         IOTC_Session_Close(sid);
 
         // A stop between claiming the id and the connect stops that connect.
@@ -288,7 +288,7 @@ private slots:
         QElapsedTimer t;
         t.start();
         QCOMPARE(avRecvIOCtrl(av, &type, buf, sizeof buf, 150), AV_ER_TIMEOUT);
-        QVERIFY(t.elapsed() >= 140 && t.elapsed() < 1000);
+        QVERIFY(t.elapsed() >= 140 && t.elapsed() < 2000);
 
         // A 2048-byte message arrives whole, without any terminator added.
         std::string big(2048, 'x');
