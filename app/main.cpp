@@ -112,6 +112,7 @@ int main(int argc, char** argv)
     // 4. The Qt application.
     auto app = std::make_unique<QApplication>(argc, argv);
     vcInitResources(); // the compiled-in resources live in a static library
+    installQuitSignals(app.get()); // a stop request during start-up is served by the loop
 
     // 5. Cross-thread types.
     registerMetaTypes();
@@ -160,8 +161,6 @@ int main(int argc, char** argv)
     mainWindow->resize(1280, 800);
     AppGlobals::setMainWindow(mainWindow);
     mainWindow->show();
-
-    installQuitSignals(app.get());
 
     // 16. Event loop.
     const int result = app->exec();
