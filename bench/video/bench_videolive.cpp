@@ -35,6 +35,7 @@
 #include <mutex>
 #include <sodium.h>
 #include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
