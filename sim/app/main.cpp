@@ -97,6 +97,7 @@ int main(int argc, char** argv)
 
     SimP2pHost p2p(&scenario);
     SimVideoFeature::install(p2p.dispatcher());
+    SimVideoFeature::prefetch(scenario);
     if (!p2p.start(static_cast<unsigned short>(parser.value(dirPortOpt).toUInt()))) {
         std::fprintf(stderr, "vucamera-sim: cannot start the P2P directory\n");
         return 1;
