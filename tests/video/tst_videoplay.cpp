@@ -70,6 +70,7 @@ class TestVideoPlay : public QObject
     Scenario* m_scenario = nullptr;
     SimP2pHost* m_host = nullptr;
     EncodedClip m_scriptClip;
+    static std::atomic<int> m_disconnects;
 
     CameraPassport passport(const QString& did)
     {
@@ -154,6 +155,10 @@ private slots:
                 send(i, false);
             for (int i = 0; i < 10; ++i)
                 send(i, clip.keyFrames.at(i));
+        });
+        m_host->dispatcher().add(0x2FF, [](SimCameraSession&, unsigned, const QByteArray& payload) {
+            if (payload == QByteArray(8, '\0'))
+                ++m_disconnects;
         });
         QVERIFY(m_host->start());
         QCOMPARE(LibP2p::setDirectory(m_host->directoryAddress()), 0);
@@ -350,6 +355,31 @@ private slots:
         QCOMPARE(failed.count(), 0);
     }
 
+    // disconnCamera tells the camera (0x2FF, 8 zero bytes) and closes the
+    // channel under a running receive thread, which then ends with the
+    // channel's "stopped on this side" code instead of polling a dead channel.
+    void disconnectWhilePlaying()
+    {
+        const CameraPassport pass = passport(QStringLiteral("cam-raw"));
+        CameraController cc(&pass);
+        QCOMPARE(cc.connCamera(), 0);
+        VideoBuffer vb(false, pass.sharedKey);
+        QSignalSpy failed(&cc, &CameraController::failed);
+        QCOMPARE(cc.play(&vb, 2, false), 0);
+        FrameInfo info;
+        QVERIFY(!nextPicture(vb, info).isNull());
+        m_disconnects = 0;
+        cc.disconnCamera();
+        QVERIFY(!cc.connected());
+        QCOMPARE(cc.avIndex(), -1);
+        QCOMPARE(cc.sessionId(), -1);
+        QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 5000);
+        QCOMPARE(failed.at(0).at(0).toInt(), int(AV_ER_CLIENT_EXIT));
+        QTRY_COMPARE_WITH_TIMEOUT(m_disconnects.load(), 1, 3000);
+        QCOMPARE(logged(QStringLiteral("stop reading video frame:%1").arg(AV_ER_CLIENT_EXIT)), 1);
+        QCOMPARE(cc.stopPlay(), 0);
+    }
+
     // Thirty seconds without a frame: failed(-20011).
     void stallGivesNoFrameError()
     {
@@ -371,6 +401,8 @@ private slots:
         cc.stopPlay();
     }
 };
+
+std::atomic<int> TestVideoPlay::m_disconnects{0};
 
 QTEST_GUILESS_MAIN(TestVideoPlay)
 #include "tst_videoplay.moc"
