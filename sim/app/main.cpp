@@ -12,6 +12,7 @@
 #include "sim/control/controlserver.h"
 #include "sim/device/simp2phost.h"
 #include "sim/scenario/scenario.h"
+#include "sim/devicefeatures/simdevicefeatures.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -101,6 +102,7 @@ int main(int argc, char** argv)
     }
     ControlServer control(&scenario);
     const int controlPort = control.start(0);
+    SimDeviceFeatures::install(p2p.dispatcher()); // memory card timeline and motor
 
     QJsonObject endpoints;
     endpoints.insert(QStringLiteral("p2p_directory"), p2p.directoryAddress());
