@@ -93,6 +93,10 @@ void MNavigateBar::setPageCount(int n)
 void MNavigateBar::setCurrentPage(int p)
 {
     const int n = m_count;
+    if (n > 0 && (p < 1 || p > n)) {
+        qWarning("page %d out of 1..%d, clamped", p, n);
+        p = qBound(1, p, n);
+    }
     m_current = p;
     m_prev->setEnabled(p > 1);
     m_next->setEnabled(p < n);

@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QPushButton>
+#include <QScrollArea>
 
 namespace {
 const QString kRoomType = QStringLiteral("room_type");
@@ -35,10 +36,23 @@ RoomListBar::RoomListBar(QWidget* parent)
     setObjectName(QStringLiteral("room_list_bar_"));
     setAttribute(Qt::WA_StyledBackground, true);
     m_group->setExclusive(true);
-    m_layout = new QHBoxLayout(this);
+    // Many rooms scroll sideways instead of widening the window.
+    m_scroll = new QScrollArea(this);
+    m_scroll->setObjectName(QStringLiteral("room_list_scroll_"));
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    auto* content = new QWidget(m_scroll);
+    content->setObjectName(QStringLiteral("room_list_content_"));
+    m_layout = new QHBoxLayout(content);
     m_layout->setContentsMargins(12, 0, 12, 0);
     m_layout->setSpacing(6);
     m_layout->addStretch(1);
+    m_scroll->setWidget(content);
+    auto* outer = new QHBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(m_scroll);
 }
 
 AppInfo* RoomListBar::settings() const
@@ -61,7 +75,7 @@ QString RoomListBar::iconPath(const QString& icon)
 
 void RoomListBar::addButton(Kind kind, const QString& name, const QString& icon)
 {
-    auto* b = new QPushButton(this);
+    auto* b = new QPushButton(m_scroll->widget());
     b->setObjectName(QStringLiteral("room_btn_"));
     b->setCheckable(true);
     b->setFocusPolicy(Qt::NoFocus);

@@ -8,6 +8,7 @@ class AppInfo;
 class QButtonGroup;
 class QHBoxLayout;
 class QPushButton;
+class QScrollArea;
 
 // The room selector above the camera grid: one exclusive button per named
 // room, then "Default Room", "Shared" and "All Rooms" as the rooms require.
@@ -78,6 +79,7 @@ private:
     AppInfo* settings() const;
     void retranslate();
 
+    QScrollArea* m_scroll;
     QHBoxLayout* m_layout;
     QButtonGroup* m_group;
     QVector<Entry> m_buttons;

@@ -2,6 +2,8 @@
 
 #include <QCursor>
 #include <QEvent>
+#include <QPainter>
+#include <QStyleOption>
 #include <QFrame>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -68,4 +70,13 @@ void SettingMenu::leaveEvent(QEvent* e)
 {
     QWidget::leaveEvent(e);
     emit mouseLeft();
+}
+
+void SettingMenu::paintEvent(QPaintEvent*)
+{
+    // A translucent top-level: the style sheet's panel is drawn here.
+    QStyleOption opt;
+    opt.initFrom(this);
+    QPainter p(this);
+    style()->drawPrimitive(QStyle::PE_Widget, &opt, &p, this);
 }

@@ -26,6 +26,7 @@ signals:
 
 protected:
     void hideEvent(QHideEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
     void leaveEvent(QEvent* e) override;
     void changeEvent(QEvent* e) override;
 

@@ -214,6 +214,11 @@ void TimeLineToolsWidget::onLocationSelected(int locate_timestamp)
     emit locationSelected(0, 0);
 }
 
+void TimeLineToolsWidget::updateFrameInfo(FrameInfo frame_info)
+{
+    updateFrameTime(int(frame_info.timestamp), frame_info.isPlayback);
+}
+
 void TimeLineToolsWidget::updateFrameTime(int timestamp, bool isPlayback)
 {
     if (m_headers.isEmpty())

@@ -3,6 +3,7 @@
 #include <QVector>
 #include <QWidget>
 
+#include "camera/frameinfo.h"
 #include "camera/recordfileheader.h"
 #include "ui/timeareaheader.h"
 
@@ -44,8 +45,9 @@ signals:
 
 public slots:
     void updateFileHeaders(QVector<RecordFileHeader> vec);
-    // A shown picture's time stamp and playback flag (the fields of the
-    // video frame's FrameInfo).
+    // The time stamp and playback flag of each shown picture.
+    void updateFrameInfo(FrameInfo frame_info);
+    // The same from plain values.
     void updateFrameTime(int timestamp, bool isPlayback);
     void onBtnTimeZoomInClicked();
     void onBtnTimeZoomOutClicked();

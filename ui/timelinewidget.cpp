@@ -60,6 +60,10 @@ bool TimeLineWidget::zoomOut()
 void TimeLineWidget::updateTimeAreas(QVector<TimeAreaHeader> vec_time)
 {
     m_areas = vec_time;
+    // No picture has placed the axis yet: show the end of the recordings
+    // rather than 1970.
+    if (m_currentTime == 0 && m_live && !m_areas.isEmpty())
+        m_currentTime = m_areas.last().end();
     update();
 }
 
@@ -189,6 +193,12 @@ void TimeLineWidget::paintEvent(QPaintEvent*)
     if (m_live && !m_areas.isEmpty() && m_areas.last().end() < centre)
         fillSpan(m_areas.last().end(), centre, kColors[1]);
 
+    // Nothing placed yet (no recordings, no picture): an empty band.
+    if (m_currentTime == 0) {
+        paintCentre(p, w, h);
+        return;
+    }
+
     // Ticks every five minutes on wall-clock multiples of five minutes.
     const QDateTime leftTime = QDateTime::fromSecsSinceEpoch(qint64(left));
     const double fraction = left - qint64(left);
@@ -219,6 +229,11 @@ void TimeLineWidget::paintEvent(QPaintEvent*)
         }
     }
 
+    paintCentre(p, w, h);
+}
+
+void TimeLineWidget::paintCentre(QPainter& p, int w, int h)
+{
     // Centre line with its marker.
     const double cx = w / 2.0;
     p.setRenderHint(QPainter::Antialiasing, true);

@@ -7,6 +7,7 @@
 
 #include "ui/timeareaheader.h"
 
+class QPainter;
 class QTimer;
 
 // The drawn time axis of the playback timeline. The moment under the centre
@@ -56,6 +57,7 @@ protected:
 
 private:
     void moveTo(int t);
+    void paintCentre(QPainter& p, int w, int h);
     void onDebounce();
 
     int m_currentTime = 0;

@@ -1,6 +1,8 @@
 #include "ui/viewmodelistwidget.h"
 
 #include <QEvent>
+#include <QPainter>
+#include <QStyleOption>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPixmap>
@@ -94,4 +96,13 @@ void ViewModeListWidget::hideEvent(QHideEvent* e)
 {
     QWidget::hideEvent(e);
     emit onHide();
+}
+
+void ViewModeListWidget::paintEvent(QPaintEvent*)
+{
+    // A translucent top-level: the style sheet's panel is drawn here.
+    QStyleOption opt;
+    opt.initFrom(this);
+    QPainter p(this);
+    style()->drawPrimitive(QStyle::PE_Widget, &opt, &p, this);
 }

@@ -25,6 +25,7 @@ signals:
 
 protected:
     void hideEvent(QHideEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
     void changeEvent(QEvent* e) override;
 
 private:

@@ -47,7 +47,7 @@ QString selection(const QSignalSpy& spy, int i = 0)
 }
 } // namespace
 
-class TstTimeline : public QObject
+class TstTimelineWidgets : public QObject
 {
     Q_OBJECT
 
@@ -71,17 +71,17 @@ private slots:
     void dayStripScrolling();
 };
 
-void TstTimeline::initTestCase()
+void TstTimelineWidgets::initTestCase()
 {
     UiTest::setUp(false);
 }
 
-void TstTimeline::cleanupTestCase()
+void TstTimelineWidgets::cleanupTestCase()
 {
     QCOMPARE(UiTest::resourceWarnings(), QStringList());
 }
 
-void TstTimeline::wireFormat()
+void TstTimelineWidgets::wireFormat()
 {
     const uchar bytes[8] = {0x10, 0x32, 0x54, 0x76, 200, 1, 0, 9};
     const RecordFileHeader h = RecordFileHeader::fromBytes(bytes);
@@ -95,7 +95,7 @@ void TstTimeline::wireFormat()
     QVERIFY(QMetaType::type("RecordFileHeader") != QMetaType::UnknownType || qMetaTypeId<RecordFileHeader>() > 0);
 }
 
-void TstTimeline::judgeColor()
+void TstTimelineWidgets::judgeColor()
 {
     QCOMPARE(int(TimeLineToolsWidget::judgeColor(0, 0)), 0);
     QCOMPARE(int(TimeLineToolsWidget::judgeColor(1, 0)), 1);
@@ -104,7 +104,7 @@ void TstTimeline::judgeColor()
     QCOMPARE(int(TimeLineToolsWidget::judgeColor(2, 2)), 0);
 }
 
-void TstTimeline::singleHeaderDrawsNothing()
+void TstTimelineWidgets::singleHeaderDrawsNothing()
 {
     TimeLineToolsWidget w;
     QVERIFY(!w.buttonsShown());
@@ -122,7 +122,7 @@ void TstTimeline::singleHeaderDrawsNothing()
     QVERIFY(!w.buttonsShown());
 }
 
-void TstTimeline::mergingAndGaps()
+void TstTimelineWidgets::mergingAndGaps()
 {
     const qint64 s = at(2026, 3, 10, 10, 0);
     TimeLineToolsWidget w;
@@ -146,7 +146,7 @@ void TstTimeline::mergingAndGaps()
     QCOMPARE(w.timeLine()->timeAreas().size(), 1);
 }
 
-void TstTimeline::dayButtonsCrossMidnight()
+void TstTimelineWidgets::dayButtonsCrossMidnight()
 {
     TimeLineToolsWidget w;
     w.resize(600, 70);
@@ -164,7 +164,7 @@ void TstTimeline::dayButtonsCrossMidnight()
     QVERIFY(w.dateLine()->isLiveChecked());
 }
 
-void TstTimeline::choosingAMoment()
+void TstTimelineWidgets::choosingAMoment()
 {
     const qint64 s = at(2026, 3, 10, 10, 0);
     TimeLineToolsWidget w;
@@ -206,7 +206,7 @@ void TstTimeline::choosingAMoment()
     QCOMPARE(w.timeLine()->currentTime(), int(s + 450));
 }
 
-void TstTimeline::pendingSeekTolerance()
+void TstTimelineWidgets::pendingSeekTolerance()
 {
     const qint64 s = at(2026, 3, 10, 10, 0);
     TimeLineToolsWidget w;
@@ -236,12 +236,15 @@ void TstTimeline::pendingSeekTolerance()
     QCOMPARE(w.timeLine()->currentTime(), int(s + 101));
     QCOMPARE(w.dateLine()->checkedDate(), QDate(2026, 3, 10));
     // Later frames simply move the timeline.
-    w.updateFrameTime(int(s + 102), true);
+    FrameInfo info;
+    info.timestamp = quint32(s + 102);
+    info.isPlayback = true;
+    w.updateFrameInfo(info);
     QCOMPARE(switched.count(), 1);
     QCOMPARE(w.timeLine()->currentTime(), int(s + 102));
 }
 
-void TstTimeline::pendingLiveSeek()
+void TstTimelineWidgets::pendingLiveSeek()
 {
     const qint64 s = at(2026, 3, 10, 10, 0);
     TimeLineToolsWidget w;
@@ -265,7 +268,7 @@ void TstTimeline::pendingLiveSeek()
     QVERIFY(w.dateLine()->isLiveChecked());
 }
 
-void TstTimeline::framesWithoutHeaders()
+void TstTimelineWidgets::framesWithoutHeaders()
 {
     TimeLineToolsWidget w;
     w.updateFrameTime(12345, false);
@@ -273,7 +276,7 @@ void TstTimeline::framesWithoutHeaders()
     QCOMPARE(w.lastFrameTime(), 0);
 }
 
-void TstTimeline::zoomLimits()
+void TstTimelineWidgets::zoomLimits()
 {
     TimeLineToolsWidget w;
     TimeLineWidget* axis = w.timeLine();
@@ -293,7 +296,7 @@ void TstTimeline::zoomLimits()
     QCOMPARE(axis->secondsPerPixel(), 29);
 }
 
-void TstTimeline::arrowsDebounced()
+void TstTimelineWidgets::arrowsDebounced()
 {
     const qint64 s = at(2026, 3, 10, 10, 0);
     TimeLineToolsWidget w;
@@ -337,7 +340,7 @@ void TstTimeline::arrowsDebounced()
     QCOMPARE(bare.currentTime(), 0);
 }
 
-void TstTimeline::dragMovesAndIgnoresPosition()
+void TstTimelineWidgets::dragMovesAndIgnoresPosition()
 {
     TimeLineWidget axis;
     axis.resize(400, 40);
@@ -366,7 +369,7 @@ void TstTimeline::dragMovesAndIgnoresPosition()
     QCOMPARE(axis.leftEdge(), 1000200 - 400 * 5 / 2.0);
 }
 
-void TstTimeline::dayStripDatesAndLive()
+void TstTimelineWidgets::dayStripDatesAndLive()
 {
     TimeDateLineWidget strip;
     strip.resize(400, 24);
@@ -399,7 +402,7 @@ void TstTimeline::dayStripDatesAndLive()
     QCOMPARE(changed.count(), 3);
 }
 
-void TstTimeline::dayStripScrolling()
+void TstTimelineWidgets::dayStripScrolling()
 {
     TimeDateLineWidget strip;
     strip.resize(200, 24);
@@ -444,5 +447,5 @@ void TstTimeline::dayStripScrolling()
     QCOMPARE(strip.scrollOffset(), 0);
 }
 
-QTEST_MAIN(TstTimeline)
+QTEST_MAIN(TstTimelineWidgets)
 #include "tst_timelinewidgets.moc"

@@ -111,6 +111,8 @@ void TstUiWidgets::navigateBar_data()
     QTest::newRow("3 at 2") << 3 << 2 << "1 2* 3" << true << true;
     QTest::newRow("1 at 1") << 1 << 1 << "1*" << false << false;
     QTest::newRow("0") << 0 << 1 << "" << false << false;
+    QTest::newRow("12 at 40 clamped") << 12 << 40 << "1 ... 5 6 7 8 9 10 11 12*" << true << false;
+    QTest::newRow("12 at 0 clamped") << 12 << 0 << "1* 2 3 4 5 6 7 8 ... 12" << false << true;
 }
 
 void TstUiWidgets::navigateBar()
@@ -361,6 +363,17 @@ void TstUiWidgets::roomsStoredFallbacks()
 
 void TstUiWidgets::roomsIcons()
 {
+    // Many rooms scroll instead of demanding a wider window.
+    AppInfo settings(m_dir.filePath(QStringLiteral("rooms6.json")), QString());
+    RoomListBar bar;
+    bar.setSettings(&settings);
+    QStringList names;
+    for (int i = 0; i < 30; ++i)
+        names << QStringLiteral("Room number %1").arg(i);
+    bar.setRooms(names, QStringList(), true, true);
+    QCOMPARE(bar.buttonCount(), 33);
+    QVERIFY(bar.minimumSizeHint().width() < 200);
+
     QCOMPARE(RoomListBar::iconPath(QStringLiteral("living")), QStringLiteral(":/res/rooms/living_normal.png"));
     QCOMPARE(RoomListBar::iconPath(QStringLiteral("no_such_icon")), QStringLiteral(":/res/rooms/default_1_normal.png"));
     QCOMPARE(RoomListBar::iconPath(QString()), QStringLiteral(":/res/rooms/default_1_normal.png"));
