@@ -283,3 +283,82 @@ int CameraController::stopPlay()
     m_videoBuffer = nullptr;
     return 0;
 }
+
+int CameraController::play(VideoBuffer* videoBuffer, int quality, bool enableAudio)
+{
+    FunctionTrace trace("CameraController::play");
+    if (m_videoThread) {
+        qWarning("video recv thread is alreay running");
+        return 4;
+    }
+    m_videoBuffer = videoBuffer;
+
+    QJsonObject cmd;
+    cmd.insert(QStringLiteral("enableaudio"), enableAudio ? 1 : 0);
+    cmd.insert(QStringLiteral("videoquality"), quality);
+    const int r = sendIoCtrl(m_avIndex, IoPlay, QJsonDocument(cmd).toJson(QJsonDocument::Compact));
+    if (r < 0) {
+        qWarning("send io cmd failed:%d", r);
+        return r;
+    }
+
+    m_audioPlayer = new AudioPlayer(m_record ? m_record->sharedKey : QByteArray());
+    m_videoThread = new AvframeRecvThread(m_avIndex, videoBuffer, m_audioPlayer);
+    connect(m_videoThread, &AvframeRecvThread::failed, this, &CameraController::failed);
+    if (enableAudio) {
+        m_audioThread = new AudioRecvthread(m_avIndex, m_audioPlayer);
+        m_audioThread->start();
+        m_audioPlayer->start();
+    }
+    m_videoThread->start();
+    return 0;
+}
+
+int CameraController::setVideoQuality(int quality)
+{
+    FunctionTrace trace("CameraController::setVideoQuality");
+    QJsonObject cmd;
+    cmd.insert(QStringLiteral("videoquality"), quality);
+    const int r = sendIoCtrl(m_avIndex, IoVideoQuality, QJsonDocument(cmd).toJson(QJsonDocument::Compact));
+    if (r < 0)
+        qWarning("failed to set video quality:%d", r);
+    return r;
+}
+
+void CameraController::setPlayTime(int startTime, int offset, int endTime)
+{
+    FunctionTrace trace("CameraController::setPlayTime");
+    if (!connected())
+        return;
+    if (startTime == 0) {
+        qInfo("camera %s: realtime play", did().constData());
+        const int r = sendIoCtrl(m_avIndex, IoPlay, QByteArray(8, '\0'));
+        if (r < 0)
+            qWarning("failed to switch realtime video:%d", r);
+        return;
+    }
+    qInfo("camera %s: playback from %d to %d", did().constData(), startTime, endTime);
+    // QJsonDocument writes members sorted by name, as the camera expects.
+    QJsonObject cmd;
+    cmd.insert(QStringLiteral("autoswitchtolive"), endTime == 0 ? 1 : 0);
+    cmd.insert(QStringLiteral("endtime"), endTime);
+    cmd.insert(QStringLiteral("offset"), offset);
+    cmd.insert(QStringLiteral("sessionid"), startTime);
+    cmd.insert(QStringLiteral("starttime"), startTime);
+    const int r = sendIoCtrl(m_avIndex, IoPlayback, QJsonDocument(cmd).toJson(QJsonDocument::Compact));
+    if (r < 0)
+        qWarning("failed to switch playback video:");
+}
+
+void CameraController::disconnCamera()
+{
+    FunctionTrace trace("CameraController::disconnCamera");
+    sendIoCtrl(m_avIndex, IoDisconnect, QByteArray(8, '\0'));
+    if (m_avIndex >= 0) {
+        avClientStop(m_avIndex);
+        m_avIndex = -1;
+    }
+    if (m_sessionId >= 0)
+        IOTC_Session_Close(m_sessionId);
+    m_sessionId = -1;
+}

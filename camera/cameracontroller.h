@@ -35,6 +35,12 @@ public:
     static constexpr int DefaultConnectTimeoutSeconds = 30;
     static constexpr unsigned int AvStartTimeoutSeconds = 10;
 
+    // IO-control types of the video commands.
+    static constexpr unsigned int IoPlay = 0x1FF;
+    static constexpr unsigned int IoDisconnect = 0x2FF;
+    static constexpr unsigned int IoVideoQuality = 0x320;
+    static constexpr unsigned int IoPlayback = 0xF001;
+
     explicit CameraController(const CameraPassport* record, QObject* parent = nullptr);
     ~CameraController() override;
 
@@ -45,6 +51,19 @@ public:
     void abort();
     // Stops every thread and closes the channel and the session. Always 0.
     int stopPlay();
+
+    // Live video (IO control 0x1FF): starts the receive thread that fills
+    // videoBuffer (not owned) and, with enableAudio, the audio. 0, 4 when
+    // already playing, or the negative send result.
+    int play(VideoBuffer* videoBuffer, int quality, bool enableAudio);
+    // 0x320: the send result.
+    int setVideoQuality(int quality);
+    // startTime 0: back to live (0x1FF, 8 zero bytes); otherwise card
+    // playback from startTime + offset up to endTime (0xF001). Only when
+    // connected.
+    void setPlayTime(int startTime, int offset, int endTime);
+    // 0x2FF, then closes the channel and the session; threads are left alone.
+    void disconnCamera();
 
     // True when both the AV channel and the session are open.
     bool connected() const { return m_avIndex >= 0 && m_sessionId >= 0; }

@@ -11,6 +11,7 @@
 #include "app/endpoints.h"
 #include "sim/control/controlserver.h"
 #include "sim/device/simp2phost.h"
+#include "sim/media/simvideofeature.h"
 #include "sim/scenario/scenario.h"
 #include "sim/devicefeatures/simdevicefeatures.h"
 
@@ -96,6 +97,7 @@ int main(int argc, char** argv)
     std::signal(SIGTERM, onSignal);
 
     SimP2pHost p2p(&scenario);
+    SimVideoFeature::install(p2p.dispatcher());
     if (!p2p.start(static_cast<unsigned short>(parser.value(dirPortOpt).toUInt()))) {
         std::fprintf(stderr, "vucamera-sim: cannot start the P2P directory\n");
         return 1;
