@@ -91,6 +91,8 @@ public:
     // Pan/tilt one step (0xF005): 1 left, 2 right, 3 up, 4 down. The first
     // call starts the IO-control event thread that reads the replies.
     void controlMotor(int operation);
+    // The audio player while playing (null otherwise); for diagnostics.
+    AudioPlayer* audioPlayer() const { return m_audioPlayer; }
 
 public slots:
     // IO-control messages the camera sent on its own; handles the motor
