@@ -13,6 +13,7 @@
 #include "sim/device/simp2phost.h"
 #include "sim/media/simvideofeature.h"
 #include "sim/scenario/scenario.h"
+#include "sim/devicefeatures/simdevicefeatures.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -104,6 +105,7 @@ int main(int argc, char** argv)
     }
     ControlServer control(&scenario);
     const int controlPort = control.start(0);
+    SimDeviceFeatures::install(p2p.dispatcher()); // memory card timeline and motor
 
     QJsonObject endpoints;
     endpoints.insert(QStringLiteral("p2p_directory"), p2p.directoryAddress());
