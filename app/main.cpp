@@ -5,6 +5,7 @@
 #include "browser/mceflibprivate.h"
 #include "camera/frameinfo.h"
 #include "camera/libp2p.h"
+#include "client/playstatus.h"
 #include "camera/recordfileheader.h"
 #include "cloud/campropset.h"
 #include "cloud/vuotcamerastat.h"
@@ -19,6 +20,7 @@
 #include <QFile>
 #include <QIcon>
 #include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QTextCodec>
 #include <QTranslator>
 #include <QVector>
@@ -91,8 +93,10 @@ void registerMetaTypes()
     qRegisterMetaType<QVector<int>>("QVector<int>");
     qRegisterMetaType<FrameInfo>("FrameInfo");
     qRegisterMetaType<CamPropSet>("CamPropSet");
-    // HOOK(client): qRegisterMetaType<PlayStatus>("PlayStatus");
+    qRegisterMetaType<PlayStatus>("PlayStatus");
     qRegisterMetaType<VuotCameraStat>("VuotCameraStat");
+    qRegisterMetaType<QList<VuotCameraStat>>("QList<VuotCameraStat>");
+    qRegisterMetaType<QNetworkReply::NetworkError>("QNetworkReply::NetworkError");
 }
 
 } // namespace
