@@ -1,7 +1,9 @@
 #pragma once
 
+#include "camera/motorreply.h"
 #include "camera/recordfileheader.h"
 
+#include <QJsonObject>
 #include <QObject>
 #include <QVector>
 #include <atomic>
@@ -33,6 +35,12 @@ public:
     static constexpr int DefaultConnectTimeoutSeconds = 30;
     static constexpr unsigned int AvStartTimeoutSeconds = 10;
 
+    // IO-control types of the video commands.
+    static constexpr unsigned int IoPlay = 0x1FF;
+    static constexpr unsigned int IoDisconnect = 0x2FF;
+    static constexpr unsigned int IoVideoQuality = 0x320;
+    static constexpr unsigned int IoPlayback = 0xF001;
+
     explicit CameraController(const CameraPassport* record, QObject* parent = nullptr);
     ~CameraController() override;
 
@@ -43,6 +51,19 @@ public:
     void abort();
     // Stops every thread and closes the channel and the session. Always 0.
     int stopPlay();
+
+    // Live video (IO control 0x1FF): starts the receive thread that fills
+    // videoBuffer (not owned) and, with enableAudio, the audio. 0, 4 when
+    // already playing, or the negative send result.
+    int play(VideoBuffer* videoBuffer, int quality, bool enableAudio);
+    // 0x320: the send result.
+    int setVideoQuality(int quality);
+    // startTime 0: back to live (0x1FF, 8 zero bytes); otherwise card
+    // playback from startTime + offset up to endTime (0xF001). Only when
+    // connected.
+    void setPlayTime(int startTime, int offset, int endTime);
+    // 0x2FF, then closes the channel and the session; threads are left alone.
+    void disconnCamera();
 
     // True when both the AV channel and the session are open.
     bool connected() const { return m_avIndex >= 0 && m_sessionId >= 0; }
@@ -55,6 +76,28 @@ public:
     // The view account text for a passport: the plain user without a shared
     // key, else the compact JSON {"account","public_key","sign"}.
     static QByteArray viewAccount(const CameraPassport& passport);
+
+    // Camera audio on (0x300) while playing: 0 when not playing or already
+    // on, else the send result; starts the audio receive thread and player.
+    int playAudio();
+    // Camera audio off (0x301): stops the player and the receive thread.
+    int stopAudio();
+    // Opens the RDT channel for the recording timeline (0x200 with a free
+    // IOTC channel) and starts the timeline thread: 0, 4 when already
+    // started, or the negative library/send result.
+    int startRDT();
+    // Stops the timeline thread and releases the channel (0x201).
+    void stopRDT();
+    // Pan/tilt one step (0xF005): 1 left, 2 right, 3 up, 4 down. The first
+    // call starts the IO-control event thread that reads the replies.
+    void controlMotor(int operation);
+    // The audio player while playing (null otherwise); for diagnostics.
+    AudioPlayer* audioPlayer() const { return m_audioPlayer; }
+
+public slots:
+    // IO-control messages the camera sent on its own; handles the motor
+    // reply (0xF006), ignores the rest.
+    void onIoctrlEvent(uint type, QJsonObject data);
 
 signals:
     void failed(int err);

@@ -11,7 +11,9 @@
 #include "app/endpoints.h"
 #include "sim/control/controlserver.h"
 #include "sim/device/simp2phost.h"
+#include "sim/media/simvideofeature.h"
 #include "sim/scenario/scenario.h"
+#include "sim/devicefeatures/simdevicefeatures.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -95,12 +97,15 @@ int main(int argc, char** argv)
     std::signal(SIGTERM, onSignal);
 
     SimP2pHost p2p(&scenario);
+    SimVideoFeature::install(p2p.dispatcher());
+    SimVideoFeature::prefetch(scenario);
     if (!p2p.start(static_cast<unsigned short>(parser.value(dirPortOpt).toUInt()))) {
         std::fprintf(stderr, "vucamera-sim: cannot start the P2P directory\n");
         return 1;
     }
     ControlServer control(&scenario);
     const int controlPort = control.start(0);
+    SimDeviceFeatures::install(p2p.dispatcher()); // memory card timeline and motor
 
     QJsonObject endpoints;
     endpoints.insert(QStringLiteral("p2p_directory"), p2p.directoryAddress());

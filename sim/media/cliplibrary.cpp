@@ -7,8 +7,9 @@
 
 ClipLibrary& ClipLibrary::instance()
 {
-    static ClipLibrary library;
-    return library;
+    // Never destroyed: background encodes may still run at process exit.
+    static ClipLibrary* library = new ClipLibrary;
+    return *library;
 }
 
 QString ClipLibrary::keyOf(const ClipParams& p)

@@ -1,14 +1,14 @@
 #include "sim/media/videostreamer.h"
 
 #include "p2p/p2pdevice.h"
+#include "sim/devicefeatures/simaudiosource.h"
 #include "sim/media/cliplibrary.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <chrono>
-#include <cmath>
-#include <sodium.h>
 
 namespace {
 
@@ -17,27 +17,6 @@ using Clock = std::chrono::steady_clock;
 quint64 steadyUs()
 {
     return quint64(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count());
-}
-
-unsigned char linearToAlaw(int pcm)
-{
-    static const int segEnd[8] = {0x1F, 0x3F, 0x7F, 0xFF, 0x1FF, 0x3FF, 0x7FF, 0xFFF};
-    int mask;
-    pcm >>= 3;
-    if (pcm >= 0) {
-        mask = 0xD5;
-    } else {
-        mask = 0x55;
-        pcm = -pcm - 1;
-    }
-    int seg = 0;
-    while (seg < 8 && pcm > segEnd[seg])
-        ++seg;
-    if (seg >= 8)
-        return uchar(0x7F ^ mask);
-    int aval = seg << 4;
-    aval |= (seg < 2) ? ((pcm >> 1) & 0x0F) : ((pcm >> seg) & 0x0F);
-    return uchar(aval ^ mask);
 }
 
 } // namespace
@@ -153,28 +132,19 @@ QSize VideoStreamer::streamSize() const
     return m_clip ? QSize(m_clip->params.width, m_clip->params.height) : QSize();
 }
 
-void VideoStreamer::sendAudio(quint32 timestamp)
+void VideoStreamer::sendAudioUntil(qint64 elapsedMs)
 {
-    const int samples = 8000 / qBound(1, m_config.fps, 60);
-    const bool pcm = m_config.audioCodec == 136;
-    QByteArray frame(8 + samples * (pcm ? 2 : 1), '\0');
-    auto* p = reinterpret_cast<unsigned char*>(frame.data());
-    randombytes_buf(p, 8);
-    for (int i = 0; i < samples; ++i, ++m_toneSample) {
-        const int v = int(6000 * std::sin(2 * 3.14159265358979 * 440.0 * m_toneSample / 8000.0));
-        if (pcm) {
-            p[8 + 2 * i] = uchar(v & 0xff);
-            p[8 + 2 * i + 1] = uchar((v >> 8) & 0xff);
-        } else {
-            p[8 + i] = linearToAlaw(v);
-        }
-    }
-    const QByteArray key = m_config.mediaKey.size() == 32 ? m_config.mediaKey : QByteArray(32, '\0');
-    crypto_stream_chacha20_xor(p + 8, p + 8, quint64(frame.size() - 8), p,
-        reinterpret_cast<const unsigned char*>(key.constData()));
-    const QByteArray header = FrameEncryptor::header(quint16(m_config.audioCodec), false, false, timestamp, steadyUs());
-    if (P2PD_SendAudioData(m_avIndex, frame.constData(), frame.size(), header.constData(), header.size()) == 0)
+    // Audio runs on its own 40 ms frames, caught up after each video frame.
+    if (!m_audioSource)
+        m_audioSource = std::make_unique<SimAudioSource>(m_config.audioCodec, m_config.mediaKey);
+    while (m_audioMs <= elapsedMs) {
+        QByteArray frame, header;
+        m_audioSource->nextFrame(&frame, &header);
+        if (P2PD_SendAudioData(m_avIndex, frame.constData(), frame.size(), header.constData(), header.size()) != 0)
+            return;
         ++m_audioSent;
+        m_audioMs += SimAudioSource::FrameMs;
+    }
 }
 
 void VideoStreamer::run()
@@ -184,6 +154,8 @@ void VideoStreamer::run()
     auto next = Clock::now();
     int index = 0;
     int playbackFrames = 0;
+    QElapsedTimer audioClock;
+    audioClock.start();
     std::unique_lock<std::mutex> lock(m_mutex);
     while (!m_quit) {
         if (m_mode == Mode::Idle || m_mode == Mode::Paused) {
@@ -247,6 +219,10 @@ void VideoStreamer::run()
         const int i = index % clip->size();
         ++index;
         const bool audio = m_audio;
+        if (!audio) {
+            audioClock.start();
+            m_audioMs = 0;
+        }
         lock.unlock();
         if (!m_stalled) {
             const QByteArray wire = m_encryptor.encrypt(clip->frames.at(i));
@@ -257,7 +233,7 @@ void VideoStreamer::run()
             if (rc == 0)
                 ++m_videoSent;
             if (audio && rc == 0)
-                sendAudio(timestamp);
+                sendAudioUntil(audioClock.elapsed());
             lock.lock();
             if (rc < 0 && rc != AV_ER_EXCEED_MAX_SIZE)
                 m_mode = Mode::Idle; // the channel is gone

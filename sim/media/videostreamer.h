@@ -12,10 +12,12 @@
 #include <mutex>
 #include <thread>
 
+class SimAudioSource;
+
 // The media side of one emulated camera session: after the play command it
 // sends the camera's looping test clip on the device's AV channel, encrypted
 // with the session's media key, with fresh time stamps, paced at the camera's
-// frame rate; optionally an A-law test tone as audio. The device's IO-control
+// frame rate; and while audio is on, the camera's test tone in 40 ms frames. The device's IO-control
 // dispatcher hands it the video commands:
 //
 //   0x1FF  {"enableaudio":A,"videoquality":Q}: start live video (key frame
@@ -76,7 +78,7 @@ public:
 private:
     enum class Mode { Idle, Live, Playback, Paused };
     void run();
-    void sendAudio(quint32 timestamp);
+    void sendAudioUntil(qint64 elapsedMs);
 
     const int m_avIndex;
     const Config m_config;
@@ -100,6 +102,7 @@ private:
     std::atomic<int> m_videoSent{0};
     std::atomic<int> m_audioSent{0};
     quint32 m_sequence = 0;
-    int m_toneSample = 0;
+    std::unique_ptr<SimAudioSource> m_audioSource; // the stream thread's
+    qint64 m_audioMs = 0;
     std::thread m_thread;
 };

