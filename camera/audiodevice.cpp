@@ -109,6 +109,7 @@ bool AudioDevice::writePcm(const QByteArray& pcm)
             return false;
         m_chunks.append(pcm);
         m_buffered += pcm.size();
+        m_written += pcm.size();
         m_dataAvailable.notify_all();
         // Decided under the mutex so that a suspension for lack of data
         // cannot slip in between; the output belongs to the device's thread,

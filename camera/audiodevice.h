@@ -44,6 +44,8 @@ public:
     bool writePcm(const QByteArray& pcm);
 
     qint64 bufferedBytes() const;
+    // PCM bytes accepted by writePcm since construction (diagnostics).
+    qint64 pcmBytesWritten() const { return m_written.load(); }
     qint64 bytesAvailable() const override;
     bool isSequential() const override { return true; }
 
@@ -70,4 +72,5 @@ private:
     std::atomic<bool> m_active{false};     // started and not stopped
     std::atomic<bool> m_suspended{false};  // output suspended, waiting for PCM
     std::atomic<bool> m_resumePosted{false};
+    std::atomic<qint64> m_written{0};
 };

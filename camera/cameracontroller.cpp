@@ -45,6 +45,129 @@ QByteArray CameraController::viewAccount(const CameraPassport& passport)
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
+// ---- audio, recording timeline and motor commands ---------------------------
+
+namespace {
+
+constexpr unsigned int kIoRdtStart = 0x200;
+constexpr unsigned int kIoRdtStop = 0x201;
+constexpr unsigned int kIoAudioStart = 0x300;
+constexpr unsigned int kIoAudioStop = 0x301;
+constexpr unsigned int kIoMotor = 0xF005;
+
+QByteArray compactJson(const char* key, int value)
+{
+    QJsonObject o;
+    o.insert(QLatin1String(key), value);
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+} // namespace
+
+int CameraController::playAudio()
+{
+    FunctionTrace trace("CameraController::playAudio");
+    if (!m_audioPlayer) {
+        qWarning("audio_player already destroyed");
+        return 0;
+    }
+    if (m_audioPlayer->isRunning()) {
+        qWarning("audio_player is still running now");
+        return 0;
+    }
+    const int r = sendIoCtrl(m_avIndex, kIoAudioStart, QByteArray(8, '\0'));
+    if (r < 0) {
+        qWarning("start device audio failed:%d", r);
+        return r;
+    }
+    if (!m_audioThread) {
+        m_audioThread = new AudioRecvthread(m_avIndex, m_audioPlayer);
+        m_audioThread->start();
+    }
+    m_audioPlayer->start();
+    return r;
+}
+
+int CameraController::stopAudio()
+{
+    FunctionTrace trace("CameraController::stopAudio");
+    if (!m_audioPlayer) {
+        qWarning("audio player already destroyed..");
+        return 0;
+    }
+    if (m_audioPlayer->isRunning())
+        m_audioPlayer->stop();
+    if (m_audioThread) {
+        m_audioThread->stop();
+        delete m_audioThread;
+        m_audioThread = nullptr;
+    }
+    const int r = sendIoCtrl(m_avIndex, kIoAudioStop, QByteArray(8, '\0'));
+    if (r < 0)
+        qWarning("failed to stop device audio:%d", r);
+    return r;
+}
+
+int CameraController::startRDT()
+{
+    FunctionTrace trace("CameraController::startRDT");
+    if (m_timelineThread) {
+        qWarning("camera %s:rdt already started", did().constData());
+        return 4;
+    }
+    if (m_rdtChannel < 0) {
+        m_rdtChannel = IOTC_Session_Get_Free_Channel(m_sessionId);
+        if (m_rdtChannel < 0) {
+            qWarning("camera %s:IOTC_Session_Get_Free_Channel failed[%d]", did().constData(), m_rdtChannel);
+            return m_rdtChannel;
+        }
+    }
+    const int r = sendIoCtrl(m_avIndex, kIoRdtStart, compactJson("channel", m_rdtChannel));
+    if (r < 0) {
+        qWarning("camera %s:ioctrl error failed[%d]", did().constData(), r);
+        return r;
+    }
+    m_timelineThread = new RDTUpdatethread(m_sessionId, m_rdtChannel);
+    connect(m_timelineThread, &RDTUpdatethread::timeLineReady, this, &CameraController::timeLineReady);
+    m_timelineThread->start();
+    return 0;
+}
+
+void CameraController::stopRDT()
+{
+    FunctionTrace trace("CameraController::stopRDT");
+    if (!m_timelineThread)
+        return;
+    m_timelineThread->stop();
+    delete m_timelineThread;
+    m_timelineThread = nullptr;
+    if (m_rdtChannel >= 0) {
+        sendIoCtrl(m_avIndex, kIoRdtStop, compactJson("channel", m_rdtChannel));
+        m_rdtChannel = -1;
+    }
+}
+
+void CameraController::controlMotor(int operation)
+{
+    FunctionTrace trace("CameraController::controlMotor");
+    if (!connected())
+        return;
+    if (!m_eventThread) {
+        m_eventThread = new EventRecvthread(
+            m_avIndex, [](int avIndex, unsigned int* type, QJsonObject* json, unsigned int timeoutMs) {
+                return recvIoCtrlJson(avIndex, *type, *json, timeoutMs);
+            });
+        connect(m_eventThread, &EventRecvthread::ioctrlEvent, this, &CameraController::onIoctrlEvent);
+        m_eventThread->start();
+    }
+    sendIoCtrl(m_avIndex, kIoMotor, compactJson("operation", operation));
+}
+
+void CameraController::onIoctrlEvent(uint type, QJsonObject data)
+{
+    MotorReply::handle(type, data);
+}
+
 int CameraController::connCamera()
 {
     FunctionTrace trace("CameraController::connCamera");

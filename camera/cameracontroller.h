@@ -1,7 +1,9 @@
 #pragma once
 
+#include "camera/motorreply.h"
 #include "camera/recordfileheader.h"
 
+#include <QJsonObject>
 #include <QObject>
 #include <QVector>
 #include <atomic>
@@ -74,6 +76,28 @@ public:
     // The view account text for a passport: the plain user without a shared
     // key, else the compact JSON {"account","public_key","sign"}.
     static QByteArray viewAccount(const CameraPassport& passport);
+
+    // Camera audio on (0x300) while playing: 0 when not playing or already
+    // on, else the send result; starts the audio receive thread and player.
+    int playAudio();
+    // Camera audio off (0x301): stops the player and the receive thread.
+    int stopAudio();
+    // Opens the RDT channel for the recording timeline (0x200 with a free
+    // IOTC channel) and starts the timeline thread: 0, 4 when already
+    // started, or the negative library/send result.
+    int startRDT();
+    // Stops the timeline thread and releases the channel (0x201).
+    void stopRDT();
+    // Pan/tilt one step (0xF005): 1 left, 2 right, 3 up, 4 down. The first
+    // call starts the IO-control event thread that reads the replies.
+    void controlMotor(int operation);
+    // The audio player while playing (null otherwise); for diagnostics.
+    AudioPlayer* audioPlayer() const { return m_audioPlayer; }
+
+public slots:
+    // IO-control messages the camera sent on its own; handles the motor
+    // reply (0xF006), ignores the rest.
+    void onIoctrlEvent(uint type, QJsonObject data);
 
 signals:
     void failed(int err);

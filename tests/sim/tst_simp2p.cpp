@@ -215,6 +215,17 @@ private slots:
         close(sid2, av2);
     }
 
+    void uidChangeRegistersAgain()
+    {
+        m_scenario->updateCamera("c2", [](SimCamera& c) { c.p2pId = QStringLiteral("UID-c2-new"); });
+        int sid = -1;
+        QCOMPARE(open("UID-c2", "admin", "pw-two", &sid), IOTC_ER_UNKNOWN_UID);
+        const int av = open("UID-c2-new", "admin", "pw-two", &sid);
+        QVERIFY2(av >= 0, QByteArray::number(av));
+        close(sid, av);
+        m_scenario->updateCamera("c2", [](SimCamera& c) { c.p2pId = QStringLiteral("UID-c2"); });
+    }
+
     void faults()
     {
         auto setFaults = [this](const char* json) {

@@ -1,0 +1,122 @@
+#include "sim/devicefeatures/simdevicefeatures.h"
+
+#include "p2p/rdtapi.h"
+#include "sim/device/simcamerasession.h"
+#include "sim/device/simioctrldispatcher.h"
+#include "sim/devicefeatures/simpantilt.h"
+#include "sim/devicefeatures/simtimeline.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QtEndian>
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+
+namespace {
+
+const char* const kRdtKey = "devicefeatures.rdt";
+
+// The streams a session opened, by channel; each flag stops its task.
+struct RdtStreams
+{
+    std::mutex mutex;
+    std::map<int, std::shared_ptr<std::atomic<bool>>> open;
+};
+
+int channelOf(const QByteArray& payload)
+{
+    const QJsonObject o = QJsonDocument::fromJson(payload).object();
+    return o.value(QStringLiteral("channel")).toInt(-1);
+}
+
+void serveTimeline(SimCameraSession& session, int channel, const std::shared_ptr<std::atomic<bool>>& closed)
+{
+    const int rdt = RDT_Create(session.sessionId(), 10000, static_cast<unsigned char>(channel));
+    if (rdt < 0) {
+        qWarning("sim camera %s: RDT_Create on channel %d failed[%d]", qPrintable(session.did()), channel, rdt);
+        return;
+    }
+    // A hanging card keeps its stream even while the session winds down;
+    // it ends when the client destroys the stream.
+    const bool silent = session.camera().faults.value(QStringLiteral("timeline_silent")).toBool();
+    QByteArray pending;
+    while ((!session.stopping() || silent) && !closed->load()) {
+        char buf[64];
+        const int n = RDT_Read(rdt, buf, int(sizeof buf), 200);
+        if (n == RDT_ER_TIMEOUT)
+            continue;
+        if (n <= 0)
+            break; // the client destroyed the stream or the session ended
+        pending.append(buf, n);
+        while (pending.size() >= 4) {
+            const quint32 request = qFromLittleEndian<quint32>(pending.constData());
+            pending.remove(0, 4);
+            const SimCamera cam = session.camera();
+            if (request != SimTimeline::Request || silent)
+                continue;
+            const QByteArray reply = SimTimeline::reply(cam.recordings);
+            if (RDT_Write(rdt, reply.constData(), reply.size()) < 0)
+                break;
+        }
+    }
+    RDT_Destroy(rdt);
+}
+
+// One head per camera, shared by its sessions.
+std::shared_ptr<SimPanTilt> headOf(const QString& did)
+{
+    static std::mutex mutex;
+    static std::map<QString, std::shared_ptr<SimPanTilt>> heads;
+    std::lock_guard<std::mutex> lock(mutex);
+    auto& head = heads[did];
+    if (!head)
+        head = std::make_shared<SimPanTilt>();
+    return head;
+}
+
+} // namespace
+
+void SimDeviceFeatures::install(SimIoCtrlDispatcher& dispatcher)
+{
+    dispatcher.add(IoRdtStart, [](SimCameraSession& session, unsigned int, const QByteArray& payload) {
+        const int channel = channelOf(payload);
+        if (channel <= 0) {
+            qWarning("sim camera %s: bad RDT start %s", qPrintable(session.did()), payload.constData());
+            return;
+        }
+        if (!session.camera().sdcard) {
+            qInfo("sim camera %s: no memory card, RDT refused", qPrintable(session.did()));
+            return;
+        }
+        auto streams = session.state<RdtStreams>(kRdtKey);
+        auto closed = std::make_shared<std::atomic<bool>>(false);
+        {
+            std::lock_guard<std::mutex> lock(streams->mutex);
+            auto it = streams->open.find(channel);
+            if (it != streams->open.end())
+                it->second->store(true); // a restart replaces the old stream
+            streams->open[channel] = closed;
+        }
+        session.startTask([channel, closed](SimCameraSession& s) { serveTimeline(s, channel, closed); });
+    });
+    dispatcher.add(IoRdtStop, [](SimCameraSession& session, unsigned int, const QByteArray& payload) {
+        const int channel = channelOf(payload);
+        auto streams = session.state<RdtStreams>(kRdtKey);
+        std::lock_guard<std::mutex> lock(streams->mutex);
+        auto it = streams->open.find(channel);
+        if (it == streams->open.end())
+            return;
+        it->second->store(true);
+        streams->open.erase(it);
+    });
+    dispatcher.add(IoMotor, [](SimCameraSession& session, unsigned int, const QByteArray& payload) {
+        const SimCamera cam = session.camera();
+        const QJsonObject reply = headOf(cam.did)->command(QJsonDocument::fromJson(payload).object());
+        if (cam.faults.value(QStringLiteral("motor_silent")).toBool())
+            return;
+        session.sendIoCtrl(IoMotorReply, QJsonDocument(reply).toJson(QJsonDocument::Compact));
+    });
+}
