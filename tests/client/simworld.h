@@ -48,10 +48,29 @@ public:
         Endpoints::setCurrent(Endpoints::fromJson(ep));
         LibP2p::setDirectory(p2p->directoryAddress());
         LibP2p::initialize();
-        const QString ssecurity = QStringLiteral("c2VjdXJpdHktZm9yLXRlc3RzIQ==");
-        const QString token = cloud->state()->addSession({QString::fromLatin1(kUser), ssecurity});
-        setApiCredentials(QString::fromLatin1(kUser), token, ssecurity);
+        signIn(QString::fromLatin1(kUser));
         return true;
+    }
+
+    // A session made directly on the emulator; sets the API credentials.
+    void signIn(const QString& userId)
+    {
+        const QString ssecurity = QStringLiteral("c2VjdXJpdHktZm9yLXRlc3RzIQ==");
+        const QString token = cloud->state()->addSession({userId, ssecurity});
+        setApiCredentials(userId, token, ssecurity);
+    }
+
+    void setCloudFaults(const QByteArray& json)
+    {
+        scenario->setCloudFaults(QJsonDocument::fromJson(json).object());
+    }
+
+    int requestsTo(const QString& path) const
+    {
+        int n = 0;
+        for (const SimRequestRecord& r : cloud->state()->requests())
+            n += r.path.endsWith(path) ? 1 : 0;
+        return n;
     }
 
     void stop()
