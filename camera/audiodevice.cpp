@@ -205,10 +205,15 @@ void AudioDevice::onStateChanged(QAudio::State state)
 {
     if (!m_output || state != QAudio::IdleState || m_output->error() != QAudio::UnderrunError)
         return;
-    std::unique_lock<std::mutex> lock(m_mutex);
-    if (m_buffered > 0 || !m_active.load())
-        return; // PCM is waiting: keep pulling
-    m_suspended = true;
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (m_buffered > 0 || !m_active.load())
+            return; // PCM is waiting: keep pulling
+        m_suspended = true;
+    }
+    // Outside the buffer lock: the output takes its own lock, which it also
+    // holds while it calls back into this device. A write that comes in
+    // meanwhile posts a resume, which runs after this on the same thread.
     m_output->suspend();
 }
 
