@@ -107,7 +107,9 @@ bool AudioDevice::writePcm(const QByteArray& pcm)
             m_spaceAvailable.wait(lock);
         if (m_aborted.load())
             return false;
-        m_chunks.append(pcm);
+        // An own copy: the reader cuts chunks in place, and the writer's
+        // array must not be shared across the two threads.
+        m_chunks.append(QByteArray(pcm.constData(), pcm.size()));
         m_buffered += pcm.size();
         m_written += pcm.size();
         m_dataAvailable.notify_all();
