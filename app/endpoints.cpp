@@ -5,14 +5,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QMutex>
+#include <mutex>
 #include <QSslCertificate>
 #include <QUrl>
 #include <QtGlobal>
 
 namespace {
 
-QMutex g_mutex;
+std::mutex g_mutex;
 bool g_loaded = false;
 Endpoints* g_current = nullptr;
 
@@ -110,7 +110,7 @@ Endpoints Endpoints::load(const QString& path, bool* ok)
 
 Endpoints Endpoints::current()
 {
-    QMutexLocker lock(&g_mutex);
+    std::lock_guard<std::mutex> lock(g_mutex);
     if (!g_loaded) {
         g_loaded = true;
         g_current = new Endpoints(load(defaultFilePath()));
@@ -120,7 +120,7 @@ Endpoints Endpoints::current()
 
 void Endpoints::setCurrent(const Endpoints& e)
 {
-    QMutexLocker lock(&g_mutex);
+    std::lock_guard<std::mutex> lock(g_mutex);
     g_loaded = true;
     if (!g_current)
         g_current = new Endpoints(e);
@@ -137,7 +137,7 @@ QSslConfiguration Endpoints::sslConfiguration()
 {
     // Parsing the system store and the CA file costs milliseconds per
     // request; keep the result until the CA file changes.
-    static QMutex cacheMutex;
+    static std::mutex cacheMutex;
     static QString cachedFile;
     static QDateTime cachedTime;
     static bool cached = false;
@@ -146,7 +146,7 @@ QSslConfiguration Endpoints::sslConfiguration()
     const Endpoints e = current();
     const QFileInfo info(e.caCertFile);
     const QDateTime mtime = info.exists() ? info.lastModified() : QDateTime();
-    QMutexLocker lock(&cacheMutex);
+    std::lock_guard<std::mutex> lock(cacheMutex);
     if (cached && cachedFile == e.caCertFile && cachedTime == mtime)
         return cachedConf;
 

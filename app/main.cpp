@@ -1,6 +1,15 @@
 // Process entry: role check, start-up in a fixed order, event loop, shutdown.
 
 #include "app/appglobals.h"
+#include "app/endpoints.h"
+#include "browser/mceflibprivate.h"
+#include "camera/frameinfo.h"
+#include "camera/libp2p.h"
+#include "client/playstatus.h"
+#include "camera/recordfileheader.h"
+#include "cloud/campropset.h"
+#include "cloud/vuotcamerastat.h"
+#include "res/vcresources.h"
 #include "app/appinfo.h"
 #include "app/crashhandler.h"
 #include "app/datapaths.h"
@@ -11,6 +20,7 @@
 #include <QFile>
 #include <QIcon>
 #include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QTextCodec>
 #include <QTranslator>
 #include <QVector>
@@ -79,12 +89,14 @@ void installQuitSignals(QApplication* app)
 
 void registerMetaTypes()
 {
-    // HOOK(camera): qRegisterMetaType<QVector<RecordFileHeader>>("QVector<RecordFileHeader>");
+    qRegisterMetaType<QVector<RecordFileHeader>>("QVector<RecordFileHeader>");
     qRegisterMetaType<QVector<int>>("QVector<int>");
-    // HOOK(camera): qRegisterMetaType<FrameInfo>("FrameInfo");
-    // HOOK(cloud):  qRegisterMetaType<CamPropSet>("CamPropSet");
-    // HOOK(client): qRegisterMetaType<PlayStatus>("PlayStatus");
-    // HOOK(cloud):  qRegisterMetaType<VuotCameraStat>("VuotCameraStat");
+    qRegisterMetaType<FrameInfo>("FrameInfo");
+    qRegisterMetaType<CamPropSet>("CamPropSet");
+    qRegisterMetaType<PlayStatus>("PlayStatus");
+    qRegisterMetaType<VuotCameraStat>("VuotCameraStat");
+    qRegisterMetaType<QList<VuotCameraStat>>("QList<VuotCameraStat>");
+    qRegisterMetaType<QNetworkReply::NetworkError>("QNetworkReply::NetworkError");
 }
 
 } // namespace
@@ -103,6 +115,8 @@ int main(int argc, char** argv)
 
     // 4. The Qt application.
     auto app = std::make_unique<QApplication>(argc, argv);
+    vcInitResources(); // the compiled-in resources live in a static library
+    installQuitSignals(app.get()); // a stop request during start-up is served by the loop
 
     // 5. Cross-thread types.
     registerMetaTypes();
@@ -141,7 +155,9 @@ int main(int argc, char** argv)
     auto* nam = new QNetworkAccessManager();
     AppGlobals::setNetworkManager(nam);
 
-    // 14. HOOK(p2p): LibP2p::initialize();
+    // 14. P2P library, pointed at the configured directory service.
+    LibP2p::setDirectory(Endpoints::current().p2pDirectory);
+    LibP2p::initialize();
 
     // 15. Main window. HOOK(ui): replaced by MainWindow.
     auto* mainWindow = new QWidget();
@@ -150,21 +166,22 @@ int main(int argc, char** argv)
     AppGlobals::setMainWindow(mainWindow);
     mainWindow->show();
 
-    installQuitSignals(app.get());
-
     // 16. Event loop.
     const int result = app->exec();
 
     // Shutdown 1. Main window.
     AppGlobals::setMainWindow(nullptr);
     delete mainWindow;
-    // Shutdown 2. HOOK(p2p): LibP2p::deInitialize();
+    // Shutdown 2. P2P library.
+    LibP2p::deInitialize();
     // Shutdown 3. Network access manager.
     AppGlobals::setNetworkManager(nullptr);
     delete nam;
     // Shutdown 4. Log file.
     logFile.reset();
-    // Shutdown 5. HOOK(browser): shut the browser runtime down when it was started.
+    // Shutdown 5. The browser runtime, when a web view started it.
+    if (AppGlobals::browserInitialized.load())
+        MCefLibPrivate::shutdown();
     // Shutdown 6. The application.
     app.reset();
     return result;

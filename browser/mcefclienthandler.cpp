@@ -94,7 +94,7 @@ MCefClientHandler::~MCefClientHandler()
         --MCefLibPrivate::openBrowsers();
     setUrlRequestInterceptor(nullptr);
     // Pop-ups are windows of their own; they go with their opener.
-    for (const QPointer<QWebEngineView>& view : qAsConst(m_popups))
+    for (const QPointer<QObject>& view : qAsConst(m_popups))
         delete view.data();
 }
 
@@ -135,8 +135,8 @@ void MCefClientHandler::closeAllBrowsers(bool force)
 {
     Q_UNUSED(force);
     bool any = false;
-    for (const QPointer<QWebEngineView>& view : qAsConst(m_popups)) {
-        if (view) {
+    for (const QPointer<QObject>& entry : qAsConst(m_popups)) {
+        if (auto* view = qobject_cast<QWidget*>(entry.data())) {
             view->close();
             any = true;
         }
@@ -301,12 +301,16 @@ QWebEnginePage* MCefClientHandler::createWindow(WebWindowType type)
     m_popups.append(view);
     ++MCefLibPrivate::openBrowsers();
     std::weak_ptr<bool> alive = m_alive;
-    connect(view, &QObject::destroyed, this, [this, alive, view] {
+    // By the time destroyed() is emitted only the QObject part is left:
+    // compare plain QObject addresses, never the view type.
+    QObject* gone = view;
+    connect(view, &QObject::destroyed, this, [this, alive, gone] {
         --MCefLibPrivate::openBrowsers();
         if (alive.expired())
             return;
         for (int i = m_popups.size() - 1; i >= 0; --i) {
-            if (!m_popups.at(i) || m_popups.at(i).data() == view)
+            QObject* entry = m_popups.at(i);
+            if (!entry || entry == gone)
                 m_popups.removeAt(i);
         }
     });

@@ -105,7 +105,7 @@ private:
     bool m_counted = false;
     bool m_loading = false;
     quint64 m_loadSeq = 0;
-    QList<QPointer<QWebEngineView>> m_popups;
+    QList<QPointer<QObject>> m_popups; // the pop-up windows (QWebEngineView)
     std::unique_ptr<RequestWatcher> m_watcher;
     std::shared_ptr<bool> m_alive;
 };

@@ -16,18 +16,13 @@ DelayProcessHandler::DelayProcessHandler(int sessionId, int delayMs, QThread* gu
     // QTimer::start must run on the timer's own thread: start it there once
     // the guard thread runs.
     connect(guardThread, &QThread::started, m_timer, QOverload<>::of(&QTimer::start));
+    // ... and stop it there as the thread ends, so that the handler can be
+    // deleted from the connecting thread with no timer left registered.
+    connect(guardThread, &QThread::finished, m_timer, &QTimer::stop, Qt::DirectConnection);
     moveToThread(guardThread);
 }
 
 DelayProcessHandler::~DelayProcessHandler() = default;
-
-void DelayProcessHandler::disarm()
-{
-    if (thread()->isRunning() && QThread::currentThread() != thread())
-        QMetaObject::invokeMethod(m_timer, &QTimer::stop, Qt::BlockingQueuedConnection);
-    else
-        m_timer->stop();
-}
 
 void DelayProcessHandler::onTimeout()
 {

@@ -13,13 +13,10 @@ class DelayProcessHandler : public QObject
 {
     Q_OBJECT
 public:
-    // Moves itself to guardThread; the timer starts when that thread starts.
+    // Moves itself to guardThread; the timer starts when that thread starts
+    // and stops when it finishes. Delete it after the thread has finished.
     DelayProcessHandler(int sessionId, int delayMs, QThread* guardThread, QObject* parent = nullptr);
     ~DelayProcessHandler() override;
-
-    // Stops the timer from any thread (waits for the guard thread to do it
-    // while that thread runs). Called before the guard thread is stopped.
-    void disarm();
 
 public slots:
     void onTimeout();

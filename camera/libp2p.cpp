@@ -60,7 +60,6 @@ int connectByUid(const QString& uid, int sessionId, int timeoutSeconds)
     const QByteArray latin = uid.toLatin1();
     int r = IOTC_Connect_ByUID_Parallel(latin.constData(), sessionId);
 
-    handler->disarm();
     guard->quit();
     guard->wait();
     delete handler;

@@ -2,10 +2,10 @@
 
 #include "cloud/secretredactor.h"
 
-#include <QMutex>
+#include <mutex>
 
 namespace {
-QMutex g_mutex;
+std::mutex g_mutex;
 QString g_userId;
 QString g_serviceToken;
 QString g_ssecurity;
@@ -15,7 +15,7 @@ void ApiCredentials::set(const QString& userId, const QString& serviceToken, con
 {
     SecretRedactor::addSecret(serviceToken);
     SecretRedactor::addSecret(ssecurity);
-    QMutexLocker lock(&g_mutex);
+    std::lock_guard<std::mutex> lock(g_mutex);
     g_userId = userId;
     g_serviceToken = serviceToken;
     g_ssecurity = ssecurity;
@@ -28,19 +28,19 @@ void ApiCredentials::clear()
 
 QString ApiCredentials::userId()
 {
-    QMutexLocker lock(&g_mutex);
+    std::lock_guard<std::mutex> lock(g_mutex);
     return g_userId;
 }
 
 QString ApiCredentials::serviceToken()
 {
-    QMutexLocker lock(&g_mutex);
+    std::lock_guard<std::mutex> lock(g_mutex);
     return g_serviceToken;
 }
 
 QString ApiCredentials::ssecurity()
 {
-    QMutexLocker lock(&g_mutex);
+    std::lock_guard<std::mutex> lock(g_mutex);
     return g_ssecurity;
 }
 

@@ -1,13 +1,13 @@
 #include "cloud/secretredactor.h"
 
-#include <QMutex>
+#include <mutex>
 #include <QRegularExpression>
 #include <QSet>
 #include <QUrl>
 
 namespace {
 
-QMutex g_mutex;
+std::mutex g_mutex;
 QSet<QString> g_secrets;
 
 // Member and item names whose values are secrets.
@@ -40,7 +40,7 @@ QString SecretRedactor::redact(const QString& text)
     out.replace(pairPattern(), QStringLiteral("\\1***"));
     QSet<QString> secrets;
     {
-        QMutexLocker lock(&g_mutex);
+        std::lock_guard<std::mutex> lock(g_mutex);
         secrets = g_secrets;
     }
     for (const QString& s : qAsConst(secrets)) {
@@ -63,6 +63,6 @@ void SecretRedactor::addSecret(const QString& value)
 {
     if (value.size() < 4)
         return;
-    QMutexLocker lock(&g_mutex);
+    std::lock_guard<std::mutex> lock(g_mutex);
     g_secrets.insert(value);
 }

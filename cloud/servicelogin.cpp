@@ -29,11 +29,15 @@ void ServiceLogin::login(const QString& sid, const QString& userId, const QStrin
     FunctionTrace trace("ServiceLogin::login");
     if (m_manager) {
         m_manager->clearAccessCache();
-        // Replies of the dropped exchange go with their manager; none of
-        // their handlers runs.
-        for (QNetworkReply* r : m_manager->findChildren<QNetworkReply*>())
+        // The dropped exchange ends here: none of its handlers runs. The old
+        // manager goes later, as login may be called from one of its
+        // replies' handlers.
+        m_manager->disconnect(this);
+        for (QNetworkReply* r : m_manager->findChildren<QNetworkReply*>()) {
             r->disconnect(this);
-        delete m_manager;
+            r->abort();
+        }
+        m_manager->deleteLater();
     }
     m_manager = new QNetworkAccessManager(this);
     connect(m_manager, &QNetworkAccessManager::sslErrors, this, &ServiceLogin::handleSslErrors);

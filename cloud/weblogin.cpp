@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QFile>
+#include <QTimer>
 #include <QUrlQuery>
 
 namespace {
@@ -124,14 +125,8 @@ void WebLogin::on_loadFinished(int http_code)
         return;
     const QUrl current = m_webView->url();
 
-    if (m_loginPending && isAccountPage(current, QLatin1String(kSecurityHome))) {
-        const QList<QNetworkCookie> cookies = m_webView->urlCookies(current);
-        for (int i = 0; i < cookies.size(); ++i) {
-            bool deleteCookie = false;
-            if (!Visit(cookies.at(i), i, cookies.size(), deleteCookie))
-                break;
-        }
-    }
+    if (m_loginPending && isAccountPage(current, QLatin1String(kSecurityHome)))
+        visitCookies(current, 3);
     if (m_logoutPending && isAccountPage(current, QLatin1String(kServiceLogin))) {
         m_logoutPending = false;
         m_passToken.clear();
@@ -139,6 +134,31 @@ void WebLogin::on_loadFinished(int http_code)
         m_deviceId.clear();
         emit logoutSuccess();
     }
+}
+
+// The engine reports cookie changes on its own schedule; should the page
+// finish before the cookies it was given have been reported, look again a
+// little later (a few times) while the browser is still on that page.
+void WebLogin::visitCookies(const QUrl& url, int retries)
+{
+    if (!viewAlive())
+        return;
+    const QList<QNetworkCookie> cookies = m_webView->urlCookies(url);
+    bool emitted = false;
+    for (int i = 0; i < cookies.size(); ++i) {
+        bool deleteCookie = false;
+        if (!Visit(cookies.at(i), i, cookies.size(), deleteCookie)) {
+            emitted = true;
+            break;
+        }
+    }
+    const bool complete = !m_passToken.isEmpty() && !m_userId.isEmpty() && !m_deviceId.isEmpty();
+    if (emitted || complete || retries <= 0)
+        return;
+    QTimer::singleShot(200, this, [this, url, retries] {
+        if (m_loginPending && viewAlive() && m_webView->url() == url)
+            visitCookies(url, retries - 1);
+    });
 }
 
 bool WebLogin::Visit(const QNetworkCookie& cookie, int count, int total, bool& deleteCookie)

@@ -54,6 +54,7 @@ private slots:
 
 private:
     bool viewAlive() const;
+    void visitCookies(const QUrl& url, int retries);
     static bool isAccountPage(const QUrl& url, const QString& path);
 
     WebViewPort* m_webView = nullptr;

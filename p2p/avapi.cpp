@@ -71,8 +71,8 @@ int recvFrame(int avIndex, bool audio, char* buf, int bufSize, int* actualFrameS
         *frameIndex = f.number;
     if (f.lost)
         return AV_ER_LOSED_THIS_FRAME;
-    ch.bufBytes -= f.data.size();
-    const int size = static_cast<int>(f.data.size());
+    ch.bufBytes -= f.size();
+    const int size = static_cast<int>(f.size());
     if (expectedFrameSize)
         *expectedFrameSize = size;
     if (size > bufSize) {
@@ -80,13 +80,13 @@ int recvFrame(int avIndex, bool audio, char* buf, int bufSize, int* actualFrameS
             *actualFrameSize = 0;
         return AV_ER_BUFPARA_MAXSIZE_INSUFF;
     }
-    std::memcpy(buf, f.data.data(), f.data.size());
+    std::memcpy(buf, f.data(), f.size());
     if (actualFrameSize)
         *actualFrameSize = size;
     int headerCopied = 0;
     if (frameInfoBuf && frameInfoBufSize > 0) {
-        headerCopied = std::min<int>(frameInfoBufSize, static_cast<int>(f.header.size()));
-        std::memcpy(frameInfoBuf, f.header.data(), static_cast<size_t>(headerCopied));
+        headerCopied = std::min<int>(frameInfoBufSize, AV_FRAME_HEADER_SIZE);
+        std::memcpy(frameInfoBuf, f.header(), static_cast<size_t>(headerCopied));
     }
     if (actualFrameInfoSize)
         *actualFrameInfoSize = headerCopied;

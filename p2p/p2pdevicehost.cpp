@@ -12,6 +12,7 @@
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <vector>
 
 namespace vcp2p {
 
@@ -195,11 +196,33 @@ void P2PDeviceHost::handshake(int fd)
 void P2PDeviceHost::loop()
 {
     for (;;) {
-        pollfd fds[3] = {{m_wakeFd, POLLIN, 0}, {m_listenFd, POLLIN, 0}, {m_dirFd, POLLIN, 0}};
-        if (::poll(fds, 3, -1) < 0)
+        std::vector<pollfd> fds = {{m_wakeFd, POLLIN, 0}, {m_listenFd, POLLIN, 0}, {m_dirFd, POLLIN, 0}};
+        {
+            // Stalled connects are watched too, so that one the client gave
+            // up on is closed here instead of piling up.
+            std::lock_guard<std::mutex> l(m_mutex);
+            for (int fd : m_stalled)
+                fds.push_back({fd, POLLIN, 0});
+        }
+        if (::poll(fds.data(), fds.size(), -1) < 0)
             continue;
         if (fds[0].revents)
             return;
+        for (size_t i = 3; i < fds.size(); ++i) {
+            if (!fds[i].revents)
+                continue;
+            char c;
+            if (::recv(fds[i].fd, &c, 1, MSG_DONTWAIT) > 0)
+                continue; // a stalled client may talk: it is still not answered
+            std::lock_guard<std::mutex> l(m_mutex);
+            for (auto it = m_stalled.begin(); it != m_stalled.end(); ++it) {
+                if (*it == fds[i].fd) {
+                    ::close(*it);
+                    m_stalled.erase(it);
+                    break;
+                }
+            }
+        }
         if (fds[2].revents) {
             // The directory went away (or spoke out of turn): the
             // registration is gone; keep serving the sessions we have.

@@ -147,8 +147,7 @@ void P2PSession::queueFrame(P2PAvChannel& ch, bool audio, std::vector<char>& pay
     }
     P2PFrame f;
     f.number = number;
-    f.header.assign(payload.begin() + 4, payload.begin() + 4 + AV_FRAME_HEADER_SIZE);
-    f.data.assign(payload.begin() + 4 + AV_FRAME_HEADER_SIZE, payload.end());
+    f.message = std::move(payload);
     ch.bufBytes += size;
     q.push_back(std::move(f));
 }
@@ -161,7 +160,7 @@ void P2PSession::handle(MsgKind kind, uint8_t channel, std::vector<char>& payloa
     const auto* u = reinterpret_cast<const unsigned char*>(payload.data());
     switch (kind) {
     case MsgKind::AvLogin: {
-        if (!isDevice)
+        if (!isDevice || payload.empty())
             return;
         const char* p = payload.data();
         const size_t n = payload.size();

@@ -23,10 +23,18 @@ constexpr int kChannels = 32;
 
 struct P2PFrame
 {
+    static constexpr size_t kHeaderOffset = 4;
+    static constexpr size_t kDataOffset = 4 + 24;
+
     bool lost = false;           // a marker for frames dropped here
     uint32_t number = 0;         // frame number (first lost one for markers)
-    std::vector<char> header;    // 24 bytes
-    std::vector<char> data;
+    // The message as received: u32 number, 24-byte header, frame bytes (kept
+    // whole so the frame is copied only once more, into the reader's buffer).
+    std::vector<char> message;
+
+    size_t size() const { return message.size() - kDataOffset; }
+    const char* header() const { return message.data() + kHeaderOffset; }
+    const char* data() const { return message.data() + kDataOffset; }
 };
 
 struct P2PIoMsg

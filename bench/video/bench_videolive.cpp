@@ -31,10 +31,12 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <sodium.h>
 #include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -262,6 +264,7 @@ void nine(int seconds)
         std::atomic<int> gaps{0};
         std::atomic<quint32> lastSeq{0};
         std::atomic<bool> seen{false};
+        std::atomic<qint64> lastLatencyNs{0}; // emulator send -> queued
         int popped = 0;
     };
     std::vector<std::unique_ptr<Cam>> all;
@@ -277,7 +280,8 @@ void nine(int seconds)
         c->vb->setDstSize(640, 360);
         c->thread = std::make_unique<AvframeRecvThread>(c->cc->avIndex(), c->vb.get(), nullptr);
         Cam* raw = c.get();
-        c->thread->setFrameObserver([raw](const AvFrameHeader& h, qint64, qint64) {
+        c->thread->setFrameObserver([raw](const AvFrameHeader& h, qint64, qint64 queuedNs) {
+            raw->lastLatencyNs = queuedNs - qint64(sendUsOf(h)) * 1000;
             const quint32 seq = seqOf(h);
             if (raw->seen.exchange(true) && seq != raw->lastSeq + 1)
                 raw->gaps += int(seq - raw->lastSeq - 1);
@@ -335,12 +339,15 @@ void nine(int seconds)
         const int decoded = all[i]->thread->stats().queued.load() - queuedBefore[i];
         minFps = std::min(minFps, fps);
         totalGaps += all[i]->gaps;
-        std::printf("  camera %zu: shown %.2f fps, decoded %.2f fps, frames lost %d\n", i + 1, fps, decoded / wall,
-            all[i]->gaps.load());
+        std::printf("  camera %zu: shown %.2f fps, decoded %.2f fps, frames lost %d, send->queued at the end %.0f ms\n",
+            i + 1, fps, decoded / wall, all[i]->gaps.load(), all[i]->lastLatencyNs.load() / 1e6);
     }
     std::printf("  slowest camera %.2f fps; frames lost in total %d\n", minFps, totalGaps);
-    std::printf("  client CPU %.0f%% of one core; emulator CPU %.0f%% of one core (machine: %d cores)\n",
-        100 * cpu / wall, 100 * emuCpu / wall, QThread::idealThreadCount());
+    double load = 0;
+    if (getloadavg(&load, 1) != 1)
+        load = -1;
+    std::printf("  client CPU %.0f%% of one core; emulator CPU %.0f%% of one core (machine: %d cores, load %.1f)\n",
+        100 * cpu / wall, 100 * emuCpu / wall, QThread::idealThreadCount(), load);
     for (auto& c : all) {
         c->thread->stop();
         c->vb->stop();
@@ -355,7 +362,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
-        if (type >= QtWarningMsg)
+        if (type == QtWarningMsg || type == QtCriticalMsg)
             std::fprintf(stderr, "%s\n", qPrintable(text));
     });
     if (sodium_init() < 0 || LibP2p::initialize() < 0)

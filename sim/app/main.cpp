@@ -9,6 +9,7 @@
 // SIGINT or SIGTERM.
 
 #include "app/endpoints.h"
+#include "sim/cloud/simcloud.h"
 #include "sim/control/controlserver.h"
 #include "sim/device/simp2phost.h"
 #include "sim/media/simvideofeature.h"
@@ -98,6 +99,7 @@ int main(int argc, char** argv)
 
     SimP2pHost p2p(&scenario);
     SimVideoFeature::install(p2p.dispatcher());
+    SimVideoFeature::prefetch(scenario);
     if (!p2p.start(static_cast<unsigned short>(parser.value(dirPortOpt).toUInt()))) {
         std::fprintf(stderr, "vucamera-sim: cannot start the P2P directory\n");
         return 1;
@@ -112,6 +114,21 @@ int main(int argc, char** argv)
         endpoints.insert(QStringLiteral("control"), QStringLiteral("http://127.0.0.1:%1").arg(controlPort));
 
     const QString path = parser.isSet(endpointsOpt) ? parser.value(endpointsOpt) : Endpoints::defaultFilePath();
+
+    // --- Emulated cloud (account service, account API, home API, update and
+    // statistics services). Its CA and server certificate live in "certs"
+    // beside the endpoints file, made at the first start and reused after.
+    SimCloud cloud(&scenario);
+    const QString certDir = QFileInfo(path).absolutePath() + QStringLiteral("/certs");
+    if (!cloud.start(certDir, &error)) {
+        std::fprintf(stderr, "vucamera-sim: cannot start the cloud services: %s\n", qPrintable(error));
+        return 1;
+    }
+    const QJsonObject cloudEndpoints = cloud.endpoints();
+    for (auto it = cloudEndpoints.constBegin(); it != cloudEndpoints.constEnd(); ++it)
+        endpoints.insert(it.key(), it.value());
+    // --- end of the emulated cloud
+
     if (!writeEndpoints(path, endpoints)) {
         std::fprintf(stderr, "vucamera-sim: cannot write %s\n", qPrintable(path));
         return 1;
@@ -120,6 +137,7 @@ int main(int argc, char** argv)
     std::fflush(stdout);
 
     const int rc = app.exec();
+    cloud.stop();
     control.stop();
     p2p.stop();
     return rc;

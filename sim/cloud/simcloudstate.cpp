@@ -18,14 +18,14 @@ QString SimCloudState::randomHex(int bytes)
 QString SimCloudState::addTicket(const Ticket& t)
 {
     const QString id = randomHex(16);
-    QMutexLocker l(&m_mutex);
+    std::lock_guard<std::mutex> l(m_mutex);
     m_tickets.insert(id, t);
     return id;
 }
 
 bool SimCloudState::takeTicket(const QString& id, Ticket* out)
 {
-    QMutexLocker l(&m_mutex);
+    std::lock_guard<std::mutex> l(m_mutex);
     auto it = m_tickets.find(id);
     if (it == m_tickets.end())
         return false;
@@ -37,14 +37,14 @@ bool SimCloudState::takeTicket(const QString& id, Ticket* out)
 QString SimCloudState::addSession(const Session& s)
 {
     const QString token = randomHex(24);
-    QMutexLocker l(&m_mutex);
+    std::lock_guard<std::mutex> l(m_mutex);
     m_sessions.insert(token, s);
     return token;
 }
 
 bool SimCloudState::session(const QString& serviceToken, Session* out) const
 {
-    QMutexLocker l(&m_mutex);
+    std::lock_guard<std::mutex> l(m_mutex);
     auto it = m_sessions.constFind(serviceToken);
     if (it == m_sessions.constEnd())
         return false;
@@ -54,7 +54,7 @@ bool SimCloudState::session(const QString& serviceToken, Session* out) const
 
 bool SimCloudState::useNonce(const QString& serviceToken, const QString& nonce, quint32 minute)
 {
-    QMutexLocker l(&m_mutex);
+    std::lock_guard<std::mutex> l(m_mutex);
     // Forget nonces that are too old to pass the freshness check anyway.
     for (auto it = m_nonces.begin(); it != m_nonces.end();) {
         if (it.value() + 10 < minute)
@@ -77,7 +77,7 @@ void SimCloudState::recordRequest(const httplib::Request& req)
     r.target = QString::fromStdString(req.target);
     r.cookie = QString::fromStdString(req.get_header_value("Cookie"));
     r.userAgent = QString::fromStdString(req.get_header_value("User-Agent"));
-    QMutexLocker l(&m_mutex);
+    std::lock_guard<std::mutex> l(m_mutex);
     m_requests << r;
     while (m_requests.size() > 200)
         m_requests.removeFirst();
@@ -85,45 +85,45 @@ void SimCloudState::recordRequest(const httplib::Request& req)
 
 QList<SimRequestRecord> SimCloudState::requests() const
 {
-    QMutexLocker l(&m_mutex);
+    std::lock_guard<std::mutex> l(m_mutex);
     return m_requests;
 }
 
 void SimCloudState::clearRequests()
 {
-    QMutexLocker l(&m_mutex);
+    std::lock_guard<std::mutex> l(m_mutex);
     m_requests.clear();
 }
 
 void SimCloudState::addStatReport(const SimStatReport& r)
 {
-    QMutexLocker l(&m_mutex);
+    std::lock_guard<std::mutex> l(m_mutex);
     m_stats << r;
 }
 
 QList<SimStatReport> SimCloudState::statReports() const
 {
-    QMutexLocker l(&m_mutex);
+    std::lock_guard<std::mutex> l(m_mutex);
     return m_stats;
 }
 
 void SimCloudState::clearStatReports()
 {
-    QMutexLocker l(&m_mutex);
+    std::lock_guard<std::mutex> l(m_mutex);
     m_stats.clear();
 }
 
 void SimCloudState::setAddresses(const QString& account, const QString& accountApi, const QString& update)
 {
-    QMutexLocker l(&m_mutex);
+    std::lock_guard<std::mutex> l(m_mutex);
     m_account = account;
     m_accountApi = accountApi;
     m_update = update;
 }
 
-QString SimCloudState::account() const { QMutexLocker l(&m_mutex); return m_account; }
-QString SimCloudState::accountApi() const { QMutexLocker l(&m_mutex); return m_accountApi; }
-QString SimCloudState::update() const { QMutexLocker l(&m_mutex); return m_update; }
+QString SimCloudState::account() const { std::lock_guard<std::mutex> l(m_mutex); return m_account; }
+QString SimCloudState::accountApi() const { std::lock_guard<std::mutex> l(m_mutex); return m_accountApi; }
+QString SimCloudState::update() const { std::lock_guard<std::mutex> l(m_mutex); return m_update; }
 
 QJsonObject SimCloudState::faults() const
 {

@@ -6,7 +6,7 @@
 #include <QJsonObject>
 #include <QList>
 #include <QMap>
-#include <QMutex>
+#include <mutex>
 #include <QSet>
 #include <QString>
 #include <atomic>
@@ -100,7 +100,7 @@ public:
 
 private:
     Scenario* m_scenario;
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
     QHash<QString, Ticket> m_tickets;
     QHash<QString, Session> m_sessions;
     QHash<QString, quint32> m_nonces; // token + nonce -> minute

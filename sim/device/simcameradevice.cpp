@@ -79,10 +79,15 @@ void SimCameraDevice::apply()
         faults |= P2PD_FAULT_MUTE;
     if (fault(cam, "p2p_stall_login"))
         faults |= P2PD_FAULT_STALL_AV;
+    bool uidChanged;
+    {
+        std::lock_guard<std::mutex> l(m_mutex);
+        uidChanged = m_handle >= 0 && m_uid != cam.p2pId;
+    }
+    if (!cam.online || uidChanged)
+        goOffline();
     if (cam.online)
         goOnline();
-    else
-        goOffline();
     std::lock_guard<std::mutex> l(m_mutex);
     if (m_handle >= 0)
         P2PD_SetFaults(m_handle, faults);
@@ -110,6 +115,7 @@ void SimCameraDevice::goOnline()
         return;
     }
     m_handle = h;
+    m_uid = cam.p2pId;
     m_acceptor = std::thread([this, h] { acceptLoop(h); });
 }
 
@@ -175,7 +181,10 @@ int SimCameraDevice::loginCallback(void* user, int, const char* account, const c
     auto* login = static_cast<Login*>(user);
     login->account = QByteArray(account);
     const int r = login->device->checkLogin(login->account, QByteArray(password), &login->key);
+    if (r != 0)
+        login->device->m_refused++;
     if (r == 0) {
+        login->device->m_accepted++;
         if (login->device->m_noResend)
             *resend = 0;
         // Recorded before the client hears the answer.
@@ -239,11 +248,9 @@ void SimCameraDevice::runSession(int sid)
         av = P2PD_AvServStart(sid, 0, kLoginWaitMs, &SimCameraDevice::loginCallback, &login);
         if (av >= 0 || av != AV_ER_WRONG_VIEWACC_PWD)
             break;
-        m_refused++;
     }
     bool dropped = false;
     if (av >= 0) {
-        m_accepted++;
         SimCameraSession session(m_scenario, m_did, sid, av, login.account, login.key);
         m_dispatcher->sessionStarted(session);
         QByteArray buf(AV_MAX_IOCTRL_SIZE, '\0');

@@ -39,7 +39,7 @@ public:
     SimCameraDevice(const SimCameraDevice&) = delete;
     SimCameraDevice& operator=(const SimCameraDevice&) = delete;
 
-    // Brings the device in line with the scenario (online, faults).
+    // Brings the device in line with the scenario (online, P2P UID, faults).
     void apply();
     // Unregisters and ends every session.
     void shutdown();
@@ -71,6 +71,7 @@ private:
 
     mutable std::mutex m_mutex; // registration, threads and the last login
     int m_handle = -1;
+    QString m_uid; // the P2P UID registered under m_handle
     std::thread m_acceptor;
     struct SessionThread
     {

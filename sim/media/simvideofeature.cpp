@@ -2,10 +2,14 @@
 
 #include "sim/device/simcamerasession.h"
 #include "sim/device/simioctrldispatcher.h"
+#include "sim/media/cliplibrary.h"
 #include "sim/media/videostreamer.h"
+#include "sim/scenario/scenario.h"
 
 #include <memory>
 #include <mutex>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -17,26 +21,42 @@ struct StreamerSlot
 
 const char* const kStateKey = "video";
 
+VideoStreamer::Config configOf(const SimCamera& cam)
+{
+    VideoStreamer::Config config;
+    config.name = cam.name.isEmpty() ? cam.did : cam.name;
+    config.model = cam.model;
+    if (cam.videoWidth >= 16 && cam.videoHeight >= 16)
+        config.size = QSize(cam.videoWidth, cam.videoHeight);
+    config.fps = cam.fps > 0 ? cam.fps : 20;
+    config.audioCodec = cam.audioCodec;
+    return config;
+}
+
 VideoStreamer& streamerFor(SimCameraSession& session)
 {
     auto slot = session.state<StreamerSlot>(kStateKey);
     std::lock_guard<std::mutex> lock(slot->mutex);
     if (!slot->streamer) {
-        const SimCamera cam = session.camera();
-        VideoStreamer::Config config;
-        config.name = cam.name.isEmpty() ? cam.did : cam.name;
-        config.model = cam.model;
-        if (cam.videoWidth >= 16 && cam.videoHeight >= 16)
-            config.size = QSize(cam.videoWidth, cam.videoHeight);
-        config.fps = cam.fps > 0 ? cam.fps : 20;
+        VideoStreamer::Config config = configOf(session.camera());
         config.mediaKey = session.mediaKey();
-        config.audioCodec = cam.audioCodec;
         slot->streamer = std::make_unique<VideoStreamer>(session.avIndex(), config);
     }
     return *slot->streamer;
 }
 
 } // namespace
+
+void SimVideoFeature::prefetch(const Scenario& scenario)
+{
+    std::vector<ClipParams> all;
+    for (const SimCamera& cam : scenario.cameras())
+        all.push_back(VideoStreamer::clipParams(configOf(cam), 2));
+    std::thread([all] {
+        for (const ClipParams& p : all)
+            ClipLibrary::instance().clip(p);
+    }).detach();
+}
 
 void SimVideoFeature::install(SimIoCtrlDispatcher& dispatcher)
 {
@@ -48,14 +68,7 @@ void SimVideoFeature::install(SimIoCtrlDispatcher& dispatcher)
         dispatcher.add(type, handler);
     dispatcher.addSessionStartHook([](SimCameraSession& session) {
         // Encode this camera's clip ahead of the first play.
-        const SimCamera cam = session.camera();
-        VideoStreamer::Config config;
-        config.name = cam.name.isEmpty() ? cam.did : cam.name;
-        config.model = cam.model;
-        if (cam.videoWidth >= 16 && cam.videoHeight >= 16)
-            config.size = QSize(cam.videoWidth, cam.videoHeight);
-        config.fps = cam.fps > 0 ? cam.fps : 20;
-        VideoStreamer::prefetch(config);
+        VideoStreamer::prefetch(configOf(session.camera()));
     });
     dispatcher.addSessionEndHook([](SimCameraSession& session) {
         auto slot = session.state<StreamerSlot>(kStateKey);

@@ -1,5 +1,6 @@
 #pragma once
 
+class Scenario;
 class SimIoCtrlDispatcher;
 
 // Installs the emulated cameras' video commands (0x1FF play and back to live,
@@ -10,4 +11,7 @@ class SimVideoFeature
 {
 public:
     static void install(SimIoCtrlDispatcher& dispatcher);
+    // Encodes every camera's live clip in the background, one after the
+    // other, so that even the first play of a camera finds it ready.
+    static void prefetch(const Scenario& scenario);
 };

@@ -26,6 +26,12 @@ private:
     }
     static QString dataRoot(const QString& dataHome) { return dataHome + QStringLiteral("/Velmor/VuCamera"); }
 
+    static int bannerCount(const QString& logPath)
+    {
+        QFile f(logPath);
+        return f.open(QIODevice::ReadOnly) ? f.readAll().count("\n>>>>>>>>>") : 0;
+    }
+
     // Starts the app, waits until its log shows the banner, ends it with SIGTERM.
     static int runAndTerminate(const QString& dataHome, QByteArray* log)
     {
@@ -35,9 +41,10 @@ private:
         if (!p.waitForStarted(10000))
             return -1;
         const QString logPath = dataRoot(dataHome) + QStringLiteral("/Log/VuCamera.log");
+        const int bannersBefore = bannerCount(logPath);
         QElapsedTimer t;
         t.start();
-        while (t.elapsed() < 20000 && !QFile::exists(logPath))
+        while (t.elapsed() < 20000 && bannerCount(logPath) == bannersBefore)
             QTest::qWait(50);
         QTest::qWait(300);
         ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
@@ -99,13 +106,21 @@ private slots:
         p.setProcessEnvironment(envFor(home.path(), true));
         p.start(QStringLiteral(VUCAMERA_EXE), QStringList());
         QVERIFY(p.waitForStarted(10000));
-        QTest::qWait(1500);
+        // Wait for the warning of step 8 (the quit signals are served by then).
+        QByteArray err;
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 20000 && !err.contains("fail to create log path") && p.state() == QProcess::Running) {
+            p.waitForReadyRead(200);
+            err += p.readAllStandardError();
+        }
+        QTest::qWait(300);
         QCOMPARE(p.state(), QProcess::Running);
         ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
         QVERIFY(p.waitForFinished(20000));
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 0);
-        QVERIFY(p.readAllStandardError().contains("fail to create log path"));
+        QVERIFY2(err.contains("fail to create log path"), err.constData());
     }
 };
 

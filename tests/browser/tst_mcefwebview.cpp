@@ -68,6 +68,9 @@ public:
             r.set_header("Set-Cookie", "onlyHere=p1; Path=/deep; HttpOnly");
             r.set_content(page("cookie"), "text/html");
         });
+        m_server->Get("/wide", [page](const httplib::Request&, httplib::Response& r) {
+            r.set_content(page("<div style='width:1000px;height:50px'>wide</div>"), "text/html");
+        });
         m_server->Get("/popup", [page](const httplib::Request&, httplib::Response& r) {
             r.set_content(page("<script>window.open('/ok','_blank');</script>"), "text/html");
         });
@@ -116,6 +119,7 @@ private slots:
     void resizeWhileCreatingIsApplied();
     void registerScriptBeforeHandlerIsDropped();
     void registeredScriptRunsAtLoadStartAndEnd();
+    void accountScriptFitsWidePages();
     void httpStatus_data();
     void httpStatus();
     void postResultIsNotSentAgain();
@@ -280,6 +284,28 @@ void TstMCefWebView::registeredScriptRunsAtLoadStartAndEnd()
     QTRY_COMPARE_WITH_TIMEOUT(eval(view.get(), QStringLiteral("window.__runs")).toInt(), 2, 3000);
     // The first run happens when the document is created, before its body exists.
     QCOMPARE(eval(view.get(), QStringLiteral("window.__bodyAtFirst")).toString(), QStringLiteral("false"));
+}
+
+void TstMCefWebView::accountScriptFitsWidePages()
+{
+    QFile file(QStringLiteral(VC_SOURCE_DIR "/browser/html/scripts/vuaccount.js"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    auto view = shownView();
+    view->registerScript(QString::fromUtf8(file.readAll()));
+    QSignalSpy finished(view.get(), &MCefWebView::loadFinished);
+    view->load(at("/wide"));
+    QVERIFY(finished.wait(15000));
+    // Scaled so that the page (1000 px of content plus the body's padding) fits 440 px.
+    QTRY_VERIFY_WITH_TIMEOUT(!eval(view.get(), QStringLiteral("document.body.style.zoom")).toString().isEmpty(), 3000);
+    const double zoom = eval(view.get(), QStringLiteral("document.body.style.zoom")).toString().toDouble();
+    QVERIFY2(zoom > 0.40 && zoom <= 0.44, qPrintable(QString::number(zoom)));
+    QCOMPARE(eval(view.get(), QStringLiteral("document.querySelectorAll('#vu-account-fit').length")).toInt(), 1);
+    QCOMPARE(eval(view.get(), QStringLiteral("document.querySelector('meta[name=viewport]').content")).toString(),
+             QStringLiteral("width=440,initial-scale=1,user-scalable=no"));
+    // A page that fits is left at its size.
+    view->load(at("/ok"));
+    QVERIFY(finished.wait(15000));
+    QTRY_COMPARE_WITH_TIMEOUT(eval(view.get(), QStringLiteral("document.body.style.zoom")).toString(), QString(), 3000);
 }
 
 void TstMCefWebView::httpStatus_data()

@@ -60,6 +60,7 @@ private slots:
     void webLogoutAndNoCookiesWithoutLogin();
     void signInFromTheRecordAndLogoutByCode();
     void rejectedRecord();
+    void serviceLoginFailsAfterWebSignIn();
     void logoutByCodeWithoutNetwork();
 
 private:
@@ -299,6 +300,25 @@ void TstVuAccount::rejectedRecord()
     // The main window forgets the record on the user's logout.
     QVERIFY(VuAccount::removeRecord());
     QVERIFY(VuAccount::storedRecord().isEmpty());
+}
+
+void TstVuAccount::serviceLoginFailsAfterWebSignIn()
+{
+    // The browser still holds a signed-in account (previous case), so the
+    // sign-in page goes straight to the security home.
+    m_fx.setFaults(R"({"service_login": "code_nonzero"})");
+    auto account = std::make_unique<VuAccount>();
+    Events ev;
+    ev.watch(account.get());
+    QTest::ignoreMessage(QtWarningMsg, "account service login fail in web");
+    account->loginByWeb(m_view.get());
+    QTRY_COMPARE_WITH_TIMEOUT(ev.logins, QStringList{kUserId}, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(ev.cards.size(), 1, 15000);
+    QTest::qWait(1000);
+    QCOMPARE(ev.serviceLogins, 0);
+    QCOMPARE(ev.autoLoginFails, 0);
+    QVERIFY(account->serviceToken.isEmpty());
+    m_fx.setFaults("{}");
 }
 
 void TstVuAccount::logoutByCodeWithoutNetwork()

@@ -206,6 +206,25 @@ private slots:
         QCOMPARE(fail.size() + net.size(), 0);
     }
 
+    void loginAgainFromAFailureHandler()
+    {
+        // The owner may retry straight from the failure signal, while the
+        // failed reply is still being handled.
+        m_fx.setFaults(R"({"service_login": "no_pragma"})");
+        ServiceLogin login;
+        int failures = 0;
+        connect(&login, &ServiceLogin::onServiceLoginFail, this, [&]() {
+            if (++failures == 1) {
+                m_fx.setFaults("{}");
+                login.login("velmorio", kUserId, kPassToken, "pcdev1");
+            }
+        });
+        QSignalSpy ok(&login, &ServiceLogin::onServiceLogin);
+        login.login("velmorio", kUserId, kPassToken, "pcdev1");
+        QVERIFY(ok.wait(5000));
+        QCOMPARE(failures, 1);
+    }
+
     void untrustedCertificateFailsAndLogs()
     {
         // Without the emulator's CA the certificate does not verify: the

@@ -7,6 +7,10 @@
 #include "p2p/rdtapi.h"
 
 #include <QElapsedTimer>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QtTest>
 
 #include <atomic>
@@ -195,11 +199,11 @@ private slots:
         QCOMPARE(P2PD_SetFaults(dev.handle, P2PD_FAULT_REFUSE), 0);
         QCOMPARE(connectClient("UID-refuse"), IOTC_ER_SESSION_REFUSED);
 
-        // An unregistered device is unknown again.
+        // A device that was registered and went away reads as offline.
         const int h = P2PD_Register("UID-gone", nullptr, 0);
         QVERIFY(h >= 0);
         QCOMPARE(P2PD_Unregister(h), 0);
-        QTRY_COMPARE(connectClient("UID-gone"), IOTC_ER_UNKNOWN_UID);
+        QTRY_COMPARE(connectClient("UID-gone"), IOTC_ER_DEVICE_OFFLINE);
     }
 
     void stopFromAnotherThread()
@@ -221,7 +225,7 @@ private slots:
         QCOMPARE(IOTC_Connect_Stop_BySID(sid), 0);
         t.join();
         QCOMPARE(result.load(), IOTC_ER_CONNECT_STOPPED);
-        QVERIFY2(returnedAfter < 200, QByteArray::number(returnedAfter.load()));
+        QVERIFY2(returnedAfter < 1000, QByteArray::number(returnedAfter.load()));
         IOTC_Session_Close(sid);
 
         // A stop between claiming the id and the connect stops that connect.
@@ -284,7 +288,7 @@ private slots:
         QElapsedTimer t;
         t.start();
         QCOMPARE(avRecvIOCtrl(av, &type, buf, sizeof buf, 150), AV_ER_TIMEOUT);
-        QVERIFY(t.elapsed() >= 140 && t.elapsed() < 1000);
+        QVERIFY(t.elapsed() >= 140 && t.elapsed() < 2000);
 
         // A 2048-byte message arrives whole, without any terminator added.
         std::string big(2048, 'x');
@@ -701,6 +705,85 @@ private slots:
         for (auto& t : threads)
             t.join();
         QCOMPARE(ok.load(), clients);
+    }
+
+    void garbageOnTheWire()
+    {
+        // Whatever a stranger sends to the directory or a device, they
+        // answer or hang up, and go on serving real clients.
+        auto rawConnect = [](int port) {
+            const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            a.sin_port = htons(static_cast<uint16_t>(port));
+            if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+                ::close(fd);
+                return -1;
+            }
+            timeval tv{3, 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+            return fd;
+        };
+        auto readAll = [](int fd) {
+            std::string out;
+            char buf[256];
+            ssize_t n;
+            while ((n = ::recv(fd, buf, sizeof buf, 0)) > 0)
+                out.append(buf, size_t(n));
+            ::close(fd);
+            return out;
+        };
+        const int dirPort = P2PDir_Port(m_dir);
+        int fd = rawConnect(dirPort);
+        QVERIFY(fd >= 0);
+        ::send(fd, "HELLO there\n", 12, MSG_NOSIGNAL);
+        QCOMPARE(readAll(fd), std::string("BAD\n"));
+        fd = rawConnect(dirPort);
+        ::send(fd, "REGISTER bad\n", 13, MSG_NOSIGNAL);
+        QCOMPARE(readAll(fd), std::string("BAD\n"));
+        fd = rawConnect(dirPort);
+        const std::string noNewline(3000, 'z');
+        ::send(fd, noNewline.data(), noNewline.size(), MSG_NOSIGNAL);
+        QCOMPARE(readAll(fd), std::string());
+
+        std::atomic<int> lastLogin{1};
+        TestDevice dev("UID-garbage", [&](int sid) {
+            lastLogin = P2PD_AvServStart(sid, 0, 3000, nullptr, nullptr);
+            if (lastLogin >= 0)
+                P2PD_AvServStop(lastLogin);
+            IOTC_Session_Close(sid);
+        });
+        const int devPort = P2PD_Port(dev.handle);
+        // Not a hello: hung up.
+        fd = rawConnect(devPort);
+        const unsigned char notHello[8] = {9, 0, 0, 0, 0, 0, 0, 0};
+        ::send(fd, notHello, sizeof notHello, MSG_NOSIGNAL);
+        QCOMPARE(readAll(fd), std::string());
+        // A hello that claims a huge UID: hung up.
+        fd = rawConnect(devPort);
+        const unsigned char hugeHello[8] = {1, 0, 0, 0, 0xff, 0xff, 0xff, 0x7f};
+        ::send(fd, hugeHello, sizeof hugeHello, MSG_NOSIGNAL);
+        QCOMPARE(readAll(fd), std::string());
+        // A proper hello, then a message of absurd length: the device drops
+        // the session as a vanished peer.
+        fd = rawConnect(devPort);
+        const std::string uid = "UID-garbage";
+        unsigned char hello[8] = {1, 0, 0, 0, static_cast<unsigned char>(uid.size()), 0, 0, 0};
+        ::send(fd, hello, sizeof hello, MSG_NOSIGNAL);
+        ::send(fd, uid.data(), uid.size(), MSG_NOSIGNAL);
+        unsigned char answer[8] = {};
+        QCOMPARE(int(::recv(fd, answer, sizeof answer, MSG_WAITALL)), 8);
+        QCOMPARE(int(answer[0]), 2); // accepted
+        const unsigned char absurd[8] = {8, 0, 0, 0, 0xff, 0xff, 0xff, 0xff};
+        ::send(fd, absurd, sizeof absurd, MSG_NOSIGNAL);
+        QTRY_COMPARE(lastLogin.load(), AV_ER_REMOTE_TIMEOUT_DISCONNECT);
+        ::close(fd);
+        // Real clients are still served.
+        const int sid = connectClient("UID-garbage");
+        QVERIFY(sid >= 0);
+        QVERIFY(avClientStart2(sid, "a", "b", 5, nullptr, 0, nullptr) >= 0);
+        IOTC_Session_Close(sid);
     }
 
     void deInitializeWakesEverything()

@@ -70,6 +70,7 @@ class TestVideoPlay : public QObject
     Scenario* m_scenario = nullptr;
     SimP2pHost* m_host = nullptr;
     EncodedClip m_scriptClip;
+    static std::atomic<int> m_disconnects;
 
     CameraPassport passport(const QString& did)
     {
@@ -155,6 +156,10 @@ private slots:
             for (int i = 0; i < 10; ++i)
                 send(i, clip.keyFrames.at(i));
         });
+        m_host->dispatcher().add(0x2FF, [](SimCameraSession&, unsigned, const QByteArray& payload) {
+            if (payload == QByteArray(8, '\0'))
+                ++m_disconnects;
+        });
         QVERIFY(m_host->start());
         QCOMPARE(LibP2p::setDirectory(m_host->directoryAddress()), 0);
         QVERIFY(LibP2p::initialize() > 0);
@@ -187,9 +192,9 @@ private slots:
         QFETCH(QString, did);
         QFETCH(bool, h265);
         const CameraPassport pass = passport(did);
+        VideoBuffer vb(h265, pass.sharedKey);
         CameraController cc(&pass);
         QCOMPARE(cc.connCamera(), 0);
-        VideoBuffer vb(h265, pass.sharedKey);
         vb.setDstSize(480, 300);
         QSignalSpy failed(&cc, &CameraController::failed);
         QCOMPARE(cc.play(&vb, 2, false), 0);
@@ -222,9 +227,9 @@ private slots:
     void qualityAndPlayback()
     {
         const CameraPassport pass = passport(QStringLiteral("cam-264"));
+        VideoBuffer vb(false, pass.sharedKey);
         CameraController cc(&pass);
         QCOMPARE(cc.connCamera(), 0);
-        VideoBuffer vb(false, pass.sharedKey);
         vb.setDstSize(320, 180);
         QCOMPARE(cc.play(&vb, 2, false), 0);
         FrameInfo info;
@@ -273,9 +278,9 @@ private slots:
     void keyFrameWaitAndAudio()
     {
         const CameraPassport pass = passport(QStringLiteral("cam-raw"));
+        VideoBuffer vb(false, pass.sharedKey);
         CameraController cc(&pass);
         QCOMPARE(cc.connCamera(), 0);
-        VideoBuffer vb(false, pass.sharedKey);
         vb.setDstSize(320, 180);
         AvframeRecvThread thread(cc.avIndex(), &vb, nullptr);
         QCOMPARE(sendIoCtrl(cc.avIndex(), kScript, QByteArray(8, '\0')), 0);
@@ -298,9 +303,9 @@ private slots:
     {
         CameraPassport pass = passport(QStringLiteral("cam-raw"));
         pass.sharedKey.clear();
+        VideoBuffer vb(false, pass.sharedKey);
         CameraController cc(&pass);
         QCOMPARE(cc.connCamera(), 0);
-        VideoBuffer vb(false, pass.sharedKey);
         AvframeRecvThread thread(cc.avIndex(), &vb, nullptr);
         QCOMPARE(sendIoCtrl(cc.avIndex(), kScript, QByteArray(8, '\0')), 0);
         thread.start();
@@ -316,9 +321,9 @@ private slots:
     void peerCloses()
     {
         const CameraPassport pass = passport(QStringLiteral("cam-265"));
+        VideoBuffer vb(true, pass.sharedKey);
         CameraController cc(&pass);
         QCOMPARE(cc.connCamera(), 0);
-        VideoBuffer vb(true, pass.sharedKey);
         QSignalSpy failed(&cc, &CameraController::failed);
         QCOMPARE(cc.play(&vb, 2, false), 0);
         FrameInfo info;
@@ -336,9 +341,9 @@ private slots:
     void stopGivesNoFailed()
     {
         const CameraPassport pass = passport(QStringLiteral("cam-265"));
+        VideoBuffer vb(true, pass.sharedKey);
         CameraController cc(&pass);
         QTRY_COMPARE_WITH_TIMEOUT(cc.connCamera(), 0, 10000);
-        VideoBuffer vb(true, pass.sharedKey);
         QSignalSpy failed(&cc, &CameraController::failed);
         QCOMPARE(cc.play(&vb, 2, false), 0);
         QTRY_COMPARE_WITH_TIMEOUT(vb.queuedCount(), VideoBuffer::kMaxQueued, 15000);
@@ -350,13 +355,40 @@ private slots:
         QCOMPARE(failed.count(), 0);
     }
 
+    // disconnCamera tells the camera (0x2FF, 8 zero bytes) and closes the
+    // channel under a running receive thread, which then ends with the
+    // channel's "stopped on this side" code instead of polling a dead channel.
+    void disconnectWhilePlaying()
+    {
+        const CameraPassport pass = passport(QStringLiteral("cam-raw"));
+        VideoBuffer vb(false, pass.sharedKey);
+        CameraController cc(&pass);
+        QCOMPARE(cc.connCamera(), 0);
+        QSignalSpy failed(&cc, &CameraController::failed);
+        QCOMPARE(cc.play(&vb, 2, false), 0);
+        FrameInfo info;
+        QVERIFY(!nextPicture(vb, info).isNull());
+        m_disconnects = 0;
+        cc.disconnCamera();
+        QVERIFY(!cc.connected());
+        QCOMPARE(cc.avIndex(), -1);
+        QCOMPARE(cc.sessionId(), -1);
+        QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 5000);
+        // Stopped under a running call, or unknown at the next one.
+        const int code = failed.at(0).at(0).toInt();
+        QVERIFY2(code == AV_ER_CLIENT_EXIT || code == AV_ER_INVALID_ARG, qPrintable(QString::number(code)));
+        QTRY_COMPARE_WITH_TIMEOUT(m_disconnects.load(), 1, 3000);
+        QCOMPARE(logged(QStringLiteral("stop reading video frame:%1").arg(code)), 1);
+        QCOMPARE(cc.stopPlay(), 0);
+    }
+
     // Thirty seconds without a frame: failed(-20011).
     void stallGivesNoFrameError()
     {
         const CameraPassport pass = passport(QStringLiteral("cam-raw"));
+        VideoBuffer vb(false, pass.sharedKey);
         CameraController cc(&pass);
         QCOMPARE(cc.connCamera(), 0);
-        VideoBuffer vb(false, pass.sharedKey);
         QSignalSpy failed(&cc, &CameraController::failed);
         QCOMPARE(cc.play(&vb, 2, false), 0);
         FrameInfo info;
@@ -371,6 +403,8 @@ private slots:
         cc.stopPlay();
     }
 };
+
+std::atomic<int> TestVideoPlay::m_disconnects{0};
 
 QTEST_GUILESS_MAIN(TestVideoPlay)
 #include "tst_videoplay.moc"

@@ -1,0 +1,151 @@
+#pragma once
+
+#include "app/camerapassport.h"
+#include "camera/frameinfo.h"
+#include "camera/recordfileheader.h"
+#include "client/playstatus.h"
+#include "cloud/vuotcamerastat.h"
+
+#include <QMutex>
+#include <QObject>
+#include <QPixmap>
+#include <QVector>
+#include <atomic>
+
+class CameraController;
+class QThread;
+class VideoBuffer;
+
+// Drives one camera of the user's home: device pass, properties, P2P session,
+// video decoder and timeline channel. Every slow step runs on the client's
+// own worker thread; results reach the tile as signals.
+class VuCameraClient : public QObject
+{
+    Q_OBJECT
+public:
+    // A client has no parent: it lives on its own thread; its owner deletes it
+    // (deferred) after destroyed().
+    explicit VuCameraClient(const VuotCameraStat& record);
+    ~VuCameraClient() override;
+
+    // Public operations (GUI thread).
+    void play(int quality, bool openAudio, const QString& pincode);
+    void stopPlay();
+    void playAudio();
+    void stopAudio(bool notify);
+    void setPlayTime(int startTime, int offsetTime, int endTime);
+    void controlMotor(int direction);
+    void setVideoQuality(int quality);
+    void setVideoFrameSize(int width, int height);
+    void showVideo(bool show);
+    void sleep();
+    void wakeUp();
+    void checkPowerOnce();
+    void setInfo(const VuotCameraStat& record);
+    void destroy();
+
+    void setRoom(const QString& name, const QString& icon);
+
+    QString did() const { return m_did; }
+    QString model() const { return m_model; }
+    QString name() const;
+    QString roomName() const;
+    QString roomIcon() const;
+    bool isOnline() const { return m_online.load(); }
+    bool isPincodeEnabled() const { return m_pincodeEnabled.load(); }
+    bool isShared() const { return m_shared; }
+    bool isPowerOn() const { return m_powerOn.load(); }
+    bool isSdcardReady() const { return m_sdcardReady.load(); }
+    bool usesH265() const;
+    static bool modelUsesH265(const QString& model);
+    const CameraPassport& passport() const { return m_passport; }
+    ClientStatus status() const { return static_cast<ClientStatus>(m_status.load()); }
+
+    // The oldest decoded picture (null when none); the speed when asked.
+    // GUI thread only: the picture becomes a pixmap here.
+    QPixmap grabFrame(FrameInfo& info, bool wantSpeed, int& speed);
+
+signals:
+    void nameChanged(const QString& newName);
+    void pincodeEnabled(bool enabled);
+    void powerStateChanged(bool isPowerOn);
+    void onlineStateChanged(bool isOnline);
+    void played(PlayStatus status);
+    void timeLineReady(const QVector<RecordFileHeader>& vec);
+    void audioPlayed();
+    void audioStopped();
+    void playStopped();
+    void failed(int err);
+    void netSpeedUpdated(int speed);
+    void destroyed();
+
+    // Internal: queued to the worker thread.
+    void play_s(int quality, bool openAudio, const QString& pincode);
+    void stopPlay_s();
+    void playAudio_s();
+    void stopAudio_s(bool notify);
+    void setPlayTime_s(int startTime, int offsetTime, int endTime);
+    void controlMotor_s(int direction);
+    void setVideoQuality_s(int quality);
+    void setVideoFrameSize_s(int width, int height);
+    void showVideo_s(bool show);
+    void sleep_s();
+    void wakeUp_s();
+    void checkPowerOnce_s();
+    void setInfo_s(const VuotCameraStat& record);
+    void destroy_s();
+    void startRDT_s();
+
+private slots:
+    void handlePlay(int quality, bool openAudio, const QString& pincode);
+    void handleStopPlay();
+    void handlePlayAudio();
+    void handleStopAudio(bool notify);
+    void handleSetPlayTime(int startTime, int offsetTime, int endTime);
+    void handleControlMotor(int direction);
+    void handleSetVideoQuality(int quality);
+    void handleSetVideoFrameSize(int width, int height);
+    void handleShowVideo(bool show);
+    void handleSleep();
+    void handleWakeUp();
+    void handleCheckPowerOnce();
+    void handleSetInfo(const VuotCameraStat& record);
+    void handleDestroy();
+    void handleStartRDT();
+    void onInteruptByError(int err);
+
+private:
+    void handleError(int err, const char* stage);
+    void runPlay(quint64 serial, int quality, bool openAudio, const QString& pincode);
+    bool playAbandoned(quint64 serial) const;
+    void doStopPlay(const char* reason);
+    void setStatus(ClientStatus s) { m_status.store(static_cast<int>(s)); }
+    bool isStatus(ClientStatus s) const { return m_status.load() == static_cast<int>(s); }
+
+    const QString m_model;
+    const QString m_did;
+    QString m_name;
+    std::atomic<bool> m_online;
+    std::atomic<bool> m_pincodeEnabled;
+    const bool m_shared;
+    std::atomic<bool> m_powerOn{true};
+    std::atomic<bool> m_sdcardReady{false};
+    std::atomic<int> m_status{static_cast<int>(ClientStatus::Disconnected)};
+    int m_frameWidth = 0;
+    int m_frameHeight = 0;
+    bool m_showVideo = true;
+    QString m_roomName;
+    QString m_roomIcon;
+    CameraPassport m_passport;
+    int m_rdtRetries = 0;
+    // The cloud calls of a play wait in a local event loop, so a stop or a
+    // destroy queued meanwhile runs inside handlePlay; these keep it honest.
+    int m_inPlay = 0;            // handlePlay calls on the stack
+    quint64 m_playSerial = 0;    // bumped by each play and each user stop
+    bool m_destroyPending = false;
+    CameraController* m_session = nullptr;
+    VideoBuffer* m_videoBuffer = nullptr;
+    mutable QMutex m_mutex;     // video buffer, frame size, show flag
+    mutable QMutex m_infoMutex; // name and room texts read from the GUI thread
+    QThread* m_worker = nullptr;
+};
