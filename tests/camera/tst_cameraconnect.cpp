@@ -317,8 +317,8 @@ private slots:
         LogCapture log;
         CameraPassport p = plainPassport("cam-a");
         CameraController c(&p);
-        QCOMPARE(c.connCamera(), IOTC_ER_UNKNOWN_UID);
-        QVERIFY(log.contains(QStringLiteral("IOTC_Connect_ByUID_Parallel error[%1]").arg(IOTC_ER_UNKNOWN_UID)));
+        QCOMPARE(c.connCamera(), IOTC_ER_DEVICE_OFFLINE);
+        QVERIFY(log.contains(QStringLiteral("IOTC_Connect_ByUID_Parallel error[%1]").arg(IOTC_ER_DEVICE_OFFLINE)));
         QCOMPARE(c.sessionId(), -1);
         m_scenario->updateCamera("cam-a", [](SimCamera& cam) { cam.online = true; });
         QCOMPARE(c.connCamera(), 0);
