@@ -36,3 +36,6 @@ public:
     // blocks like url().
     virtual QList<QNetworkCookie> urlCookies(const QUrl& url) = 0;
 };
+
+#include <QMetaType>
+Q_DECLARE_METATYPE(WebViewPort*)

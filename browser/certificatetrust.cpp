@@ -29,7 +29,7 @@ X509* toX509(const QSslCertificate& cert)
 bool CertificateTrust::setCaFile(const QString& pemPath)
 {
     QSslCertificate ca;
-    if (!pemPath.isEmpty()) {
+    if (!pemPath.isEmpty() && QFile::exists(pemPath)) {
         QFile f(pemPath);
         if (f.open(QIODevice::ReadOnly)) {
             const auto certs = QSslCertificate::fromData(f.readAll(), QSsl::Pem);

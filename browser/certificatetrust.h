@@ -15,7 +15,8 @@
 class CertificateTrust
 {
 public:
-    // PEM file of the extra CA; an empty path or an unreadable file trusts nothing.
+    // PEM file of the extra CA; an empty path or a missing file trusts nothing
+    // (a file without a certificate also logs a warning).
     bool setCaFile(const QString& pemPath);
     void setCaCertificate(const QSslCertificate& ca);
     // Host names (case-insensitive) for which the extra CA is accepted.

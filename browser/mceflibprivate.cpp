@@ -1,6 +1,7 @@
 #include "browser/mceflibprivate.h"
 
 #include "app/appglobals.h"
+#include "app/endpoints.h"
 
 #include <QCoreApplication>
 #include <QNetworkCookieJar>
@@ -38,6 +39,19 @@ CertificateTrust& MCefLibPrivate::certificateTrust()
     return trust;
 }
 
+void MCefLibPrivate::trustEndpoints(const Endpoints& endpoints)
+{
+    CertificateTrust& trust = certificateTrust();
+    trust.setCaFile(endpoints.caCertFile);
+    QStringList hosts;
+    for (const QString& address : {endpoints.account, endpoints.accountApi, endpoints.homeApi}) {
+        const QString host = QUrl(address).host();
+        if (!host.isEmpty() && !hosts.contains(host))
+            hosts << host;
+    }
+    trust.setHosts(hosts);
+}
+
 std::atomic<int>& MCefLibPrivate::openBrowsers()
 {
     static std::atomic<int> count{0};
@@ -50,6 +64,7 @@ MCefLibPrivate::MCefLibPrivate(const BrowserRuntimeConfig& config)
 {
     // The switches are read when the engine starts, i.e. with the first profile.
     m_app.apply();
+    trustEndpoints(Endpoints::current());
     AppGlobals::browserInitialized = true;
 
     // A profile without a storage name is off the record: memory cache only,

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <memory>
 
+class Endpoints;
 class QNetworkCookieJar;
 class QWebEngineProfile;
 
@@ -43,6 +44,9 @@ public:
 
     // Which certificate errors pages may override (any thread).
     static CertificateTrust& certificateTrust();
+    // Trusts the endpoints' extra CA for the hosts of the account service
+    // and the home API; done at start with the current endpoints.
+    static void trustEndpoints(const Endpoints& endpoints);
     // Browsers alive in the process (main views and pop-ups).
     static std::atomic<int>& openBrowsers();
 

@@ -3,7 +3,6 @@
 #include "camera/audiodevice.h"
 
 #include <QMetaObject>
-#include <QMutexLocker>
 #include <sodium.h>
 
 #include <array>
@@ -51,34 +50,34 @@ AudioDecodeThread::~AudioDecodeThread()
 {
     stop();
     wait();
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     m_queue.clear();
 }
 
 void AudioDecodeThread::pushFrame(const AudioFrame& frame)
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     while (m_queue.size() >= QueueLimit && !m_stop.load())
-        m_notFull.wait(&m_mutex);
+        m_notFull.wait(lock);
     m_queue.append(frame);
-    m_notEmpty.wakeAll();
+    m_notEmpty.notify_all();
 }
 
 bool AudioDecodeThread::popFrame(AudioFrame* frame)
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     while (m_queue.isEmpty() && !m_stop.load())
-        m_notEmpty.wait(&m_mutex);
+        m_notEmpty.wait(lock);
     if (m_queue.isEmpty())
         return false;
     *frame = m_queue.takeFirst();
-    m_notFull.wakeAll();
+    m_notFull.notify_all();
     return true;
 }
 
 int AudioDecodeThread::queuedFrames() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     return m_queue.size();
 }
 
@@ -88,10 +87,10 @@ void AudioDecodeThread::stop()
     exit(0);
     if (m_device)
         m_device->abort();
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     m_stop = true;
-    m_notEmpty.wakeAll();
-    m_notFull.wakeAll();
+    m_notEmpty.notify_all();
+    m_notFull.notify_all();
 }
 
 qint16 AudioDecodeThread::alawToLinear(quint8 a)

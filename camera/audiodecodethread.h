@@ -4,10 +4,10 @@
 
 #include <QByteArray>
 #include <QList>
-#include <QMutex>
 #include <QThread>
-#include <QWaitCondition>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 class AudioDevice;
 
@@ -43,9 +43,9 @@ protected:
 private:
     AudioDevice* m_device;
     const QByteArray m_key;
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
     QList<AudioFrame> m_queue;
     std::atomic<bool> m_stop{false};
-    QWaitCondition m_notEmpty;
-    QWaitCondition m_notFull;
+    std::condition_variable m_notEmpty;
+    std::condition_variable m_notFull;
 };

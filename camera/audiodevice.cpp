@@ -2,8 +2,8 @@
 
 #include <QAudioDeviceInfo>
 #include <QAudioOutput>
+#include <QCoreApplication>
 #include <QMetaObject>
-#include <QMutexLocker>
 #include <cmath>
 #include <cstring>
 
@@ -27,6 +27,11 @@ AudioDevice::AudioDevice(QObject* parent, bool withOutput)
 AudioDevice::~AudioDevice()
 {
     stop();
+    // The output's destructor may run the event loop: calls posted to this
+    // device must not reach it half-destroyed.
+    QCoreApplication::removePostedEvents(this);
+    delete m_output;
+    m_output = nullptr;
 }
 
 QAudioFormat AudioDevice::outputFormat()
@@ -52,7 +57,7 @@ bool AudioDevice::start()
         return false;
     }
     {
-        QMutexLocker lock(&m_mutex);
+        std::unique_lock<std::mutex> lock(m_mutex);
         m_aborted = false;
         m_buffered = 0;
         m_chunks.clear();
@@ -69,7 +74,7 @@ bool AudioDevice::start()
         m_suspended = true;
     }
     m_active = true;
-    m_spaceAvailable.wakeOne();
+    m_spaceAvailable.notify_one();
     return true;
 }
 
@@ -85,41 +90,45 @@ void AudioDevice::stop()
 
 void AudioDevice::abort()
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     m_aborted = true;
-    m_spaceAvailable.wakeAll();
-    m_dataAvailable.wakeAll();
+    m_spaceAvailable.notify_all();
+    m_dataAvailable.notify_all();
 }
 
 bool AudioDevice::writePcm(const QByteArray& pcm)
 {
     if (!m_active.load() || pcm.isEmpty())
         return false;
+    bool needResume = false;
     {
-        QMutexLocker lock(&m_mutex);
+        std::unique_lock<std::mutex> lock(m_mutex);
         while (m_buffered > HighWaterMark && !m_aborted.load())
-            m_spaceAvailable.wait(&m_mutex);
+            m_spaceAvailable.wait(lock);
         if (m_aborted.load())
             return false;
         m_chunks.append(pcm);
         m_buffered += pcm.size();
-        m_dataAvailable.wakeAll();
+        m_dataAvailable.notify_all();
+        // Decided under the mutex so that a suspension for lack of data
+        // cannot slip in between; the output belongs to the device's thread,
+        // so it is resumed there.
+        needResume = m_output && m_suspended.load() && !m_resumePosted.exchange(true);
     }
-    // The output belongs to the device's thread: resume it there.
-    if (m_output && m_suspended.load() && !m_resumePosted.exchange(true))
+    if (needResume)
         QMetaObject::invokeMethod(this, "resumeOutput", Qt::QueuedConnection);
     return true;
 }
 
 qint64 AudioDevice::bufferedBytes() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     return m_buffered;
 }
 
 qint64 AudioDevice::bytesAvailable() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     return QIODevice::bytesAvailable() + m_buffered;
 }
 
@@ -149,7 +158,7 @@ qint64 AudioDevice::readData(char* data, qint64 maxlen)
         return 0;
     std::memset(data, 0, size_t(maxlen));
 
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     // A request larger than the writer may ever buffer is served with what
     // the buffer can hold, so reader and writer cannot wait on each other.
     const qint64 want = qMin(maxlen, HighWaterMark);
@@ -160,7 +169,7 @@ qint64 AudioDevice::readData(char* data, qint64 maxlen)
                    static_cast<long long>(maxlen));
             logged = true;
         }
-        m_dataAvailable.wait(&m_mutex);
+        m_dataAvailable.wait(lock);
     }
     if (m_aborted.load())
         return -1;
@@ -182,7 +191,7 @@ qint64 AudioDevice::readData(char* data, qint64 maxlen)
     amplify(data, copied);
     m_buffered -= copied;
     if (m_buffered < HighWaterMark)
-        m_spaceAvailable.wakeAll();
+        m_spaceAvailable.notify_all();
     return copied;
 }
 
@@ -193,17 +202,23 @@ qint64 AudioDevice::writeData(const char*, qint64)
 
 void AudioDevice::onStateChanged(QAudio::State state)
 {
-    if (m_output && state == QAudio::IdleState && m_output->error() == QAudio::UnderrunError) {
-        m_output->suspend();
-        m_suspended = true;
-    }
+    if (!m_output || state != QAudio::IdleState || m_output->error() != QAudio::UnderrunError)
+        return;
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (m_buffered > 0 || !m_active.load())
+        return; // PCM is waiting: keep pulling
+    m_suspended = true;
+    m_output->suspend();
 }
 
 void AudioDevice::resumeOutput()
 {
-    m_resumePosted = false;
-    if (!m_output || !m_active.load() || !m_suspended.load())
-        return;
-    m_suspended = false;
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_resumePosted = false;
+        if (!m_output || !m_active.load() || !m_suspended.load())
+            return;
+        m_suspended = false;
+    }
     m_output->resume();
 }

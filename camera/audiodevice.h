@@ -5,9 +5,9 @@
 #include <QByteArray>
 #include <QIODevice>
 #include <QList>
-#include <QMutex>
-#include <QWaitCondition>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 class QAudioOutput;
 
@@ -61,9 +61,9 @@ private slots:
 
 private:
     QAudioOutput* m_output = nullptr;
-    mutable QMutex m_mutex;
-    QWaitCondition m_spaceAvailable;
-    QWaitCondition m_dataAvailable;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_spaceAvailable;
+    std::condition_variable m_dataAvailable;
     QList<QByteArray> m_chunks;
     qint64 m_buffered = 0;
     std::atomic<bool> m_aborted{false};

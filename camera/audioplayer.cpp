@@ -3,10 +3,7 @@
 #include "camera/audiodecodethread.h"
 #include "camera/audiodevice.h"
 
-#include <QMutexLocker>
-#include <QReadLocker>
 #include <QThread>
-#include <QWriteLocker>
 
 AudioPlayer::AudioPlayer(const QByteArray& key)
     : m_key(key)
@@ -33,7 +30,7 @@ void AudioPlayer::start()
         qWarning("cannot start audio again for status not ready!");
         return;
     }
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     if (m_device) {
         qWarning("cannot start audio again for audio_device_ created!");
         return;
@@ -45,7 +42,7 @@ void AudioPlayer::start()
 
 void AudioPlayer::handleStart()
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     if (m_state.load() != Starting || m_device)
         return; // stopped before the thread got here
     m_device = new AudioDevice(this, !m_headless);
@@ -53,7 +50,7 @@ void AudioPlayer::handleStart()
         qWarning("audio output not started, audio stays silent");
     auto* decoder = new AudioDecodeThread(m_device, m_key, this);
     {
-        QWriteLocker w(&m_decodeLock);
+        std::unique_lock<std::shared_mutex> w(m_decodeLock);
         m_decodeThread = decoder;
     }
     decoder->start(QThread::InheritPriority);
@@ -69,7 +66,7 @@ bool AudioPlayer::isRunning() const
 
 void AudioPlayer::pushFrame(const AudioFrame& frame)
 {
-    QReadLocker r(&m_decodeLock);
+    std::shared_lock<std::shared_mutex> r(m_decodeLock);
     if (m_state.load() == Running && m_decodeThread) {
         m_decodeThread->pushFrame(frame);
         return;
@@ -86,7 +83,7 @@ void AudioPlayer::stop()
     }
     m_state = Stopping;
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         if (m_device)
             m_device->abort();
         else
@@ -101,7 +98,7 @@ void AudioPlayer::handleStop()
 {
     AudioDecodeThread* decoder = nullptr;
     {
-        QReadLocker r(&m_decodeLock);
+        std::shared_lock<std::shared_mutex> r(m_decodeLock);
         decoder = m_decodeThread;
     }
     if (decoder) {
@@ -109,13 +106,13 @@ void AudioPlayer::handleStop()
         // pointer away from them.
         decoder->stop();
         {
-            QWriteLocker w(&m_decodeLock);
+            std::unique_lock<std::shared_mutex> w(m_decodeLock);
             m_decodeThread = nullptr;
         }
         decoder->wait();
         delete decoder;
     }
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     delete m_device;
     m_device = nullptr;
     m_thread->quit();
@@ -123,12 +120,12 @@ void AudioPlayer::handleStop()
 
 AudioDevice* AudioPlayer::device() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_device;
 }
 
 AudioDecodeThread* AudioPlayer::decodeThread() const
 {
-    QReadLocker r(&m_decodeLock);
+    std::shared_lock<std::shared_mutex> r(m_decodeLock);
     return m_decodeThread;
 }

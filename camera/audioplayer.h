@@ -3,10 +3,10 @@
 #include "camera/audioframe.h"
 
 #include <QByteArray>
-#include <QMutex>
 #include <QObject>
-#include <QReadWriteLock>
 #include <atomic>
+#include <mutex>
+#include <shared_mutex>
 
 class AudioDecodeThread;
 class AudioDevice;
@@ -48,12 +48,12 @@ private slots:
     void handleStop();
 
 private:
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
     const QByteArray m_key;
     QThread* m_thread;
     AudioDevice* m_device = nullptr;
     AudioDecodeThread* m_decodeThread = nullptr;
-    mutable QReadWriteLock m_decodeLock; // guards m_decodeThread against pushFrame
+    mutable std::shared_mutex m_decodeLock; // guards m_decodeThread against pushFrame
     std::atomic<State> m_state{Stopped};
     bool m_headless = false;
 };

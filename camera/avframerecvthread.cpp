@@ -137,3 +137,5 @@ void AvframeRecvThread::run()
     if (!isInterruptionRequested() && r != 0)
         emit failed(r);
 }
+
+#include "moc_avframerecvthread.cpp"

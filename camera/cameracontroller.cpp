@@ -101,6 +101,7 @@ void CameraController::reportSession()
 
 void CameraController::abort()
 {
+    FunctionTrace trace("CameraController::abort");
     const int sid = m_sessionId;
     if (sid >= 0) {
         qInfo("stop connection for session");

@@ -100,8 +100,12 @@ int CoreApi::evaluate(QNetworkReply* reply, QJsonObject& result, int cancelledCo
                  qUtf8Printable(SecretRedactor::redact(reply->errorString())));
         return reply->error() == QNetworkReply::OperationCanceledError ? cancelledCode : 1;
     }
-    const QByteArray body = reply->readAll();
-    RC4DropCoder coder(RequestSigner::signedNonce(apiSsecurity(), m_signer.lastNonce()));
+    return decodeReply(reply->readAll(), apiSsecurity(), m_signer.lastNonce(), result);
+}
+
+int CoreApi::decodeReply(const QByteArray& body, const QString& ssecurity, const QString& nonce, QJsonObject& result)
+{
+    RC4DropCoder coder(RequestSigner::signedNonce(ssecurity, nonce));
     const QByteArray plain = coder.decryptFromBase64(body);
     QJsonParseError pe{};
     const QJsonDocument doc = QJsonDocument::fromJson(plain, &pe);

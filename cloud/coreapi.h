@@ -27,6 +27,10 @@ public:
     void sendRequest(const QString& path, const QJsonObject& params, quint32 timeoutMs);
     int getResult(const QString& path, const QJsonObject& params, QJsonObject& result, quint32 timeoutMs);
 
+    // Decrypts a reply body with the key of ssecurity and nonce and checks
+    // that it is a JSON object: 0 (result filled) or 2.
+    static int decodeReply(const QByteArray& body, const QString& ssecurity, const QString& nonce, QJsonObject& result);
+
     // The watchdog of sendRequest (10000 ms); tests shorten it.
     static void setWatchdogMs(int ms);
     static int watchdogMs();

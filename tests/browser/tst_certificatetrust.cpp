@@ -55,8 +55,15 @@ private slots:
         QVERIFY(trust.setCaFile(path));
         QVERIFY(trust.accept(QStringLiteral("localhost"), {m_leaf->qt()}, true));
 
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("extra CA .* is not readable")));
         QVERIFY(!trust.setCaFile(dir.filePath(QStringLiteral("missing.pem"))));
+        QVERIFY(!trust.accept(QStringLiteral("localhost"), {m_leaf->qt()}, true));
+        QVERIFY(trust.setCaFile(path));
+        QFile bad(dir.filePath(QStringLiteral("bad.pem")));
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write("not a certificate");
+        bad.close();
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("extra CA .* is not readable")));
+        QVERIFY(!trust.setCaFile(bad.fileName()));
         QVERIFY(!trust.accept(QStringLiteral("localhost"), {m_leaf->qt()}, true));
         QVERIFY(!trust.setCaFile(QString()));
     }

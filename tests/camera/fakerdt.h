@@ -3,8 +3,7 @@
 #include "camera/rdtapi.h"
 
 #include <QByteArray>
-#include <QMutex>
-#include <QMutexLocker>
+#include <mutex>
 #include <QThread>
 #include <QVector>
 #include <QtEndian>
@@ -21,7 +20,7 @@ struct FakeRdt
 {
     struct State
     {
-        QMutex mutex;
+        std::mutex mutex;
         QByteArray incoming;
         QVector<QByteArray> written;
         QVector<int> destroyed;
@@ -40,24 +39,24 @@ struct FakeRdt
         std::shared_ptr<State> st = s;
         RdtApi a;
         a.create = [st](int, int, int) {
-            QMutexLocker l(&st->mutex);
+            std::lock_guard<std::mutex> l(st->mutex);
             ++st->creates;
             return st->createResult;
         };
         a.destroy = [st](int id) {
-            QMutexLocker l(&st->mutex);
+            std::lock_guard<std::mutex> l(st->mutex);
             st->destroyed.append(id);
             return 0;
         };
         a.write = [st](int, const char* data, int len) {
-            QMutexLocker l(&st->mutex);
+            std::lock_guard<std::mutex> l(st->mutex);
             st->written.append(QByteArray(data, len));
             return st->writeResult ? st->writeResult : len;
         };
         a.read = [st](int, char* buf, int len, int) {
             int delay = 0;
             {
-                QMutexLocker l(&st->mutex);
+                std::lock_guard<std::mutex> l(st->mutex);
                 ++st->reads;
                 if (!st->incoming.isEmpty()) {
                     const int n = qMin(qMin(len, st->chunk), st->incoming.size());
@@ -76,13 +75,13 @@ struct FakeRdt
 
     void feed(const QByteArray& bytes)
     {
-        QMutexLocker l(&s->mutex);
+        std::lock_guard<std::mutex> l(s->mutex);
         s->incoming.append(bytes);
     }
 
     static int s_empty(const std::shared_ptr<State>& st)
     {
-        QMutexLocker l(&st->mutex);
+        std::lock_guard<std::mutex> l(st->mutex);
         return st->emptyResult;
     }
 

@@ -1,7 +1,6 @@
 #pragma once
 
-#include <QMutex>
-#include <QMutexLocker>
+#include <mutex>
 #include <QStringList>
 #include <QtGlobal>
 
@@ -23,7 +22,7 @@ public:
 
     QStringList lines() const
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         return m_lines;
     }
     int count(const QString& fragment) const
@@ -36,7 +35,7 @@ public:
     bool contains(const QString& fragment) const { return count(fragment) > 0; }
     void clear()
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         m_lines.clear();
     }
 
@@ -52,14 +51,14 @@ private:
         if (!self)
             return;
         {
-            QMutexLocker lock(&self->m_mutex);
+            std::lock_guard<std::mutex> lock(self->m_mutex);
             self->m_lines.append(msg);
         }
         if (self->m_previous)
             self->m_previous(type, ctx, msg);
     }
 
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
     QStringList m_lines;
     QtMessageHandler m_previous = nullptr;
 };

@@ -6,6 +6,7 @@
 
 #include "app/endpoints.h"
 #include "cloud/apicredentials.h"
+#include "sim/cloud/simaccountapi.h"
 #include "sim/cloud/simcloud.h"
 #include "sim/scenario/scenario.h"
 

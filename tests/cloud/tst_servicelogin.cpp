@@ -2,6 +2,7 @@
 
 #include "cloud/coreapi.h"
 #include "cloud/servicelogin.h"
+#include "sim/cloud/simcertificates.h"
 
 #include <QCryptographicHash>
 #include <QSignalSpy>
@@ -221,6 +222,34 @@ private slots:
         QVERIFY(log.contains("ssl error:"));
         // The server never saw the request.
         QVERIFY(m_fx.cloud->state()->requests().isEmpty());
+    }
+
+    void foreignCaIsNotTrusted()
+    {
+        // A CA of another emulator instance does not vouch for this server.
+        QTemporaryDir other;
+        SimCertificates foreign;
+        QVERIFY(foreign.prepare(other.path()));
+        Endpoints e = Endpoints::fromJson(m_fx.cloud->endpoints());
+        e.caCertFile = foreign.caFile();
+        Endpoints::setCurrent(e);
+        ServiceLogin login;
+        const Outcome o = run(login);
+        QCOMPARE(o.error, QNetworkReply::SslHandshakeFailedError);
+
+        // The home API trusts the same way.
+        m_fx.signIn();
+        CoreApi api;
+        QJsonObject result;
+        QCOMPARE(api.getResult("/homeroom/getroom", QJsonObject(), result, 5000), 1);
+        QVERIFY(m_fx.cloud->state()->requests().isEmpty());
+
+        // With the right CA again, both work.
+        Endpoints::setCurrent(Endpoints::fromJson(m_fx.cloud->endpoints()));
+        ServiceLogin again;
+        QCOMPARE(run(again).ok, 1);
+        CoreApi api2;
+        QCOMPARE(api2.getResult("/homeroom/getroom", QJsonObject(), result, 5000), 0);
     }
 
     void stepOneTimeout()

@@ -646,6 +646,63 @@ private slots:
         IOTC_Session_Close(sid);
     }
 
+    void parallelSessions()
+    {
+        // Several clients, each on its own thread, talk to one device at
+        // once: connects, logins, IO-control both ways, frames and closes.
+        TestDevice dev("UID-many", [](int sid) {
+            const int av = P2PD_AvServStart(sid, 0, 5000, nullptr, nullptr);
+            for (;;) {
+                unsigned int type = 0;
+                char buf[64];
+                const int n = avRecvIOCtrl(av, &type, buf, sizeof buf, 2000);
+                if (n < 0)
+                    break;
+                char header[AV_FRAME_HEADER_SIZE] = {};
+                P2PD_SendFrameData(av, buf, n > 0 ? n : 1, header, sizeof header);
+                avSendIOCtrl(av, type, buf, n);
+            }
+            closeWhenDone(sid, av);
+        });
+        constexpr int clients = 4;
+        constexpr int rounds = 40;
+        std::atomic<int> ok{0};
+        std::vector<std::thread> threads;
+        for (int c = 0; c < clients; ++c) {
+            threads.emplace_back([&, c] {
+                const int sid = connectClient("UID-many");
+                if (sid < 0)
+                    return;
+                const int av = avClientStart2(sid, "a", "b", 5, nullptr, 0, nullptr);
+                int good = 0;
+                for (int i = 0; av >= 0 && i < rounds; ++i) {
+                    const std::string msg = std::to_string(c) + ":" + std::to_string(i);
+                    avSendIOCtrl(av, 0x42, msg.data(), int(msg.size()));
+                    unsigned int type = 0;
+                    char buf[64];
+                    const int n = avRecvIOCtrl(av, &type, buf, sizeof buf, 3000);
+                    char frame[64];
+                    int f = AV_ER_DATA_NOREADY;
+                    for (int k = 0; k < 200 && f == AV_ER_DATA_NOREADY; ++k) {
+                        f = avRecvFrameData2(av, frame, sizeof frame, nullptr, nullptr, nullptr, 0, nullptr, nullptr);
+                        if (f == AV_ER_DATA_NOREADY)
+                            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                    }
+                    if (n == int(msg.size()) && std::string(buf, n) == msg && f == n
+                        && std::string(frame, f) == msg)
+                        ++good;
+                }
+                if (good == rounds)
+                    ok++;
+                avClientStop(av);
+                IOTC_Session_Close(sid);
+            });
+        }
+        for (auto& t : threads)
+            t.join();
+        QCOMPARE(ok.load(), clients);
+    }
+
     void deInitializeWakesEverything()
     {
         TestDevice dev("UID-deinit", [&](int sid) {

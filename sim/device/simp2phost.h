@@ -1,0 +1,49 @@
+#pragma once
+
+#include "sim/device/simioctrldispatcher.h"
+
+#include <QObject>
+#include <QString>
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+
+class Scenario;
+class SimCameraDevice;
+
+// The P2P side of the emulator: the directory service and one emulated
+// camera device per scenario camera, kept in step with the scenario (a
+// camera going offline unregisters and drops its sessions, one coming online
+// registers again; faults apply at once). Usable in-process by tests.
+class SimP2pHost : public QObject
+{
+    Q_OBJECT
+public:
+    explicit SimP2pHost(Scenario* scenario, QObject* parent = nullptr);
+    ~SimP2pHost() override;
+
+    // Starts the directory on 127.0.0.1:directoryPort (0: ephemeral) and the
+    // cameras. false when the directory cannot listen.
+    bool start(unsigned short directoryPort = 0);
+    void stop();
+
+    // "127.0.0.1:PORT" of the directory (the endpoints file's "p2p_directory").
+    QString directoryAddress() const;
+    // The handlers of IO-control messages, shared by all cameras.
+    SimIoCtrlDispatcher& dispatcher() { return m_dispatcher; }
+    std::shared_ptr<SimCameraDevice> device(const QString& did) const;
+
+private slots:
+    void onCameraChanged(const QString& did);
+    void onCameraAdded(const QString& did);
+    void onCameraRemoved(const QString& did);
+
+private:
+    Scenario* m_scenario;
+    SimIoCtrlDispatcher m_dispatcher;
+    std::atomic<int> m_directory{-1};
+    std::atomic<unsigned short> m_directoryPort{0};
+    mutable std::mutex m_mutex;
+    std::map<QString, std::shared_ptr<SimCameraDevice>> m_devices;
+};

@@ -1,0 +1,32 @@
+// Replays the inputs that the frame fuzzer found interesting (crashes it hit
+// before they were fixed, and seeds of real frames) through the same path.
+#include "tests/video/videoframefuzz.h"
+
+#include <QDir>
+#include <QtTest>
+
+class TestVideoFuzzReplay : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void replay()
+    {
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+        const QDir dir(QStringLiteral(VC_SOURCE_DIR "/tests/video/fuzz_inputs"));
+        const QStringList files = dir.entryList(QDir::Files, QDir::Name);
+        qInstallMessageHandler(nullptr);
+        QVERIFY2(!files.isEmpty(), qPrintable(dir.path()));
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+        for (const QString& name : files) {
+            QFile f(dir.filePath(name));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            const QByteArray bytes = f.readAll();
+            fuzzVideoFrame(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()));
+        }
+        qInstallMessageHandler(nullptr);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestVideoFuzzReplay)
+#include "tst_videofuzzreplay.moc"
