@@ -132,7 +132,8 @@ bool FramelessHelper::eventFilter(QObject* obj, QEvent* event)
         auto* me = static_cast<QMouseEvent*>(event);
         if (me->button() != Qt::LeftButton)
             break;
-        const bool maximized = w->isMaximized() || w->isFullScreen();
+        const bool maximized = w->isMaximized() || w->isFullScreen()
+            || w->property("framelessMaximized").toBool();
         s.edges = (m_resizable && !maximized) ? edgesAt(w->rect(), me->pos()) : Qt::Edges();
         s.moving = !s.edges && m_movable && !maximized
             && (m_titleHeight <= 0 || me->pos().y() < m_titleHeight);

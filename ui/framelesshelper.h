@@ -12,6 +12,8 @@ class QWidget;
 // watches the widget's mouse events: a drag with the left button moves the
 // window, a drag that starts in the 5-pixel border resizes it (never below its
 // minimum size), and the cursor shows the resize shape of the edge under it.
+// A window that is maximised (by the system or by TitleBar, which sets the
+// property "framelessMaximized") is left alone.
 class FramelessHelper : public QObject
 {
     Q_OBJECT

@@ -85,7 +85,7 @@ void TimeLineWidget::updateCurrentDate(QDate date)
 
 void TimeLineWidget::updateCurrentTimestamp(int timestamp)
 {
-    if (isDragging())
+    if (isDragging() || timestamp == m_currentTime)
         return;
     m_currentTime = timestamp;
     update();

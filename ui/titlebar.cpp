@@ -144,6 +144,8 @@ void TitleBar::onButtonMaxClicked()
         screen = QGuiApplication::screenAt(w->geometry().center());
     if (!screen)
         screen = QGuiApplication::primaryScreen();
+    // FramelessHelper neither moves nor resizes a window maximised here.
+    w->setProperty("framelessMaximized", true);
     if (screen)
         w->setGeometry(screen->availableGeometry());
     emit maxButtonClicked();
@@ -153,6 +155,7 @@ void TitleBar::onButtonRestoreClicked()
 {
     m_maximized = false;
     updateButtons();
+    window()->setProperty("framelessMaximized", false);
     if (m_restoreGeometry.isValid())
         window()->setGeometry(m_restoreGeometry);
     emit restoreButtonClicked();

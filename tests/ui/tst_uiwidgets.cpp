@@ -423,6 +423,25 @@ void TstUiWidgets::titleBarMaximiseRestore()
     QTest::mouseDClick(bar, Qt::LeftButton, Qt::NoModifier, QPoint(200, 15));
     QCOMPARE(restoreSpy.count(), 2);
     QCOMPARE(window.geometry(), before);
+
+    // While maximised the frameless helper neither moves nor resizes.
+    FramelessHelper helper;
+    helper.activateOn(&window);
+    maxBtn->click();
+    const QRect full = window.geometry();
+    const QPoint g = window.mapToGlobal(QPoint(2, 200));
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(2, 200), QPointF(2, 200), QPointF(g), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &press);
+    QMouseEvent move(QEvent::MouseMove, QPointF(102, 200), QPointF(102, 200), QPointF(g + QPoint(100, 0)),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &move);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(102, 200), QPointF(102, 200), QPointF(g + QPoint(100, 0)),
+                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &release);
+    QCOMPARE(window.geometry(), full);
+    restoreBtn->click();
+    QCOMPARE(window.geometry(), before);
 }
 
 void TstUiWidgets::titleBarButtonStates()
