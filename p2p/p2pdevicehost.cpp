@@ -35,24 +35,9 @@ int P2PDeviceHost::start(const std::string& uid, const std::string& directory, u
     if (!P2PWire::parseHostPort(directory, &host, &dirPort))
         return IOTC_ER_DIRECTORY_UNREACHABLE;
 
-    m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    m_listenFd = P2PWire::listenLoopback(port, &m_port);
     if (m_listenFd < 0)
         return P2PD_ER_LISTEN_FAILED;
-    int one = 1;
-    ::setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(port);
-    socklen_t len = sizeof addr;
-    if (::bind(m_listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0
-        || ::listen(m_listenFd, 64) < 0
-        || ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&addr), &len) < 0) {
-        ::close(m_listenFd);
-        m_listenFd = -1;
-        return P2PD_ER_LISTEN_FAILED;
-    }
-    m_port = ntohs(addr.sin_port);
 
     m_dirFd = P2PWire::connectTo(host, dirPort, -1, 3000);
     if (m_dirFd < 0) {

@@ -40,24 +40,9 @@ P2PDirectory::~P2PDirectory()
 
 bool P2PDirectory::start(unsigned short port)
 {
-    m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    m_listenFd = P2PWire::listenLoopback(port, &m_port);
     if (m_listenFd < 0)
         return false;
-    int one = 1;
-    ::setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(port);
-    socklen_t len = sizeof addr;
-    if (::bind(m_listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0
-        || ::listen(m_listenFd, 64) < 0
-        || ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&addr), &len) < 0) {
-        ::close(m_listenFd);
-        m_listenFd = -1;
-        return false;
-    }
-    m_port = ntohs(addr.sin_port);
     m_wakeFd = ::eventfd(0, EFD_CLOEXEC);
     m_thread = std::thread([this] { loop(); });
     return true;

@@ -241,4 +241,26 @@ void P2PWire::peerAddress(int fd, std::string* ip, uint16_t* port)
     }
 }
 
+int P2PWire::listenLoopback(uint16_t port, uint16_t* boundPort)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(port);
+    socklen_t len = sizeof addr;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0 || ::listen(fd, 64) < 0
+        || ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) < 0) {
+        ::close(fd);
+        return -1;
+    }
+    if (boundPort)
+        *boundPort = ntohs(addr.sin_port);
+    return fd;
+}
+
 } // namespace vcp2p
