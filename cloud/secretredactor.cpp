@@ -13,7 +13,7 @@ QSet<QString> g_secrets;
 // Member and item names whose values are secrets.
 const char* const kNames =
     "password|ssecurity|passToken|pass_token|serviceToken|service_token|token|"
-    "secret_key|secretKey|signed_nonce|p2p_dev_secret_key";
+    "secret_key|secretKey|signed_nonce|p2p_dev_secret_key|ticket|clientSign";
 
 const QRegularExpression& jsonPattern()
 {

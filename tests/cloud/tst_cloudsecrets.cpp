@@ -48,6 +48,13 @@ private slots:
         QVERIFY(r.contains("\"password\":\"***\""));
         const QString cookie = SecretRedactor::redact(QStringLiteral("passToken=abc; userId=42; serviceToken=def&x=1"));
         QCOMPARE(cookie, QString("passToken=***; userId=42; serviceToken=***&x=1"));
+        // The service login's location carries a one-time ticket and the
+        // second step a client signature: neither may reach the log.
+        const QString location = QStringLiteral(
+            "{\"location\":\"https://h/sts?sid=velmorio&ticket=T123&clientSign=c%3D1\",\"code\":0}");
+        const QString expected = QStringLiteral(
+            "{\"location\":\"https://h/sts?sid=velmorio&ticket=***&clientSign=***\",\"code\":0}");
+        QCOMPARE(SecretRedactor::redact(location), expected);
         SecretRedactor::addSecret("Zx/9+registered==");
         QCOMPARE(SecretRedactor::redact(QStringLiteral("a Zx/9+registered== b Zx%2F9%2Bregistered%3D%3D")), QString("a *** b ***"));
         SecretRedactor::addSecret("ab"); // too short to mask
