@@ -48,8 +48,9 @@ VuCameraWidgetUI::VuCameraWidgetUI(QWidget* tile, const QString& did, bool isV4,
     const QString v4 = isV4 ? QStringLiteral("_v4") : QString();
 
     m_grid = new QGridLayout(tile);
-    // The bottom strip belongs to the sliding bar, which is not in the layout.
-    m_grid->setContentsMargins(0, 0, 0, kBarHeight);
+    // The sliding bottom bar is not in the layout; while playing the layout
+    // leaves it the bottom strip.
+    m_grid->setContentsMargins(0, 0, 0, 0);
     m_grid->setSpacing(0);
 
     // Top bar: name, time stamp, speed, online/offline flag.
@@ -347,6 +348,8 @@ void VuCameraWidgetUI::setState(int state)
         shown->show();
 
     const bool playing = state == Playing;
+    // The bottom strip is the bar's while playing; overlays use it otherwise.
+    m_grid->setContentsMargins(0, 0, 0, playing ? kBarHeight : 0);
     m_video->setVisible(playing);
     m_speed->setVisible(playing);
     m_motor->setVisible(playing);

@@ -444,8 +444,10 @@ void TstCameraTile::bottomBarSlides()
     play(t);
     emit m_client->played(Playing);
     QVERIFY(t->ui()->bottomBarAnimation()->state() == QAbstractAnimation::Running);
-    QTRY_COMPARE(bar->geometry(), QRect(0, t->height() - 30, t->width(), 30));
+    QTRY_VERIFY(t->ui()->bottomBarAnimation()->state() == QAbstractAnimation::Stopped);
+    QCOMPARE(bar->geometry(), QRect(0, t->height() - 30, t->width(), 30));
     QVERIFY(bar->isVisible());
+    QVERIFY(linesWith(QStringLiteral("bottom bar is showing or hiding")).isEmpty());
     // Leaving playing slides it out; turning round half way logs and restarts.
     t->ui()->setState(VuCameraWidgetUI::ReadingProperties);
     QTest::qWait(100);
