@@ -194,6 +194,7 @@ VuCameraWidgetUI::VuCameraWidgetUI(QWidget* tile, const QString& did, bool isV4,
     m_soundOnBtn = barButton("sound_on_btn_", m_bottomBar);
     m_soundOffBtn = barButton("sound_off_btn_", m_bottomBar);
     m_snapshotBtn = barButton("snapshot_btn_", m_bottomBar);
+    m_sleepBtn = barButton("sleep_btn_", m_bottomBar);
     m_fullBtn = barButton("fullscreen_btn_", m_bottomBar);
     m_exitFullBtn = barButton("exit_fullscreen_btn_", m_bottomBar);
     bar->addWidget(m_stopBtn);
@@ -201,6 +202,7 @@ VuCameraWidgetUI::VuCameraWidgetUI(QWidget* tile, const QString& did, bool isV4,
     bar->addWidget(m_soundOnBtn);
     bar->addWidget(m_soundOffBtn);
     bar->addWidget(m_snapshotBtn);
+    bar->addWidget(m_sleepBtn);
     bar->addStretch();
     bar->addWidget(m_fullBtn);
     bar->addWidget(m_exitFullBtn);
@@ -229,16 +231,13 @@ VuCameraWidgetUI::VuCameraWidgetUI(QWidget* tile, const QString& did, bool isV4,
         emit soundOffTriggered();
     });
     connect(m_snapshotBtn, &QPushButton::clicked, this, &VuCameraWidgetUI::snapshotTriggered);
+    connect(m_sleepBtn, &QPushButton::clicked, this, &VuCameraWidgetUI::powerOffTriggered);
     connect(m_fullBtn, &QPushButton::clicked, this, [this]() {
-        m_fullscreen = true;
-        m_fullBtn->hide();
-        m_exitFullBtn->show();
+        setFullscreenShown(true);
         emit enterFullscreen();
     });
     connect(m_exitFullBtn, &QPushButton::clicked, this, [this]() {
-        m_fullscreen = false;
-        m_exitFullBtn->hide();
-        m_fullBtn->show();
+        setFullscreenShown(false);
         emit leaveFullscreen();
     });
 
@@ -288,6 +287,8 @@ void VuCameraWidgetUI::retranslate()
     m_exitFullBtn->setToolTip(tr("ExitFullScreen"));
     m_snapshotBtn->setText(tr("Snapshot"));
     m_snapshotBtn->setToolTip(tr("Snapshot"));
+    m_sleepBtn->setText(tr("Sleep"));
+    m_sleepBtn->setToolTip(tr("Sleep"));
     m_loadingText->setText(loadingText(m_state));
 }
 
@@ -439,6 +440,13 @@ void VuCameraWidgetUI::showSnapshotSaved(const QString& fileName)
         if (label->text() == tr("Saved %1").arg(fileName))
             label->hide();
     });
+}
+
+void VuCameraWidgetUI::setFullscreenShown(bool fullscreen)
+{
+    m_fullscreen = fullscreen;
+    m_fullBtn->setVisible(!fullscreen);
+    m_exitFullBtn->setVisible(fullscreen);
 }
 
 void VuCameraWidgetUI::onPinCodeInput(const QString& code)

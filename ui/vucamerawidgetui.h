@@ -66,6 +66,10 @@ public:
     void showPincodeError();
     void setErrorText(const QString& text);
     void showSnapshotSaved(const QString& fileName);
+    // Shows the full-screen or the leave-full-screen button (when the window
+    // left full screen by other means).
+    void setFullscreenShown(bool fullscreen);
+    bool isFullscreenShown() const { return m_fullscreen; }
     // Re-places the bottom bar after the tile changed size.
     void relayout();
     void retranslate();
@@ -94,6 +98,7 @@ public:
     QPushButton* fullscreenButton() const { return m_fullBtn; }
     QPushButton* exitFullscreenButton() const { return m_exitFullBtn; }
     QPushButton* snapshotButton() const { return m_snapshotBtn; }
+    QPushButton* sleepButton() const { return m_sleepBtn; }
     MLabel* retryLabel() const { return m_retryLabel; }
     QLabel* onlineFlag() const { return m_onlineFlag; }
     QLabel* offlineFlag() const { return m_offlineFlag; }
@@ -169,6 +174,7 @@ private:
     QPushButton* m_soundOnBtn;
     QPushButton* m_soundOffBtn;
     QPushButton* m_snapshotBtn;
+    QPushButton* m_sleepBtn;
     QPushButton* m_fullBtn;
     QPushButton* m_exitFullBtn;
 };

@@ -434,6 +434,10 @@
         <translation>已保存 %1</translation>
     </message>
     <message>
+        <source>Sleep</source>
+        <translation>休眠</translation>
+    </message>
+    <message>
         <source>Reading properties...</source>
         <translation>正在读取属性...</translation>
     </message>

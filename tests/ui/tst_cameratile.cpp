@@ -491,6 +491,25 @@ void TstCameraTile::fullscreenSignals()
     QTest::mouseClick(t->ui()->exitFullscreenButton(), Qt::LeftButton);
     QCOMPARE(leave.size(), 1);
     QVERIFY(t->ui()->fullscreenButton()->isVisible());
+    // The window may leave full screen by itself: the buttons follow quietly.
+    t->ui()->setFullscreenShown(true);
+    t->ui()->setFullscreenShown(false);
+    QVERIFY(t->ui()->fullscreenButton()->isVisible());
+    QVERIFY(!t->ui()->exitFullscreenButton()->isVisible());
+    QCOMPARE(enter.size(), 1);
+    QCOMPARE(leave.size(), 1);
+
+    // Sleep from the bar, wake up from the sleep overlay.
+    QSignalSpy off(t->ui(), &VuCameraWidgetUI::powerOffTriggered);
+    QSignalSpy on(t->ui(), &VuCameraWidgetUI::powerOnTriggered);
+    QTest::mouseClick(t->ui()->sleepButton(), Qt::LeftButton);
+    QCOMPARE(off.size(), 1);
+    QCOMPARE(linesWith(QStringLiteral("camera camf: to sleep")).size(), 1);
+    emit m_client->powerStateChanged(false);
+    QVERIFY(t->ui()->wakeUpButton()->isVisible());
+    QTest::mouseClick(t->ui()->wakeUpButton(), Qt::LeftButton);
+    QCOMPARE(on.size(), 1);
+    QCOMPARE(linesWith(QStringLiteral("camera camf: to wakeup")).size(), 1);
 }
 
 void TstCameraTile::snapshotSavesPng()
