@@ -365,6 +365,12 @@ void VuCameraWidget::stopPlayTimer()
 
 void VuCameraWidget::onPlayTimer()
 {
+    if (!isVisible()) {
+        // A tile on another page gets no pictures (decoding is off): that
+        // is no stall, and no reason to poll the camera's power.
+        m_noFrameClock.restart();
+        return;
+    }
     const bool wantSpeed = (m_tickCount++ % 10) == 0;
     FrameInfo info;
     int speed = 0;

@@ -404,6 +404,15 @@ void TstCameraTile::playTimerShowsPicturesSpeedAndBuffering()
     QVERIFY(t->ui()->isBuffering());
     QTRY_VERIFY_WITH_TIMEOUT(!t->ui()->isBuffering(), 2000);
 
+    // Hidden (another page): no pictures come, and that is no stall.
+    t->framesFlow = false;
+    t->hide();
+    QTest::qWait(3500);
+    QVERIFY(!t->isPowerChecking());
+    QVERIFY(!t->ui()->isBuffering());
+    t->show();
+    t->framesFlow = true;
+
     // A picture of another size is scaled to the label, with a warning.
     QVERIFY(linesWith(QStringLiteral("video frame size changed")).isEmpty());
     t->pictureSize = QSize(320, 180);
