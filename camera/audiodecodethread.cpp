@@ -50,6 +50,8 @@ AudioDecodeThread::~AudioDecodeThread()
 {
     stop();
     wait();
+    // The loop's last step runs under this mutex, so everything it did is
+    // ordered before what follows here.
     std::unique_lock<std::mutex> lock(m_mutex);
     m_queue.clear();
 }
@@ -162,4 +164,5 @@ void AudioDecodeThread::run()
         m_device->abort();
         QMetaObject::invokeMethod(m_device, "stop", Qt::QueuedConnection);
     }
+    std::unique_lock<std::mutex> lock(m_mutex); // see the destructor
 }

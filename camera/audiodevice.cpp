@@ -107,7 +107,9 @@ bool AudioDevice::writePcm(const QByteArray& pcm)
             m_spaceAvailable.wait(lock);
         if (m_aborted.load())
             return false;
-        m_chunks.append(pcm);
+        // An own copy: the reader cuts chunks in place, and the writer's
+        // array must not be shared across the two threads.
+        m_chunks.append(QByteArray(pcm.constData(), pcm.size()));
         m_buffered += pcm.size();
         m_written += pcm.size();
         m_dataAvailable.notify_all();
@@ -205,10 +207,15 @@ void AudioDevice::onStateChanged(QAudio::State state)
 {
     if (!m_output || state != QAudio::IdleState || m_output->error() != QAudio::UnderrunError)
         return;
-    std::unique_lock<std::mutex> lock(m_mutex);
-    if (m_buffered > 0 || !m_active.load())
-        return; // PCM is waiting: keep pulling
-    m_suspended = true;
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (m_buffered > 0 || !m_active.load())
+            return; // PCM is waiting: keep pulling
+        m_suspended = true;
+    }
+    // Outside the buffer lock: the output takes its own lock, which it also
+    // holds while it calls back into this device. A write that comes in
+    // meanwhile posts a resume, which runs after this on the same thread.
     m_output->suspend();
 }
 

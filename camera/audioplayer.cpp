@@ -91,6 +91,10 @@ void AudioPlayer::stop()
     }
     emit stop_s();
     m_thread->wait();
+    {
+        // handleStop ends under this mutex: its work is ordered before ours.
+        std::lock_guard<std::mutex> lock(m_mutex);
+    }
     m_state = Stopped;
 }
 

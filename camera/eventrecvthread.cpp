@@ -17,6 +17,7 @@ EventRecvthread::~EventRecvthread()
 {
     stop();
     wait();
+    std::lock_guard<std::mutex> lock(m_doneMutex);
 }
 
 void EventRecvthread::stop()
@@ -66,6 +67,7 @@ void EventRecvthread::run()
         backoff = backoff == 0 ? MinBackoffMs : qMin(backoff * 2, MaxBackoffMs);
         pause(backoff);
     }
+    std::lock_guard<std::mutex> lock(m_doneMutex);
 }
 
 int EventRecvthread::doReceive()

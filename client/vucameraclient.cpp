@@ -24,6 +24,11 @@ VuCameraClient::VuCameraClient(const VuotCameraStat& record)
     m_passport.did = m_did;
     m_passport.user = QStringLiteral("admin");
 
+    // The types this client queues across threads (registration is idempotent).
+    qRegisterMetaType<VuotCameraStat>("VuotCameraStat");
+    qRegisterMetaType<PlayStatus>("PlayStatus");
+    qRegisterMetaType<QVector<RecordFileHeader>>("QVector<RecordFileHeader>");
+
     m_worker = new QThread();
     m_worker->setObjectName(QStringLiteral("cam-") + m_did);
     const QByteArray didText = m_did.toUtf8();
@@ -219,6 +224,33 @@ QPixmap VuCameraClient::grabFrame(FrameInfo& info, bool wantSpeed, int& speed)
 void VuCameraClient::handlePlay(int quality, bool openAudio, const QString& pincode)
 {
     FunctionTrace trace("VuCameraClient::handlePlay");
+    ++m_inPlay;
+    runPlay(++m_playSerial, quality, openAudio, pincode);
+    --m_inPlay;
+    if (m_inPlay == 0 && m_destroyPending) {
+        m_destroyPending = false;
+        handleDestroy();
+    }
+}
+
+bool VuCameraClient::playAbandoned(quint64 serial) const
+{
+    return serial != m_playSerial || m_destroyPending || isStatus(ClientStatus::Destroying);
+}
+
+void VuCameraClient::runPlay(quint64 serial, int quality, bool openAudio, const QString& pincode)
+{
+    // A failure of a play that a stop (or a newer play) has overtaken is not
+    // reported: the stop already cleaned up.
+    auto fail = [&](int err, const char* stage) {
+        if (playAbandoned(serial)) {
+            qWarning("camera %s play failed(%d) at %s", qPrintable(m_did), err, stage);
+            qInfo("ignore error report for stopping");
+            return;
+        }
+        handleError(err, stage);
+    };
+
     if (!pincode.isEmpty())
         emit played(Authing);
 
@@ -226,7 +258,11 @@ void VuCameraClient::handlePlay(int quality, bool openAudio, const QString& pinc
         VuotApi api;
         const int ret = api.getDevicePassSync(m_did, pincode, m_passport);
         if (ret != 0)
-            return handleError(ret, "get device pass");
+            return fail(ret, "get device pass");
+    }
+    if (playAbandoned(serial)) {
+        qInfo("camera %s: play abandoned for stopping", qPrintable(m_did));
+        return;
     }
 
     emit played(ReadingProperties);
@@ -235,19 +271,23 @@ void VuCameraClient::handlePlay(int quality, bool openAudio, const QString& pinc
         VuotApi api;
         const int ret = api.getPropertiesSync(m_did, props);
         if (ret != 0)
-            return handleError(ret, "get status");
+            return fail(ret, "get status");
+    }
+    if (playAbandoned(serial)) {
+        qInfo("camera %s: play abandoned for stopping", qPrintable(m_did));
+        return;
     }
     m_powerOn = (props.power == 1);
     m_sdcardReady = props.sdcard_status == 0;
     if (!m_powerOn)
-        return handleError(-64, "get status");
+        return fail(-64, "get status");
     if (props.max_client)
-        return handleError(5, "upto max client, and cannot play again.");
+        return fail(5, "upto max client, and cannot play again.");
 
     emit played(Connecting);
     const int conn = m_session->connCamera();
     if (conn != 0)
-        return handleError(conn, "get power status");
+        return fail(conn, "get power status");
 
     emit played(WaitingForPlaying);
     VideoBuffer* buffer = nullptr;
@@ -266,7 +306,7 @@ void VuCameraClient::handlePlay(int quality, bool openAudio, const QString& pinc
 
     const int ret = m_session->play(buffer, quality, openAudio);
     if (ret != 0)
-        return handleError(ret, "play");
+        return fail(ret, "play");
 
     emit played(Playing);
     if (m_sdcardReady) {
@@ -340,6 +380,7 @@ void VuCameraClient::doStopPlay(const char* reason)
 
 void VuCameraClient::handleStopPlay()
 {
+    ++m_playSerial; // a play waiting on the cloud gives up when it resumes
     doStopPlay("by user");
     emit playStopped();
 }
@@ -501,6 +542,12 @@ void VuCameraClient::handleSetInfo(const VuotCameraStat& record)
 void VuCameraClient::handleDestroy()
 {
     FunctionTrace trace("VuCameraClient::handleDestroy");
+    if (m_inPlay) {
+        // Running inside a play's wait: finish that first (it sees the
+        // Destroying status and gives up), then destroy.
+        m_destroyPending = true;
+        return;
+    }
     m_session->stopPlay();
     {
         QMutexLocker lock(&m_mutex);

@@ -116,6 +116,8 @@ private slots:
 
 private:
     void handleError(int err, const char* stage);
+    void runPlay(quint64 serial, int quality, bool openAudio, const QString& pincode);
+    bool playAbandoned(quint64 serial) const;
     void doStopPlay(const char* reason);
     void setStatus(ClientStatus s) { m_status.store(static_cast<int>(s)); }
     bool isStatus(ClientStatus s) const { return m_status.load() == static_cast<int>(s); }
@@ -136,6 +138,11 @@ private:
     QString m_roomIcon;
     CameraPassport m_passport;
     int m_rdtRetries = 0;
+    // The cloud calls of a play wait in a local event loop, so a stop or a
+    // destroy queued meanwhile runs inside handlePlay; these keep it honest.
+    int m_inPlay = 0;            // handlePlay calls on the stack
+    quint64 m_playSerial = 0;    // bumped by each play and each user stop
+    bool m_destroyPending = false;
     CameraController* m_session = nullptr;
     VideoBuffer* m_videoBuffer = nullptr;
     mutable QMutex m_mutex;     // video buffer, frame size, show flag

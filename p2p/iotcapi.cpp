@@ -68,6 +68,8 @@ int openConnection(const std::string& uid, int stopFd, int64_t deadline)
         return wireError(r, IOTC_ER_DIRECTORY_UNREACHABLE);
     if (answer == "UNKNOWN")
         return IOTC_ER_UNKNOWN_UID;
+    if (answer == "OFFLINE")
+        return IOTC_ER_DEVICE_OFFLINE;
     std::string devHost;
     uint16_t devPort = 0;
     if (answer.compare(0, 3, "AT ") != 0)

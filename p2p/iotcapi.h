@@ -42,6 +42,7 @@ extern "C" {
 #define IOTC_ER_TIMEOUT                     (-33) /* the connect's own limit (IOTC_CONNECT_LIMIT_MS) passed */
 #define IOTC_ER_ALREADY_CONNECTED           (-34) /* the session id is already connected or connecting */
 #define IOTC_ER_INVALID_ARG                 (-46)
+#define IOTC_ER_DEVICE_OFFLINE              (-90) /* the device was registered but has gone offline */
 
 /* ---- limits --------------------------------------------------------- */
 #define IOTC_MAX_SESSIONS       256

@@ -74,6 +74,7 @@ void P2PDirectory::stop()
         ::close(c.first);
     m_conns.clear();
     m_entries.clear();
+    m_seen.clear();
     if (m_listenFd >= 0)
         ::close(m_listenFd);
     if (m_wakeFd >= 0)
@@ -89,7 +90,7 @@ void P2PDirectory::onLine(int fd, Conn& c, const std::string& line, bool* closeI
     if (verb == "RESOLVE") {
         auto it = m_entries.find(rest);
         if (it == m_entries.end())
-            reply(fd, "UNKNOWN\n");
+            reply(fd, m_seen.count(rest) ? "OFFLINE\n" : "UNKNOWN\n");
         else
             reply(fd, "AT 127.0.0.1 " + std::to_string(it->second) + "\n");
         *closeIt = true;
@@ -105,6 +106,7 @@ void P2PDirectory::onLine(int fd, Conn& c, const std::string& line, bool* closeI
             *closeIt = true;
         } else {
             m_entries[uid] = static_cast<unsigned short>(port);
+            m_seen.insert(uid);
             c.uid = uid;
             reply(fd, "OK\n");
         }

@@ -4,10 +4,12 @@
 //   "REGISTER <uid> <port>\n"  -> "OK\n" | "TAKEN\n" | "BAD\n"
 // and stay registered (at 127.0.0.1:<port>) until that connection ends;
 // clients ask on a short connection
-//   "RESOLVE <uid>\n"          -> "AT <host> <port>\n" | "UNKNOWN\n"
+//   "RESOLVE <uid>\n"          -> "AT <host> <port>\n" | "OFFLINE\n" | "UNKNOWN\n"
+// ("OFFLINE": the uid was registered before, but its device is gone now.)
 // One thread polls the listening socket and every connection.
 
 #include <map>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -41,6 +43,7 @@ private:
     std::thread m_thread;
     std::map<int, Conn> m_conns;
     std::map<std::string, unsigned short> m_entries; // uid -> device port
+    std::set<std::string> m_seen;                     // every uid ever registered
 };
 
 } // namespace vcp2p

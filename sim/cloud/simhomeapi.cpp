@@ -14,6 +14,15 @@
 
 namespace {
 
+// Fault "cloud_stale_online": the cloud still believes an offline camera is
+// online (it has not noticed the camera dropping off yet), so only the P2P
+// connect finds out.
+bool staleOnline(const SimCamera& cam)
+{
+    return cam.faults.value(QLatin1String("cloud_stale_online")).toBool();
+}
+
+
 QString b64(const QByteArray& b)
 {
     return QString::fromLatin1(b.toBase64());
@@ -206,7 +215,7 @@ QJsonObject SimHomeApi::deviceList(const QString& userId)
         QJsonObject o{{QStringLiteral("did"), cam.did},
                       {QStringLiteral("name"), cam.name},
                       {QStringLiteral("model"), cam.model},
-                      {QStringLiteral("isOnline"), cam.online},
+                      {QStringLiteral("isOnline"), cam.online || staleOnline(cam)},
                       {QStringLiteral("ssid"), cam.ssid},
                       {QStringLiteral("shareFlag"), shared ? 1 : 0},
                       {QStringLiteral("adminFlag"), shared ? 0 : 1},
@@ -263,7 +272,7 @@ QJsonObject SimHomeApi::rpc(const QString& userId, const QString& did, const QJs
     if (cam.faults.contains(QLatin1String("rpc_code")))
         return withId(error(cam.faults.value(QLatin1String("rpc_code")).toInt(),
                             cam.faults.value(QLatin1String("rpc_message")).toString(QStringLiteral("emulated failure"))));
-    if (!cam.online)
+    if (!cam.online && !staleOnline(cam))
         return withId(error(-2, QStringLiteral("device offline")));
 
     const QString method = params.value(QLatin1String("method")).toString();

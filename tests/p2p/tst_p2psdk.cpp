@@ -199,11 +199,11 @@ private slots:
         QCOMPARE(P2PD_SetFaults(dev.handle, P2PD_FAULT_REFUSE), 0);
         QCOMPARE(connectClient("UID-refuse"), IOTC_ER_SESSION_REFUSED);
 
-        // An unregistered device is unknown again.
+        // A device that was registered and went away reads as offline.
         const int h = P2PD_Register("UID-gone", nullptr, 0);
         QVERIFY(h >= 0);
         QCOMPARE(P2PD_Unregister(h), 0);
-        QTRY_COMPARE(connectClient("UID-gone"), IOTC_ER_UNKNOWN_UID);
+        QTRY_COMPARE(connectClient("UID-gone"), IOTC_ER_DEVICE_OFFLINE);
     }
 
     void stopFromAnotherThread()

@@ -208,7 +208,7 @@ private slots:
         QTRY_COMPARE(avRecvIOCtrl(av, &type, buf, sizeof buf, 50), AV_ER_SESSION_CLOSE_BY_REMOTE);
         close(sid, av);
         int sid2 = -1;
-        QCOMPARE(open("UID-c2", "admin", "pw-two", &sid2), IOTC_ER_UNKNOWN_UID);
+        QCOMPARE(open("UID-c2", "admin", "pw-two", &sid2), IOTC_ER_DEVICE_OFFLINE);
         m_scenario->updateCamera("c2", [](SimCamera& c) { c.online = true; });
         const int av2 = open("UID-c2", "admin", "pw-two", &sid2);
         QVERIFY(av2 >= 0);
@@ -219,7 +219,7 @@ private slots:
     {
         m_scenario->updateCamera("c2", [](SimCamera& c) { c.p2pId = QStringLiteral("UID-c2-new"); });
         int sid = -1;
-        QCOMPARE(open("UID-c2", "admin", "pw-two", &sid), IOTC_ER_UNKNOWN_UID);
+        QCOMPARE(open("UID-c2", "admin", "pw-two", &sid), IOTC_ER_DEVICE_OFFLINE);
         const int av = open("UID-c2-new", "admin", "pw-two", &sid);
         QVERIFY2(av >= 0, QByteArray::number(av));
         close(sid, av);

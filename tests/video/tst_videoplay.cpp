@@ -192,9 +192,9 @@ private slots:
         QFETCH(QString, did);
         QFETCH(bool, h265);
         const CameraPassport pass = passport(did);
+        VideoBuffer vb(h265, pass.sharedKey);
         CameraController cc(&pass);
         QCOMPARE(cc.connCamera(), 0);
-        VideoBuffer vb(h265, pass.sharedKey);
         vb.setDstSize(480, 300);
         QSignalSpy failed(&cc, &CameraController::failed);
         QCOMPARE(cc.play(&vb, 2, false), 0);
@@ -227,9 +227,9 @@ private slots:
     void qualityAndPlayback()
     {
         const CameraPassport pass = passport(QStringLiteral("cam-264"));
+        VideoBuffer vb(false, pass.sharedKey);
         CameraController cc(&pass);
         QCOMPARE(cc.connCamera(), 0);
-        VideoBuffer vb(false, pass.sharedKey);
         vb.setDstSize(320, 180);
         QCOMPARE(cc.play(&vb, 2, false), 0);
         FrameInfo info;
@@ -278,9 +278,9 @@ private slots:
     void keyFrameWaitAndAudio()
     {
         const CameraPassport pass = passport(QStringLiteral("cam-raw"));
+        VideoBuffer vb(false, pass.sharedKey);
         CameraController cc(&pass);
         QCOMPARE(cc.connCamera(), 0);
-        VideoBuffer vb(false, pass.sharedKey);
         vb.setDstSize(320, 180);
         AvframeRecvThread thread(cc.avIndex(), &vb, nullptr);
         QCOMPARE(sendIoCtrl(cc.avIndex(), kScript, QByteArray(8, '\0')), 0);
@@ -303,9 +303,9 @@ private slots:
     {
         CameraPassport pass = passport(QStringLiteral("cam-raw"));
         pass.sharedKey.clear();
+        VideoBuffer vb(false, pass.sharedKey);
         CameraController cc(&pass);
         QCOMPARE(cc.connCamera(), 0);
-        VideoBuffer vb(false, pass.sharedKey);
         AvframeRecvThread thread(cc.avIndex(), &vb, nullptr);
         QCOMPARE(sendIoCtrl(cc.avIndex(), kScript, QByteArray(8, '\0')), 0);
         thread.start();
@@ -321,9 +321,9 @@ private slots:
     void peerCloses()
     {
         const CameraPassport pass = passport(QStringLiteral("cam-265"));
+        VideoBuffer vb(true, pass.sharedKey);
         CameraController cc(&pass);
         QCOMPARE(cc.connCamera(), 0);
-        VideoBuffer vb(true, pass.sharedKey);
         QSignalSpy failed(&cc, &CameraController::failed);
         QCOMPARE(cc.play(&vb, 2, false), 0);
         FrameInfo info;
@@ -341,9 +341,9 @@ private slots:
     void stopGivesNoFailed()
     {
         const CameraPassport pass = passport(QStringLiteral("cam-265"));
+        VideoBuffer vb(true, pass.sharedKey);
         CameraController cc(&pass);
         QTRY_COMPARE_WITH_TIMEOUT(cc.connCamera(), 0, 10000);
-        VideoBuffer vb(true, pass.sharedKey);
         QSignalSpy failed(&cc, &CameraController::failed);
         QCOMPARE(cc.play(&vb, 2, false), 0);
         QTRY_COMPARE_WITH_TIMEOUT(vb.queuedCount(), VideoBuffer::kMaxQueued, 15000);
@@ -361,9 +361,9 @@ private slots:
     void disconnectWhilePlaying()
     {
         const CameraPassport pass = passport(QStringLiteral("cam-raw"));
+        VideoBuffer vb(false, pass.sharedKey);
         CameraController cc(&pass);
         QCOMPARE(cc.connCamera(), 0);
-        VideoBuffer vb(false, pass.sharedKey);
         QSignalSpy failed(&cc, &CameraController::failed);
         QCOMPARE(cc.play(&vb, 2, false), 0);
         FrameInfo info;
@@ -374,9 +374,11 @@ private slots:
         QCOMPARE(cc.avIndex(), -1);
         QCOMPARE(cc.sessionId(), -1);
         QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 5000);
-        QCOMPARE(failed.at(0).at(0).toInt(), int(AV_ER_CLIENT_EXIT));
+        // Stopped under a running call, or unknown at the next one.
+        const int code = failed.at(0).at(0).toInt();
+        QVERIFY2(code == AV_ER_CLIENT_EXIT || code == AV_ER_INVALID_ARG, qPrintable(QString::number(code)));
         QTRY_COMPARE_WITH_TIMEOUT(m_disconnects.load(), 1, 3000);
-        QCOMPARE(logged(QStringLiteral("stop reading video frame:%1").arg(AV_ER_CLIENT_EXIT)), 1);
+        QCOMPARE(logged(QStringLiteral("stop reading video frame:%1").arg(code)), 1);
         QCOMPARE(cc.stopPlay(), 0);
     }
 
@@ -384,9 +386,9 @@ private slots:
     void stallGivesNoFrameError()
     {
         const CameraPassport pass = passport(QStringLiteral("cam-raw"));
+        VideoBuffer vb(false, pass.sharedKey);
         CameraController cc(&pass);
         QCOMPARE(cc.connCamera(), 0);
-        VideoBuffer vb(false, pass.sharedKey);
         QSignalSpy failed(&cc, &CameraController::failed);
         QCOMPARE(cc.play(&vb, 2, false), 0);
         FrameInfo info;
