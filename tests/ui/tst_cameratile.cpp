@@ -61,6 +61,8 @@ public:
     using VuCameraWidget::VuCameraWidget;
 
     QStringList pincodes;
+    QList<int> qualities;
+    QList<bool> audio;
     int powerChecks = 0;
     bool framesFlow = false;
     int speed = 0;
@@ -70,7 +72,12 @@ public:
     bool playback = false;
 
 protected:
-    void clientPlay(int, bool, const QString& pincode) override { pincodes << pincode; }
+    void clientPlay(int quality, bool openAudio, const QString& pincode) override
+    {
+        pincodes << pincode;
+        qualities << quality;
+        audio << openAudio;
+    }
     void clientCheckPowerOnce() override { ++powerChecks; }
     QPixmap clientGrabFrame(FrameInfo& info, bool wantSpeed, int& outSpeed) override
     {
@@ -477,7 +484,12 @@ void TstCameraTile::qualityIsStoredPerCamera()
     cleanup();
     t = makeTile(record(QStringLiteral("camq"), true, false));
     QCOMPARE(t->ui()->quality(), 1);
+    // The sound switch of the bar goes with the next play.
+    t->ui()->soundOnButton()->click();
+    QVERIFY(t->ui()->isSoundOn());
     play(t);
+    QCOMPARE(t->qualities, QList<int>{1});
+    QCOMPARE(t->audio, QList<bool>{true});
     cleanup();
     // A broken stored value falls back to HD.
     AppInfo::instance()->setInt(QStringLiteral("camq2"), QStringLiteral("quality"), 7);
