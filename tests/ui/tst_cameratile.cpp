@@ -26,6 +26,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTranslator>
 
 namespace {
 
@@ -136,6 +137,7 @@ private slots:
     void snapshotSavesPng();
     void pinCodeEntry();
     void motorRepeats();
+    void translationApplies();
     void screenshots();
 
 private:
@@ -609,6 +611,20 @@ void TstCameraTile::motorRepeats()
     emit m.button(MotorControlWidget::Left)->pressed();
     emit m.button(MotorControlWidget::Left)->released();
     QCOMPARE(dir.last().first().toInt(), 1);
+}
+
+void TstCameraTile::translationApplies()
+{
+    QTranslator zh;
+    QVERIFY(zh.load(QStringLiteral(":/res/lang/vcam_zh_CN.qm")));
+    qApp->installTranslator(&zh);
+    TestTile* t = makeTile(record(QStringLiteral("camzh"), true, false));
+    QCOMPARE(t->ui()->retryLabel()->text(), QString::fromUtf8("点击重试"));
+    QCOMPARE(t->ui()->snapshotButton()->text(), QString::fromUtf8("截图"));
+    QCOMPARE(t->ui()->sleepButton()->text(), QString::fromUtf8("休眠"));
+    QCOMPARE(VuCameraWidget::errorText(1), QString::fromUtf8("网络错误"));
+    qApp->removeTranslator(&zh);
+    QTRY_COMPARE(t->ui()->retryLabel()->text(), QStringLiteral("Click to retry"));
 }
 
 void TstCameraTile::screenshots()
