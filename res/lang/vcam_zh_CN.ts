@@ -426,6 +426,18 @@
 <context>
     <name>VuCameraWidgetUI</name>
     <message>
+        <source>Snapshot</source>
+        <translation>截图</translation>
+    </message>
+    <message>
+        <source>Saved %1</source>
+        <translation>已保存 %1</translation>
+    </message>
+    <message>
+        <source>Sleep</source>
+        <translation>休眠</translation>
+    </message>
+    <message>
         <source>Reading properties...</source>
         <translation>正在读取属性...</translation>
     </message>

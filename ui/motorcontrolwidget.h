@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QWidget>
+
+class QPushButton;
+class QTimer;
+
+// Pan and tilt: four buttons (left 1, right 2, up 3, down 4). Holding a
+// button repeats its direction every 300 ms; releasing sends it once more.
+class MotorControlWidget : public QWidget
+{
+    Q_OBJECT
+public:
+    enum Direction { Left = 1, Right = 2, Up = 3, Down = 4 };
+
+    explicit MotorControlWidget(QWidget* parent = nullptr);
+
+    QPushButton* button(int direction) const;
+    int heldDirection() const { return m_held; }
+
+signals:
+    void motorDirectionTiggered(int direction);
+
+private:
+    void onPressed(int direction);
+    void onReleased(int direction);
+
+    QPushButton* m_buttons[4];
+    QTimer* m_repeat;
+    int m_held = 0;
+};

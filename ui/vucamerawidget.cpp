@@ -1,0 +1,502 @@
+#include "ui/vucamerawidget.h"
+
+#include "app/appinfo.h"
+#include "app/functiontrace.h"
+#include "client/vucameraclient.h"
+#include "cloud/vustat.h"
+#include "ui/pincodewidget.h"
+#include "ui/statusinfoframe.h"
+#include "ui/timelinetoolswidget.h"
+#include "ui/vucamerawidgetui.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QEvent>
+#include <QStandardPaths>
+#include <QTimer>
+
+namespace {
+const char* const kQualityKey = "quality";
+constexpr int kDefaultQuality = 2;
+} // namespace
+
+VuCameraWidget::VuCameraWidget(VuCameraClient* client, QWidget* parent)
+    : QLabel(parent), m_client(client), m_did(client ? client->did() : QString())
+{
+    setObjectName(QStringLiteral("camera_tile_"));
+    setMinimumSize(160, 120);
+    m_powerCheckTimer = new QTimer(this);
+    m_powerCheckTimer->setInterval(PowerCheckInterval);
+    connect(m_powerCheckTimer, &QTimer::timeout, this, &VuCameraWidget::clientCheckPowerOnce);
+    hide();
+}
+
+VuCameraWidget::~VuCameraWidget() = default;
+
+VuCameraClient* VuCameraWidget::client() const { return m_client.data(); }
+
+QByteArray VuCameraWidget::didText() const { return m_did.toUtf8(); }
+
+bool VuCameraWidget::isPlayTimerActive() const { return m_playTimer && m_playTimer->isActive(); }
+
+bool VuCameraWidget::isPowerChecking() const { return m_powerCheckTimer->isActive(); }
+
+QString VuCameraWidget::speedText(qint64 r)
+{
+    if (r >= (qint64(1) << 30))
+        return QString::asprintf("%.1fGB/S", double(r) / double(qint64(1) << 30));
+    if (r >= (qint64(1) << 20))
+        return QString::asprintf("%.1fMB/S", double(r) / double(1 << 20));
+    return QString::asprintf("%dKB/S", int(r / 1024));
+}
+
+QString VuCameraWidget::errorText(int err)
+{
+    if (err == 1)
+        return tr("net error");
+    if (err == 5)
+        return tr("up to max client to play");
+    return tr("Error") + QStringLiteral(" (") + QString::number(err) + QStringLiteral(")");
+}
+
+// ---- creation ---------------------------------------------------------------
+
+void VuCameraWidget::showEvent(QShowEvent* e)
+{
+    QLabel::showEvent(e);
+    if (!m_created)
+        create();
+    if (m_client)
+        m_client->showVideo(true);
+}
+
+void VuCameraWidget::hideEvent(QHideEvent* e)
+{
+    QLabel::hideEvent(e);
+    if (m_client)
+        m_client->showVideo(false);
+}
+
+void VuCameraWidget::create()
+{
+    FunctionTrace trace("VuCameraWidget::create");
+    if (!m_client)
+        return;
+    int quality = AppInfo::instance()->getInt(m_did, QLatin1String(kQualityKey), kDefaultQuality);
+    if (quality < 0 || quality > 2) {
+        qWarning("camera %s: stored quality %d is out of range, using %d", didText().constData(),
+                 quality, kDefaultQuality);
+        quality = kDefaultQuality;
+    }
+    const QString model = m_client->model();
+    const bool isV4 = model == QLatin1String("hovia.camera.v4")
+                      || model == QLatin1String("lanterra.camera.ipc009");
+    m_ui = new VuCameraWidgetUI(this, m_did, isV4, m_client->isSdcardReady(), quality);
+    m_ui->setName(m_client->name());
+    m_ui->videoLabel()->installEventFilter(this);
+
+    connect(m_ui, &VuCameraWidgetUI::playTriggered, this, &VuCameraWidget::onPlayTriggered);
+    connect(m_ui, &VuCameraWidgetUI::stopPlayTriggered, this, &VuCameraWidget::onStopPlayTriggered);
+    connect(m_ui, &VuCameraWidgetUI::qualityChanged, this, [this](int q) {
+        AppInfo::instance()->setInt(m_did, QLatin1String(kQualityKey), q);
+        if (m_client)
+            m_client->setVideoQuality(q);
+    });
+    connect(m_ui, &VuCameraWidgetUI::soundOnTriggered, this, [this]() {
+        qInfo("camera %s: to play audio", didText().constData());
+        if (m_client)
+            m_client->playAudio();
+    });
+    connect(m_ui, &VuCameraWidgetUI::soundOffTriggered, this, [this]() {
+        qInfo("camera %s: to stop audio", didText().constData());
+        if (m_client)
+            m_client->stopAudio(true);
+    });
+    connect(m_ui, &VuCameraWidgetUI::enterFullscreen, this, &VuCameraWidget::enterFullscreen);
+    connect(m_ui, &VuCameraWidgetUI::leaveFullscreen, this, &VuCameraWidget::leaveFullscreen);
+    connect(m_ui, &VuCameraWidgetUI::retryTriggered, this, &VuCameraWidget::onRetryTriggered);
+    connect(m_ui, &VuCameraWidgetUI::powerOnTriggered, this, [this]() {
+        qInfo("camera %s: to wakeup", didText().constData());
+        if (m_client)
+            m_client->wakeUp();
+    });
+    connect(m_ui, &VuCameraWidgetUI::powerOffTriggered, this, [this]() {
+        qInfo("camera %s: to sleep", didText().constData());
+        if (m_client)
+            m_client->sleep();
+    });
+    connect(m_ui, &VuCameraWidgetUI::motorDirectionTiggered, this, [this](int direction) {
+        if (m_client)
+            m_client->controlMotor(direction);
+    });
+    connect(m_ui, &VuCameraWidgetUI::snapshotTriggered, this, &VuCameraWidget::onSnapshotTriggered);
+
+    VuCameraClient* c = m_client;
+    connect(c, &VuCameraClient::nameChanged, m_ui, &VuCameraWidgetUI::setName);
+    connect(c, &VuCameraClient::played, this, &VuCameraWidget::onPlayed);
+    connect(c, &VuCameraClient::playStopped, this, &VuCameraWidget::onStopPlayFinished);
+    connect(c, &VuCameraClient::failed, this, &VuCameraWidget::onPlayErrored);
+    connect(c, &VuCameraClient::onlineStateChanged, this, &VuCameraWidget::onOnlineStateChanged);
+    connect(c, &VuCameraClient::powerStateChanged, this, &VuCameraWidget::onPowerStateChanged);
+    connect(c, &VuCameraClient::netSpeedUpdated, this,
+            [this](int speed) { m_ui->showSpeed(speedText(speed)); });
+    connect(c, &VuCameraClient::audioPlayed, this,
+            [this]() { qInfo("camera %s: audio on", didText().constData()); });
+    connect(c, &VuCameraClient::audioStopped, this,
+            [this]() { qInfo("camera %s: audio off", didText().constData()); });
+    connect(c, &VuCameraClient::timeLineReady, m_ui->timeLine(),
+            &TimeLineToolsWidget::updateFileHeaders);
+    connect(m_ui->timeLine(), QOverload<int, int, int>::of(&TimeLineToolsWidget::locationSelected), this,
+            [this](int startTime, int offsetTime, int endTime) {
+                if (m_client)
+                    m_client->setPlayTime(startTime, offsetTime, endTime);
+            });
+
+    m_ui->setBackground(QStringLiteral(":/res/imgs/cam_bg.png"));
+    setInitialState();
+    m_ui->relayout();
+    m_created = true;
+}
+
+void VuCameraWidget::setInitialState()
+{
+    if (!m_client->isOnline()) {
+        m_ui->setState(VuCameraWidgetUI::Offline);
+    } else if (!m_client->isPowerOn()) {
+        m_ui->setState(VuCameraWidgetUI::StoppedForSleep);
+        startPowerCheck();
+    } else {
+        m_ui->setState(m_client->isPincodeEnabled() ? VuCameraWidgetUI::Pincode
+                                                    : VuCameraWidgetUI::Stopped);
+        stopPowerCheck();
+    }
+}
+
+// ---- play and stop ------------------------------------------------------------
+
+void VuCameraWidget::play(const char* reason)
+{
+    qInfo("camera %s: play video at %d times from last stable status.[%s]", didText().constData(),
+          RetryBudget + 1 - m_retriesLeft, reason);
+    const QString pincode = m_ui->pincode();
+    clientPlay(m_ui->quality(), m_ui->isSoundOn(), pincode);
+    m_ui->setState(pincode.isEmpty() ? VuCameraWidgetUI::ReadingProperties : VuCameraWidgetUI::Authing);
+}
+
+void VuCameraWidget::onPlayTriggered()
+{
+    if (!m_ui)
+        return;
+    m_retriesLeft = RetryBudget;
+    play("manual");
+}
+
+void VuCameraWidget::onRetryTriggered()
+{
+    if (!m_ui)
+        return;
+    m_retriesLeft = 0;
+    play("manual retry");
+}
+
+void VuCameraWidget::onStopPlayTriggered()
+{
+    if (!m_ui)
+        return;
+    qInfo("camera %s: to stop video", didText().constData());
+    m_retriesLeft = 0;
+    stopPlayTimer();
+    stopPowerCheck();
+    m_ui->setState(VuCameraWidgetUI::Disconnecting);
+    if (m_client)
+        m_client->stopPlay();
+}
+
+void VuCameraWidget::onStopPlayFinished()
+{
+    if (!m_ui)
+        return;
+    stopPlayTimer();
+    qInfo("camera %s: video stopped", didText().constData());
+    m_ui->clearFrame();
+    m_lastPicture = QPixmap();
+    if (m_client && m_client->isOnline())
+        m_ui->setState(m_client->isPincodeEnabled() ? VuCameraWidgetUI::Pincode
+                                                    : VuCameraWidgetUI::Stopped);
+    emit stopped();
+}
+
+void VuCameraWidget::onPlayed(PlayStatus status)
+{
+    if (!m_ui)
+        return;
+    switch (status) {
+    case Authing: m_ui->setState(VuCameraWidgetUI::Authing); break;
+    case ReadingProperties: m_ui->setState(VuCameraWidgetUI::ReadingProperties); break;
+    case Connecting: m_ui->setState(VuCameraWidgetUI::Connecting); break;
+    case WaitingForPlaying: m_ui->setState(VuCameraWidgetUI::WaitingForPlaying); break;
+    case Playing:
+        VuStat::reportAction(QStringLiteral("play_ok_%1").arg(RetryBudget - m_retriesLeft));
+        m_retriesLeft = RetryBudget;
+        qInfo("camera %s: video started", didText().constData());
+        if (m_client) {
+            // The card is known once the properties are read.
+            m_ui->setSdcardReady(m_client->isSdcardReady());
+            const QSize size = m_ui->videoSize();
+            m_client->setVideoFrameSize(size.width(), size.height());
+        }
+        m_ui->setState(VuCameraWidgetUI::Playing);
+        startPlayTimer();
+        break;
+    default:
+        qWarning("camera %s: unknown play status %d", didText().constData(), int(status));
+        break;
+    }
+}
+
+void VuCameraWidget::onPlayErrored(int err)
+{
+    if (!m_ui)
+        return;
+    stopPlayTimer();
+    if (!m_client || !m_client->isOnline())
+        return;
+    VuStat::reportError(QStringLiteral("play_error"), err);
+    if (err == -20009 && !m_ui->pincode().isEmpty()) {
+        m_ui->setState(VuCameraWidgetUI::Pincode);
+        m_ui->showPincodeError();
+    } else if (err == -64) {
+        m_ui->setState(VuCameraWidgetUI::StoppedForSleep);
+        startPowerCheck();
+    } else if (err == 5) {
+        qWarning("camera %s: play failed 4 max client", didText().constData());
+        m_ui->setErrorText(errorText(err));
+        m_ui->setState(VuCameraWidgetUI::StoppedForError);
+    } else if (m_retriesLeft < 0) {
+        qWarning("camera %s: play error[%d] after %d retry", didText().constData(), err, RetryBudget);
+        m_ui->setErrorText(errorText(err));
+        m_ui->setState(VuCameraWidgetUI::StoppedForError);
+    } else {
+        --m_retriesLeft;
+        play("auto retry");
+    }
+}
+
+void VuCameraWidget::onOnlineStateChanged(bool online)
+{
+    if (!m_created)
+        return;
+    if (!online) {
+        stopPlayTimer();
+        stopPowerCheck();
+        m_ui->setState(VuCameraWidgetUI::Offline);
+        return;
+    }
+    if (m_retriesLeft < 1) {
+        setInitialState();
+    } else {
+        --m_retriesLeft;
+        play("auto play as for online again");
+    }
+}
+
+void VuCameraWidget::onPowerStateChanged(bool on)
+{
+    if (!m_created)
+        return;
+    stopPlayTimer();
+    qInfo("camera %s: power state changed to be %s", didText().constData(), on ? "ON" : "OFF");
+    if (!on) {
+        m_ui->setState(VuCameraWidgetUI::StoppedForSleep);
+        startPowerCheck();
+        return;
+    }
+    // Awake again: no need to keep polling for the power.
+    stopPowerCheck();
+    if (m_retriesLeft > 0) {
+        --m_retriesLeft;
+        play("auto play as for power on");
+    } else {
+        m_ui->setState(m_client && m_client->isPincodeEnabled() ? VuCameraWidgetUI::Pincode
+                                                                : VuCameraWidgetUI::Stopped);
+    }
+}
+
+// ---- power check --------------------------------------------------------------
+
+void VuCameraWidget::startPowerCheck()
+{
+    if (m_powerCheckTimer->isActive())
+        return;
+    clientCheckPowerOnce();
+    qInfo("camera %s: start check power timer", didText().constData());
+    m_powerCheckTimer->start();
+}
+
+void VuCameraWidget::stopPowerCheck()
+{
+    if (!m_powerCheckTimer->isActive())
+        return;
+    qInfo("camera %s: stop power checking", didText().constData());
+    m_powerCheckTimer->stop();
+}
+
+// ---- play timer and pictures --------------------------------------------------
+
+void VuCameraWidget::startPlayTimer()
+{
+    stopPlayTimer();
+    m_playTimer = new QTimer(this);
+    m_playTimer->setInterval(PlayInterval);
+    connect(m_playTimer, &QTimer::timeout, this, &VuCameraWidget::onPlayTimer);
+    m_noFrameClock.restart();
+    m_playTimer->start();
+}
+
+void VuCameraWidget::stopPlayTimer()
+{
+    if (!m_playTimer)
+        return;
+    m_playTimer->stop();
+    m_playTimer->deleteLater();
+    m_playTimer = nullptr;
+}
+
+void VuCameraWidget::onPlayTimer()
+{
+    if (!isVisible()) {
+        // A tile on another page gets no pictures (decoding is off): that
+        // is no stall, and no reason to poll the camera's power.
+        m_noFrameClock.restart();
+        return;
+    }
+    const bool wantSpeed = (m_tickCount++ % 10) == 0;
+    FrameInfo info;
+    int speed = 0;
+    const QPixmap picture = clientGrabFrame(info, wantSpeed, speed);
+    if (wantSpeed)
+        m_ui->showSpeed(speedText(speed));
+    if (!picture.isNull()) {
+        m_noFrameClock.restart();
+        showPicture(picture, info);
+        stopPowerCheck();
+    } else if (m_noFrameClock.elapsed() > BufferingAfter) {
+        startPowerCheck();
+        m_ui->showBuffering();
+    }
+}
+
+void VuCameraWidget::showPicture(const QPixmap& picture, const FrameInfo& info)
+{
+    if (m_ui->isBuffering() && !m_bufferingHidePending) {
+        m_bufferingHidePending = true;
+        QTimer::singleShot(1000, this, [this]() {
+            m_bufferingHidePending = false;
+            // Only when pictures still flow: a new stall keeps the overlay.
+            if (m_noFrameClock.isValid() && m_noFrameClock.elapsed() < 1000)
+                m_ui->hideBuffering();
+        });
+    }
+    const QSize label = m_ui->videoSize();
+    if (picture.size() == label) {
+        m_lastPicture = picture;
+    } else {
+        qWarning("video frame size changed: from %dx%d to UI: %dx%d", picture.width(), picture.height(),
+                 label.width(), label.height());
+        m_lastPicture = picture.scaled(label, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    m_ui->showFrame(m_lastPicture, info.timestamp);
+    m_ui->timeLine()->updateFrameInfo(info);
+}
+
+void VuCameraWidget::clientPlay(int quality, bool openAudio, const QString& pincode)
+{
+    if (m_client)
+        m_client->play(quality, openAudio, pincode);
+}
+
+void VuCameraWidget::clientCheckPowerOnce()
+{
+    if (m_client)
+        m_client->checkPowerOnce();
+}
+
+QPixmap VuCameraWidget::clientGrabFrame(FrameInfo& info, bool wantSpeed, int& speed)
+{
+    speed = 0;
+    return m_client ? m_client->grabFrame(info, wantSpeed, speed) : QPixmap();
+}
+
+// ---- snapshot -------------------------------------------------------------------
+
+QString VuCameraWidget::saveSnapshot(const QString& folder)
+{
+    if (m_lastPicture.isNull()) {
+        qWarning("camera %s: no picture to save", didText().constData());
+        return QString();
+    }
+    QString dirPath = folder;
+    if (dirPath.isEmpty()) {
+        dirPath = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+        if (dirPath.isEmpty())
+            dirPath = QDir::homePath();
+        dirPath += QStringLiteral("/VuCamera");
+    }
+    QDir dir(dirPath);
+    if (!dir.exists() && !dir.mkpath(QStringLiteral("."))) {
+        qWarning("camera %s: cannot create the snapshot folder %s", didText().constData(),
+                 qUtf8Printable(dirPath));
+        return QString();
+    }
+    // The device id may hold characters a file name cannot.
+    QString safeDid = m_did;
+    for (QChar& ch : safeDid) {
+        if (!ch.isLetterOrNumber() && ch != QLatin1Char('-') && ch != QLatin1Char('_'))
+            ch = QLatin1Char('_');
+    }
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_hhmmss"));
+    QString path = dir.filePath(QStringLiteral("%1_%2.png").arg(safeDid, stamp));
+    for (int n = 2; QFile::exists(path); ++n)
+        path = dir.filePath(QStringLiteral("%1_%2_%3.png").arg(safeDid, stamp).arg(n));
+    if (!m_lastPicture.save(path, "PNG")) {
+        qWarning("camera %s: cannot save the snapshot %s", didText().constData(), qUtf8Printable(path));
+        return QString();
+    }
+    qInfo("camera %s: snapshot saved to %s", didText().constData(), qUtf8Printable(path));
+    return path;
+}
+
+void VuCameraWidget::onSnapshotTriggered()
+{
+    const QString path = saveSnapshot();
+    if (!path.isEmpty() && m_ui)
+        m_ui->showSnapshotSaved(QFileInfo(path).fileName());
+}
+
+// ---- geometry and language ----------------------------------------------------------
+
+void VuCameraWidget::resizeEvent(QResizeEvent* e)
+{
+    QLabel::resizeEvent(e);
+    if (m_ui)
+        m_ui->relayout();
+}
+
+bool VuCameraWidget::eventFilter(QObject* watched, QEvent* e)
+{
+    if (m_ui && watched == m_ui->videoLabel() && e->type() == QEvent::Resize
+        && m_ui->state() == VuCameraWidgetUI::Playing && m_client) {
+        // Pictures are scaled by the decoder to the label's size.
+        const QSize size = m_ui->videoSize();
+        m_client->setVideoFrameSize(size.width(), size.height());
+    }
+    return QLabel::eventFilter(watched, e);
+}
+
+void VuCameraWidget::changeEvent(QEvent* e)
+{
+    if (e->type() == QEvent::LanguageChange && m_ui)
+        m_ui->retranslate();
+    QLabel::changeEvent(e);
+}
