@@ -112,7 +112,7 @@ private slots:
 
         QSignalSpy stopped(c, &VuCameraClient::playStopped);
         c->stopPlay();
-        QVERIFY(stopped.wait(15000));
+        QTRY_VERIFY_WITH_TIMEOUT(stopped.count() > 0, 15000);
         QCOMPARE(c->status(), ClientStatus::Disconnected);
         QCOMPARE(failed.count(), 0);
         QVERIFY(c->grabFrame(info, false, speed).isNull());
@@ -125,7 +125,7 @@ private slots:
         QSignalSpy played(c, &VuCameraClient::played);
         QSignalSpy failed(c, &VuCameraClient::failed);
         c->play(2, false, QStringLiteral("0000"));
-        QVERIFY(failed.wait(20000));
+        QTRY_VERIFY_WITH_TIMEOUT(failed.count() > 0, 20000);
         QCOMPARE(failed.first().at(0).toInt(), -20009);
         QCOMPARE(steps(played), QList<int>{Authing});
         QCOMPARE(c->status(), ClientStatus::Disconnected);
@@ -143,7 +143,7 @@ private slots:
         QSignalSpy power(c, &VuCameraClient::powerStateChanged);
         QSignalSpy failed(c, &VuCameraClient::failed);
         c->play(2, false, QString());
-        QVERIFY(power.wait(20000));
+        QTRY_VERIFY_WITH_TIMEOUT(power.count() > 0, 20000);
         QCOMPARE(power.first().at(0).toBool(), false);
         QVERIFY(!c->isPowerOn());
         QTest::qWait(200);
@@ -152,14 +152,14 @@ private slots:
         // Waking it up through the cloud, then a power check that finds it on.
         power.clear();
         c->wakeUp();
-        QVERIFY(power.wait(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(power.count() > 0, 10000);
         QCOMPARE(power.first().at(0).toBool(), true);
         power.clear();
         c->checkPowerOnce(); // unchanged: no signal
         QTest::qWait(1500);
         QCOMPARE(power.count(), 0);
         c->sleep();
-        QVERIFY(power.wait(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(power.count() > 0, 10000);
         QCOMPARE(power.first().at(0).toBool(), false);
         dispose(c);
     }
@@ -170,7 +170,7 @@ private slots:
         QSignalSpy failed(c, &VuCameraClient::failed);
         QSignalSpy played(c, &VuCameraClient::played);
         c->play(2, false, QString());
-        QVERIFY(failed.wait(20000));
+        QTRY_VERIFY_WITH_TIMEOUT(failed.count() > 0, 20000);
         QCOMPARE(failed.first().at(0).toInt(), 5);
         QVERIFY(!steps(played).contains(Connecting)); // never connected
         dispose(c);
@@ -200,14 +200,14 @@ private slots:
         QSignalSpy online(c, &VuCameraClient::onlineStateChanged);
         QSignalSpy failed(c, &VuCameraClient::failed);
         c->play(2, false, QString());
-        QVERIFY(online.wait(20000));
+        QTRY_VERIFY_WITH_TIMEOUT(online.count() > 0, 20000);
         QCOMPARE(online.first().at(0).toBool(), false);
         QVERIFY(!c->isOnline());
         QCOMPARE(failed.count(), 0);
         // The cloud says it is back: the client follows.
         online.clear();
         c->setInfo(record("c6", true));
-        QVERIFY(online.wait(5000));
+        QTRY_VERIFY_WITH_TIMEOUT(online.count() > 0, 5000);
         QCOMPARE(online.first().at(0).toBool(), true);
         dispose(c);
     }
@@ -225,7 +225,7 @@ private slots:
         QSignalSpy gone(c, &VuCameraClient::destroyed);
         c->destroy();
         QCOMPARE(c->status(), ClientStatus::Destroying);
-        QVERIFY(gone.wait(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(gone.count() > 0, 10000);
         QVERIFY2(t.elapsed() < 5000, qPrintable(QString::number(t.elapsed())));
         QTest::qWait(300);
         QCOMPARE(gone.count(), 1);
@@ -244,7 +244,7 @@ private slots:
         c->play(2, false, QString());
         c->stopPlay();
         QCOMPARE(c->status(), ClientStatus::Disconnecting);
-        QVERIFY(stopped.wait(20000));
+        QTRY_VERIFY_WITH_TIMEOUT(stopped.count() > 0, 20000);
         QTest::qWait(200);
         QCOMPARE(failed.count(), 0);
         QCOMPARE(c->status(), ClientStatus::Disconnected);

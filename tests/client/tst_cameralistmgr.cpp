@@ -71,7 +71,7 @@ private slots:
         VuCameraListMgr mgr;
         QSignalSpy loaded(&mgr, &VuCameraListMgr::deviceListLoaded);
         mgr.start();
-        QVERIFY(loaded.wait(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(loaded.count() > 0, 10000);
         const auto list = loaded.first().at(0).value<QList<VuCameraClient*>>();
         QCOMPARE(list.size(), 9);
         QCOMPARE(list.first()->did(), QStringLiteral("k1"));
@@ -93,16 +93,16 @@ private slots:
         QSignalSpy added(&mgr, &VuCameraListMgr::cameraAdded);
         QSignalSpy removed(&mgr, &VuCameraListMgr::cameraRemoved);
         mgr.start();
-        QVERIFY(loaded.wait(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(loaded.count() > 0, 10000);
         QVERIFY(loaded.first().at(0).value<QList<VuCameraClient*>>().isEmpty());
 
         m_world.scenario->addCamera(newCamera("n1", "555"));
-        QVERIFY(loaded.wait(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(loaded.count() > 1, 10000);
         QCOMPARE(dids(loaded.last().at(0).value<QList<VuCameraClient*>>()), QStringList{"n1"});
         QCOMPARE(added.count(), 0); // the set was empty: loaded, not added
 
         m_world.scenario->addCamera(newCamera("n2", "555"));
-        QVERIFY(added.wait(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(added.count() > 0, 10000);
         QCOMPARE(added.first().at(0).value<VuCameraClient*>()->did(), QStringLiteral("n2"));
 
         // Removing both: removed twice, then the empty list.
@@ -125,7 +125,7 @@ private slots:
         mgr.setPollInterval(1500);
         QSignalSpy loaded(&mgr, &VuCameraListMgr::deviceListLoaded);
         mgr.start();
-        QVERIFY(loaded.wait(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(loaded.count() > 0, 10000);
         VuCameraClient* c = mgr.cameras().value(0);
         QVERIFY(c);
         QSignalSpy online(c, &VuCameraClient::onlineStateChanged);
@@ -143,7 +143,7 @@ private slots:
         // Offline for two polls (the id is still pending from above, so the
         // next offline answer already applies; a fresh camera needs two).
         m_world.setCamera("f1", [](SimCamera& cam) { cam.online = false; });
-        QVERIFY(online.wait(5000));
+        QTRY_VERIFY_WITH_TIMEOUT(online.count() > 0, 5000);
         QCOMPARE(online.first().at(0).toBool(), false);
         QVERIFY(stopAndWait(mgr));
         m_world.scenario->removeCamera("f1");
@@ -158,14 +158,14 @@ private slots:
         VuCameraListMgr mgr;
         QSignalSpy failed(&mgr, &VuCameraListMgr::startFailed);
         mgr.start();
-        QVERIFY(failed.wait(20000));
+        QTRY_VERIFY_WITH_TIMEOUT(failed.count() > 0, 20000);
         QCOMPARE(failed.count(), 1);
         QVERIFY(failed.first().at(0).toInt() != 0);
         QCOMPARE(m_world.requestsTo("/homeroom/getroom") - roomsBefore, 4);
         QCOMPARE(m_world.requestsTo("/home/device_list") - devsBefore, 0);
         // The budget is never reset: a new start fails after one more try.
         mgr.start();
-        QVERIFY(failed.wait(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(failed.count() > 1, 10000);
         QCOMPARE(m_world.requestsTo("/homeroom/getroom") - roomsBefore, 5);
     }
 
@@ -183,7 +183,7 @@ private slots:
         VuCameraListMgr mgr;
         QSignalSpy loaded(&mgr, &VuCameraListMgr::deviceListLoaded);
         mgr.start();
-        QVERIFY(loaded.wait(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(loaded.count() > 0, 10000);
         const QList<VuCameraClient*> clients = mgr.cameras();
         QCOMPARE(clients.size(), 9);
         for (VuCameraClient* c : clients) {
