@@ -1,6 +1,7 @@
 // Camera audio end to end: an emulated camera plays video with its test tone
 // (A-law and PCM cameras); the controller's player decodes it into the audio
 // device, and audio can be switched off and on again while playing.
+#include "tests/support/testpassports.h"
 #include "app/camerapassport.h"
 #include "camera/audiodevice.h"
 #include "camera/audioplayer.h"
@@ -46,29 +47,7 @@ class TestCameraAudio : public QObject
 
     CameraPassport passport(const QString& did)
     {
-        SimCamera cam;
-        m_scenario->camera(did, &cam);
-        CameraPassport p;
-        p.did = did;
-        p.p2p_id = cam.p2pId;
-        p.password = cam.password;
-        p.appPublicKey.resize(crypto_box_PUBLICKEYBYTES);
-        p.appSecretKey.resize(crypto_box_SECRETKEYBYTES);
-        crypto_box_keypair(reinterpret_cast<unsigned char*>(p.appPublicKey.data()),
-                           reinterpret_cast<unsigned char*>(p.appSecretKey.data()));
-        QByteArray sig(crypto_sign_BYTES, '\0');
-        const QByteArray sk = m_scenario->cloudSignSecretKey();
-        crypto_sign_detached(reinterpret_cast<unsigned char*>(sig.data()), nullptr,
-                             reinterpret_cast<const unsigned char*>(p.appPublicKey.constData()),
-                             quint64(p.appPublicKey.size()), reinterpret_cast<const unsigned char*>(sk.constData()));
-        p.signForAppData = QString::fromLatin1(sig.toHex());
-        p.sharedKey.resize(crypto_box_BEFORENMBYTES);
-        if (crypto_box_beforenm(reinterpret_cast<unsigned char*>(p.sharedKey.data()),
-                                reinterpret_cast<const unsigned char*>(cam.boxPublicKey.constData()),
-                                reinterpret_cast<const unsigned char*>(p.appSecretKey.constData()))
-            != 0)
-            p.sharedKey.clear();
-        return p;
+        return testpassports::signedPassport(*m_scenario, did);
     }
 
 private slots:

@@ -1,5 +1,6 @@
 // CameraController's audio, timeline and motor commands against emulated
 // cameras (P2P library + emulator device with its card and motor features).
+#include "tests/support/testpassports.h"
 #include "app/camerapassport.h"
 #include "camera/cameracontroller.h"
 #include "camera/libp2p.h"
@@ -46,13 +47,7 @@ private:
 
     CameraPassport passport(const QString& did)
     {
-        SimCamera cam;
-        m_scenario->camera(did, &cam);
-        CameraPassport p;
-        p.did = did;
-        p.p2p_id = cam.p2pId;
-        p.password = cam.password;
-        return p;
+        return testpassports::plainPassport(*m_scenario, did);
     }
 
     QList<int> stops()

@@ -2,6 +2,7 @@
 // guarded connectByUid, the IO-control helpers and CameraController's
 // connCamera / abort / stopPlay, down to the media key both sides agree on.
 
+#include "tests/support/testpassports.h"
 #include "app/camerapassport.h"
 #include "camera/cameracontroller.h"
 #include "camera/libp2p.h"
@@ -60,41 +61,14 @@ private:
 
     CameraPassport plainPassport(const QString& did)
     {
-        SimCamera cam;
-        m_scenario->camera(did, &cam);
-        CameraPassport p;
-        p.did = did;
-        p.p2p_id = cam.p2pId;
-        p.password = cam.password;
-        return p;
+        return testpassports::plainPassport(*m_scenario, did);
     }
 
     // What the cloud's device pass gives: an app key pair, the cloud's
     // signature over the app public key and the shared key.
     CameraPassport signedPassport(const QString& did)
     {
-        CameraPassport p = plainPassport(did);
-        SimCamera cam;
-        m_scenario->camera(did, &cam);
-        p.appPublicKey.resize(crypto_box_PUBLICKEYBYTES);
-        p.appSecretKey.resize(crypto_box_SECRETKEYBYTES);
-        crypto_box_keypair(reinterpret_cast<unsigned char*>(p.appPublicKey.data()),
-                           reinterpret_cast<unsigned char*>(p.appSecretKey.data()));
-        QByteArray sig(crypto_sign_BYTES, '\0');
-        const QByteArray sk = m_scenario->cloudSignSecretKey();
-        crypto_sign_detached(reinterpret_cast<unsigned char*>(sig.data()), nullptr,
-                             reinterpret_cast<const unsigned char*>(p.appPublicKey.constData()),
-                             static_cast<unsigned long long>(p.appPublicKey.size()),
-                             reinterpret_cast<const unsigned char*>(sk.constData()));
-        p.signForAppData = QString::fromLatin1(sig.toHex());
-        p.p2p_dev_public_key = QString::fromLatin1(cam.boxPublicKey.toHex());
-        p.sharedKey.resize(crypto_box_BEFORENMBYTES);
-        if (crypto_box_beforenm(reinterpret_cast<unsigned char*>(p.sharedKey.data()),
-                                reinterpret_cast<const unsigned char*>(cam.boxPublicKey.constData()),
-                                reinterpret_cast<const unsigned char*>(p.appSecretKey.constData()))
-            != 0)
-            p.sharedKey.clear(); // makes the key comparison fail loudly
-        return p;
+        return testpassports::signedPassport(*m_scenario, did);
     }
 
     void setFaults(const QString& did, const char* json)

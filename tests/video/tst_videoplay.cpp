@@ -1,6 +1,7 @@
 // Live video end to end against emulated cameras: CameraController's play,
 // quality, playback and stop commands, the receive thread's key-frame wait,
 // audio separation and failure codes, down to pictures in the VideoBuffer.
+#include "tests/support/testpassports.h"
 #include "app/camerapassport.h"
 #include "camera/avframerecvthread.h"
 #include "camera/cameracontroller.h"
@@ -74,28 +75,7 @@ class TestVideoPlay : public QObject
 
     CameraPassport passport(const QString& did)
     {
-        SimCamera cam;
-        m_scenario->camera(did, &cam);
-        CameraPassport p;
-        p.did = did;
-        p.p2p_id = cam.p2pId;
-        p.password = cam.password;
-        p.appPublicKey.resize(crypto_box_PUBLICKEYBYTES);
-        p.appSecretKey.resize(crypto_box_SECRETKEYBYTES);
-        crypto_box_keypair(reinterpret_cast<unsigned char*>(p.appPublicKey.data()),
-                           reinterpret_cast<unsigned char*>(p.appSecretKey.data()));
-        QByteArray sig(crypto_sign_BYTES, '\0');
-        const QByteArray sk = m_scenario->cloudSignSecretKey();
-        crypto_sign_detached(reinterpret_cast<unsigned char*>(sig.data()), nullptr,
-                             reinterpret_cast<const unsigned char*>(p.appPublicKey.constData()),
-                             quint64(p.appPublicKey.size()), reinterpret_cast<const unsigned char*>(sk.constData()));
-        p.signForAppData = QString::fromLatin1(sig.toHex());
-        p.sharedKey.resize(crypto_box_BEFORENMBYTES);
-        if (crypto_box_beforenm(reinterpret_cast<unsigned char*>(p.sharedKey.data()),
-                            reinterpret_cast<const unsigned char*>(cam.boxPublicKey.constData()),
-                            reinterpret_cast<const unsigned char*>(p.appSecretKey.constData())) != 0)
-            p.sharedKey.clear();
-        return p;
+        return testpassports::signedPassport(*m_scenario, did);
     }
 
     void setFaults(const QString& did, const char* json)
