@@ -727,7 +727,7 @@ bool MainWindowUI::tileInSelectedRoom(VuCameraWidget* tile) const
 
 void MainWindowUI::selectAllRooms()
 {
-    if (m_roomBar && !m_roomBar->selectRoom(QString(), false))
+    if (m_roomBar && !m_roomBar->selectAll())
         applyRoomFilter();
 }
 
