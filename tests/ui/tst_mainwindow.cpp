@@ -130,6 +130,7 @@ private slots:
     void signInFromTheRecordAndQuitWhileCamerasConnect();
     void netErrorPageAndRetry();
     void aboutBox();
+    void versionPromptAtStart();
     void signOutShowsTheWebPageNextStart();
 
 private:
@@ -470,6 +471,43 @@ void TstMainWindow::aboutBox()
     QVERIFY(text.startsWith(QStringLiteral("current_version:")));
     QVERIFY(!w->ui()->settingMenu());
     QVERIFY(quit(w));
+}
+
+void TstMainWindow::versionPromptAtStart()
+{
+    // What an earlier check stored: a newer version that asks at start-up.
+    AppInfo* info = AppInfo::instance();
+    info->setString(QStringLiteral("updater"), QStringLiteral("version"), QStringLiteral("99.0.0"));
+    info->setInt(QStringLiteral("updater"), QStringLiteral("update_policy"), 2);
+    info->setString(QStringLiteral("updater"), QStringLiteral("url"), QStringLiteral("https://downloads.example/vucamera.deb"));
+    info->setString(QStringLiteral("updater"), QStringLiteral("check_time"),
+                    QDateTime::currentDateTime().toString(Qt::ISODate));
+    QList<QUrl> opened;
+    MainWindowUI::setUrlOpener([&opened](const QUrl& u) {
+        opened << u;
+        return true;
+    });
+
+    answerNextBox(1);
+    auto w = newWindow();
+    QCOMPARE(w->ui()->state(), int(MainWindowUI::StartupCheck));
+    QVERIFY(w->hasNewVersion());
+    // After the answer the sign-in goes on from the stored account.
+    QVERIFY(waitState(w.get(), MainWindowUI::HasCamera, 20000));
+    QCOMPARE(opened, QList<QUrl>{QUrl(QStringLiteral("https://downloads.example/vucamera.deb"))});
+    QVERIFY(quit(w));
+
+    // A download address that is not a web address is never handed out.
+    info->setString(QStringLiteral("updater"), QStringLiteral("url"), QStringLiteral("file:///etc/passwd"));
+    opened.clear();
+    answerNextBox(1);
+    w = newWindow();
+    QVERIFY(waitState(w.get(), MainWindowUI::HasCamera, 20000));
+    QVERIFY(opened.isEmpty());
+    QVERIFY(quit(w));
+
+    info->setString(QStringLiteral("updater"), QStringLiteral("version"), QString());
+    MainWindowUI::setUrlOpener([](const QUrl&) { return false; });
 }
 
 void TstMainWindow::signOutShowsTheWebPageNextStart()
