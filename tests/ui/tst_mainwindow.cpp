@@ -19,6 +19,7 @@
 #include "cloud/vuaccount.h"
 #include "sim/cloud/simcloud.h"
 #include "sim/cloud/simcloudstate.h"
+#include "sim/device/simcameradevice.h"
 #include "sim/device/simp2phost.h"
 #include "sim/devicefeatures/simdevicefeatures.h"
 #include "sim/media/simvideofeature.h"
@@ -131,6 +132,7 @@ private slots:
     void netErrorPageAndRetry();
     void aboutBox();
     void versionPromptAtStart();
+    void deletingTheWindowWithCamerasPlaying();
     void signOutShowsTheWebPageNextStart();
 
 private:
@@ -508,6 +510,27 @@ void TstMainWindow::versionPromptAtStart()
 
     info->setString(QStringLiteral("updater"), QStringLiteral("version"), QString());
     MainWindowUI::setUrlOpener([](const QUrl&) { return false; });
+}
+
+// What a stop by signal does: the event loop ends and the window is deleted
+// with every camera still playing.
+void TstMainWindow::deletingTheWindowWithCamerasPlaying()
+{
+    auto w = newWindow();
+    QVERIFY(waitState(w.get(), MainWindowUI::HasCamera, 20000));
+    w->ui()->chooseGridMode(2);
+    for (const QString& did : kPlayable)
+        tile(w.get(), did)->ui()->playButton()->click();
+    for (const QString& did : kPlayable)
+        QTRY_VERIFY_WITH_TIMEOUT(hasContent(tile(w.get(), did)->currentPicture()), 10000);
+    QElapsedTimer t;
+    t.start();
+    w.reset();
+    qInfo("deleting the window with six cameras playing took %lld ms", t.elapsed());
+    QVERIFY2(t.elapsed() < 5000, qPrintable(QString::number(t.elapsed())));
+    // The emulated cameras see their sessions end.
+    for (const QString& did : kPlayable)
+        QTRY_COMPARE_WITH_TIMEOUT(m_p2p->device(did)->activeSessions(), 0, 5000);
 }
 
 void TstMainWindow::signOutShowsTheWebPageNextStart()
