@@ -519,8 +519,8 @@ void TstMainWindow::deletingTheWindowWithCamerasPlaying()
     auto w = newWindow();
     QVERIFY(waitState(w.get(), MainWindowUI::HasCamera, 20000));
     w->ui()->chooseGridMode(2);
-    for (const QString& did : kPlayable)
-        tile(w.get(), did)->ui()->playButton()->click();
+    w->ui()->chooseGridMode(2);
+    w->ui()->playAllButton()->click();
     for (const QString& did : kPlayable)
         QTRY_VERIFY_WITH_TIMEOUT(hasContent(tile(w.get(), did)->currentPicture()), 10000);
     QElapsedTimer t;
