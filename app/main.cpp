@@ -10,6 +10,7 @@
 #include "cloud/campropset.h"
 #include "cloud/vuotcamerastat.h"
 #include "res/vcresources.h"
+#include "ui/mainwindow.h"
 #include "app/appinfo.h"
 #include "app/crashhandler.h"
 #include "app/datapaths.h"
@@ -24,7 +25,6 @@
 #include <QTextCodec>
 #include <QTranslator>
 #include <QVector>
-#include <QWidget>
 
 #include <QSocketNotifier>
 
@@ -159,10 +159,9 @@ int main(int argc, char** argv)
     LibP2p::setDirectory(Endpoints::current().p2pDirectory);
     LibP2p::initialize();
 
-    // 15. Main window. HOOK(ui): replaced by MainWindow.
-    auto* mainWindow = new QWidget();
+    // 15. Main window.
+    auto* mainWindow = new MainWindow();
     mainWindow->setWindowTitle(QStringLiteral("VuCamera"));
-    mainWindow->resize(1280, 800);
     AppGlobals::setMainWindow(mainWindow);
     mainWindow->show();
 
