@@ -20,6 +20,25 @@ int noBusChild()
     std::printf("%s %s\n", ok ? "stored" : "refused", back.isEmpty() ? "empty" : "read");
     return 0;
 }
+// Child role: the application is told to quit while a read waits for the
+// store (as a quit signal at start-up does); the store's late answer must
+// not land on a deleted job, and the quit must reach the main loop.
+int quitChild()
+{
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    const QByteArray value = CredentialStore::readBytes(QStringLiteral("account"));
+    // The quit is passed on: the next loop ends at once (7: it was lost).
+    QTimer::singleShot(5000, [] { QCoreApplication::exit(7); });
+    const int rc = QCoreApplication::exec();
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 1500) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(10);
+    }
+    std::printf("%s\n", value.isEmpty() ? "empty" : "read");
+    return rc;
+}
 } // namespace
 
 class TestCredentialStore : public QObject
@@ -94,6 +113,18 @@ private slots:
         QVERIFY(CredentialStore::remove("account"));
     }
 
+    void quitDuringAReadIsSafe()
+    {
+        QProcess p;
+        p.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--quit-child")});
+        QVERIFY(p.waitForFinished(30000));
+        const QByteArray err = p.readAllStandardError();
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        QCOMPARE(p.readAllStandardOutput().trimmed(), QByteArray("empty"));
+        QVERIFY2(err.contains("Restoring failed: "), err.constData());
+    }
+
     void noSecretServiceMeansNoStore()
     {
         // Without a Secret Service the account is not kept anywhere: no
@@ -122,6 +153,10 @@ private slots:
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && std::strcmp(argv[1], "--quit-child") == 0) {
+        QCoreApplication app(argc, argv);
+        return quitChild();
+    }
     if (argc == 2 && std::strcmp(argv[1], "--no-bus-child") == 0) {
         QCoreApplication app(argc, argv);
         return noBusChild();
