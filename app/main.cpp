@@ -14,6 +14,7 @@
 #include "app/appinfo.h"
 #include "app/crashhandler.h"
 #include "app/datapaths.h"
+#include "app/filesafety.h"
 #include "app/logfile.h"
 #include "app/quitsignals.h"
 
@@ -97,7 +98,8 @@ int main(int argc, char** argv)
     // 8. Log folder.
     const QString logPath = DataPaths::logFile();
     const QString logDir = DataPaths::logDir();
-    if (!QDir(logDir).exists() && !QDir().mkpath(QDir(logDir).absolutePath()))
+    // Owner-only: the log may name cameras and rooms.
+    if (!FileSafety::makePrivateDir(QDir(logDir).absolutePath()))
         qWarning("fail to create log path");
     CrashHandler::setDumpPath(QDir(logDir + QStringLiteral("/crash.dmp")).path());
 

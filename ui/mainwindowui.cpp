@@ -15,6 +15,8 @@
 #include "ui/vucamerawidgetui.h"
 
 #include <QApplication>
+#include <QBuffer>
+#include <QImageReader>
 #include <QCursor>
 #include <QDesktopServices>
 #include <QEvent>
@@ -459,7 +461,16 @@ void MainWindowUI::setUserCard(const QString& nickName, const QByteArray& icon)
         return;
     }
     QPixmap picture;
-    if (icon.isNull() || !picture.loadFromData(icon)) {
+    // The bytes come from the cloud: a small file may still claim a huge
+    // picture, so its size is read before anything is decoded.
+    QBuffer buffer;
+    buffer.setData(icon);
+    QImageReader reader(&buffer);
+    const QSize declared = reader.size();
+    const bool sane = declared.isValid() && declared.width() <= 4096 && declared.height() <= 4096;
+    if (!icon.isNull() && declared.isValid() && !sane)
+        qWarning("user icon refused: it claims %dx%d pixels", declared.width(), declared.height());
+    if (icon.isNull() || !sane || !picture.convertFromImage(reader.read())) {
         if (!icon.isNull())
             qWarning("user icon is not a picture (%d bytes), showing the default one", int(icon.size()));
         picture.load(QStringLiteral(":/res/imgs/default_user_icon.png"));

@@ -8,6 +8,7 @@
 #include "app/appinfo.h"
 #include "client/vucameraclient.h"
 #include "ui/mainwindowui.h"
+#include "ui/mlabel.h"
 #include "ui/mnavigatebar.h"
 #include "ui/roomlistbar.h"
 #include "ui/titlebar.h"
@@ -15,6 +16,7 @@
 #include "ui/vucamerawidget.h"
 #include "ui/vucamerawidgetui.h"
 
+#include <QBuffer>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -72,6 +74,7 @@ private slots:
     void pagingInFullscreenMovesOn();
     void listEventsInOtherStatesAreIgnored();
     void playAllStartsTheStoppedTilesOfThePage();
+    void userCardTakesOnlySanePictures();
 
 private:
     void makeUi(const QList<Cam>& cams, bool load = true);
@@ -353,7 +356,7 @@ void TstMainWindowGrid::removedCameraClosesTheGap()
     QSignalSpy destroyed(second, &VuCameraClient::destroyed);
     QPointer<VuCameraWidget> tile = m_ui->tileOf(second);
     m_ui->onCameraRemoved(second);
-    QCOMPARE(destroyed.count(), 1);
+    QTRY_COMPARE(destroyed.count(), 1);
     QCOMPARE(m_ui->allTiles().size(), 3);
     // The rest move up and the last cell is a placeholder.
     QCOMPARE(m_ui->shownTiles().size(), 3);
@@ -365,7 +368,7 @@ void TstMainWindowGrid::removedCameraClosesTheGap()
     // A client without a tile is still let go.
     QSignalSpy again(second, &VuCameraClient::destroyed);
     m_ui->onCameraRemoved(second);
-    QCOMPARE(again.count(), 1);
+    QTRY_COMPARE(again.count(), 1);
 }
 
 void TstMainWindowGrid::removingTheLastCameraOfARoomDropsTheRoom()
@@ -493,6 +496,69 @@ void TstMainWindowGrid::playAllStartsTheStoppedTilesOfThePage()
     // Playing tiles are not started twice.
     m_ui->playAllButton()->click();
     QCOMPARE(static_cast<StandInTile*>(m_ui->shownTiles().at(0))->plays, 1);
+}
+
+namespace {
+quint32 crc32(const QByteArray& data)
+{
+    quint32 c = 0xFFFFFFFFu;
+    for (unsigned char b : data) {
+        c ^= b;
+        for (int k = 0; k < 8; ++k)
+            c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+    }
+    return ~c;
+}
+
+// The start of a PNG file whose header claims w x h pixels.
+QByteArray pngClaiming(quint32 w, quint32 h)
+{
+    auto be = [](quint32 v) {
+        QByteArray b(4, 0);
+        b[0] = char(v >> 24);
+        b[1] = char(v >> 16);
+        b[2] = char(v >> 8);
+        b[3] = char(v);
+        return b;
+    };
+    QByteArray ihdr = QByteArray("IHDR") + be(w) + be(h) + QByteArray("\x08\x02\x00\x00\x00", 5);
+    const QByteArray idat("IDAT");
+    const QByteArray iend("IEND");
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + be(13) + ihdr + be(crc32(ihdr)) + be(0) + idat
+        + be(crc32(idat)) + be(0) + iend + be(crc32(iend));
+}
+} // namespace
+
+void TstMainWindowGrid::userCardTakesOnlySanePictures()
+{
+    makeUi({{"c1", "A", false}});
+    auto* icon = m_ui->userIcon();
+    // A real picture.
+    QImage face(64, 64, QImage::Format_RGB32);
+    face.fill(Qt::red);
+    QByteArray png;
+    QBuffer buf(&png);
+    buf.open(QIODevice::WriteOnly);
+    face.save(&buf, "PNG");
+    m_ui->setUserCard(QStringLiteral("Alex"), png);
+    QVERIFY(!icon->isHidden());
+    QCOMPARE(m_ui->userName(), QStringLiteral("Alex"));
+    const QImage shown = icon->pixmap(Qt::ReturnByValue).toImage();
+    QCOMPARE(QColor(shown.pixel(12, 12)), QColor(Qt::red));
+
+    // A header that claims a picture of 8000 x 8000 pixels is not decoded.
+    UiTest::warnings().clear();
+    m_ui->setUserCard(QStringLiteral("Alex"), pngClaiming(8000, 8000));
+    QVERIFY(UiTest::warnings().contains(QStringLiteral("user icon refused: it claims 8000x8000 pixels")));
+    QVERIFY(!icon->pixmap(Qt::ReturnByValue).isNull()); // the default picture
+    QVERIFY(QColor(icon->pixmap(Qt::ReturnByValue).toImage().pixel(12, 12)) != QColor(Qt::red));
+
+    // Bytes that are no picture give the default one as well.
+    m_ui->setUserCard(QStringLiteral("Alex"), QByteArray("not a picture"));
+    QVERIFY(!icon->pixmap(Qt::ReturnByValue).isNull());
+    // An empty card clears it.
+    m_ui->setUserCard(QString(), QByteArray());
+    QVERIFY(icon->isHidden() || !icon->isVisibleTo(m_window.get()));
 }
 
 QTEST_MAIN(TstMainWindowGrid)
