@@ -140,6 +140,7 @@ BaselineResult plainDecode(int outW, int outH, int seconds)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const int seconds = argc > 1 ? qMax(5, std::atoi(argv[1])) : 20;
     const bool card = !(argc > 2 && std::strcmp(argv[2], "nocard") == 0);
     AppBench::setUpApplication();

@@ -18,6 +18,7 @@
 #include "camera/avframerecvthread.h"
 #include "camera/cameracontroller.h"
 #include "camera/libp2p.h"
+#include "camera/videobuffer.h"
 #include "p2p/avapi.h"
 #include "sim/scenario/scenario.h"
 #include "ui/mainwindow.h"
@@ -25,7 +26,10 @@
 #include "ui/vucamerawidget.h"
 
 #include <QApplication>
+#include <QColor>
 #include <QElapsedTimer>
+#include <QImage>
+#include <QPixmap>
 #include <QJsonDocument>
 #include <QThread>
 #include <cstdio>
@@ -116,6 +120,7 @@ std::vector<double> transportAlone(const CameraPassport& pass, int seconds)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const int seconds = argc > 1 ? qMax(5, std::atoi(argv[1])) : 15;
     const bool card = !(argc > 2 && std::strcmp(argv[2], "nocard") == 0);
     if (sodium_init() < 0)
@@ -177,6 +182,38 @@ int main(int argc, char** argv)
     std::printf("  target median send -> painted < 50 ms: %s\n", median < 50 ? "met" : "MISSED");
     std::printf("  ratio send -> painted / transport alone (medians): %.2f (decode, queue and paint add %.1f ms)\n",
         base > 0 ? median / base : 0, median - base);
+    // What the GUI thread does per picture besides painting, timed alone on
+    // this picture size: the pixmap made from the decoded image and, when the
+    // decoder's 16:9 picture is not the label's size, the smooth rescale.
+    const QSize label = picture;
+    const QSize decoded = VideoBuffer::fitSize(label.width(), label.height());
+    QImage image(decoded, QImage::Format_RGB888);
+    image.fill(QColor(90, 120, 150));
+    // Qt may spread large conversions and scalings over a thread pool: the
+    // wall time and the CPU of the whole process are taken.
+    std::vector<double> toPixmap, rescale;
+    double cpuPixmap = 0, cpuRescale = 0;
+    const int rounds = 20;
+    for (int i = 0; i < rounds; ++i) {
+        const qint64 t0 = AppBench::steadyUs();
+        const double c0 = AppBench::cpuSeconds();
+        const QPixmap pixmap = QPixmap::fromImage(image);
+        const qint64 t1 = AppBench::steadyUs();
+        const double c1 = AppBench::cpuSeconds();
+        const QPixmap scaled = pixmap.scaled(label, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        const qint64 t2 = AppBench::steadyUs();
+        cpuPixmap += c1 - c0;
+        cpuRescale += AppBench::cpuSeconds() - c1;
+        toPixmap.push_back((t1 - t0) / 1e3);
+        rescale.push_back((t2 - t1) / 1e3);
+        if (scaled.isNull())
+            break;
+    }
+    std::printf("  GUI thread per picture, timed alone (wall median; process CPU mean): QPixmap::fromImage %dx%d %.1f ms, "
+                "%.1f ms; smooth rescale to %dx%d %.1f ms, %.1f ms%s\n",
+        decoded.width(), decoded.height(), AppBench::percentile(toPixmap, 0.5), 1000 * cpuPixmap / rounds, label.width(),
+        label.height(), AppBench::percentile(rescale, 0.5), 1000 * cpuRescale / rounds,
+        decoded == label ? " (not done by the tile: sizes equal)" : "");
     std::printf("  distinct warnings from the application: %d\n", AppBench::warningCount());
     bench.quitWindow();
     return 0;

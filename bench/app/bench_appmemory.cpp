@@ -2,7 +2,10 @@
 // the resident set signed in with nothing playing (the baseline), its growth
 // per playing camera at 1, 3, 6 and 9 cameras, and over repeated play/stop
 // cycles of all nine cameras: the trend per cycle against the scatter of the
-// readings, i.e. whether anything grows beyond noise.
+// readings, i.e. whether anything grows beyond noise. Each cycle is read twice:
+// as it is, and after malloc_trim(0) has handed the allocator's free pages
+// back, which tells memory kept by the allocator (per-thread arenas) from
+// memory still in use.
 //
 //   bench_appmemory [minutes]    (default 3; the long run is 30 minutes)
 //   (run under scripts/with-session.sh)
@@ -15,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QThread>
 #include <cmath>
+#include <malloc.h>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -41,6 +45,7 @@ double settledRss(int ms)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const double minutes = argc > 1 ? qMax(0.5, std::atof(argv[1])) : 3.0;
     AppBench::setUpApplication();
     AppBench bench;
@@ -87,8 +92,8 @@ int main(int argc, char** argv)
     const double stopped = settledRss(3000);
     std::printf("  all stopped again: %.1f MiB\n", stopped);
 
-    // Play/stop cycles; one reading after each stop.
-    std::vector<double> after;
+    // Play/stop cycles; readings after each stop.
+    std::vector<double> after, trimmed;
     QElapsedTimer t;
     t.start();
     while (t.elapsed() < minutes * 60000) {
@@ -102,37 +107,40 @@ int main(int argc, char** argv)
             return 1;
         }
         after.push_back(settledRss(1000));
+        malloc_trim(0);
+        trimmed.push_back(AppBench::rssMiB());
     }
-    const size_t n = after.size();
-    std::printf("  %zu play/stop cycles of nine cameras in %.1f min; RSS after stop: first %.1f, last %.1f, min %.1f, "
-                "max %.1f MiB\n",
-        n, t.elapsed() / 60000.0, after.front(), after.back(), AppBench::percentile(after, 0),
-        AppBench::percentile(after, 1));
-    // Least-squares trend over the cycles after the first (which still grows
-    // the allocator's pools), and the scatter of the readings around it.
-    const size_t from = n > 3 ? 1 : 0;
-    double sx = 0, sy = 0, sxx = 0, sxy = 0;
-    const double m = double(n - from);
-    for (size_t i = from; i < n; ++i) {
-        sx += double(i);
-        sy += after[i];
-        sxx += double(i) * double(i);
-        sxy += double(i) * after[i];
-    }
-    const double denom = m * sxx - sx * sx;
-    const double slope = denom != 0 ? (m * sxy - sx * sy) / denom : 0;
-    const double icpt = (sy - slope * sx) / m;
-    double ss = 0;
-    for (size_t i = from; i < n; ++i) {
-        const double r = after[i] - (icpt + slope * double(i));
-        ss += r * r;
-    }
-    const double noise = m > 2 ? std::sqrt(ss / (m - 2)) : 0;
-    const double trend = slope * (m - 1);
-    std::printf("  trend %.3f MiB per cycle (%.1f MiB over cycles %zu-%zu); scatter (residual sd) %.2f MiB\n", slope,
-        trend, from + 1, n, noise);
-    std::printf("  last / first cycle: %.3f; growth beyond noise: %s\n", after.back() / after.front(),
-        (trend > 3 * noise && trend > 1.0) ? "YES" : "no");
+    std::printf("  %zu play/stop cycles of nine cameras in %.1f min\n", after.size(), t.elapsed() / 60000.0);
+    const auto report = [](const char* what, const std::vector<double>& v) {
+        const size_t n = v.size();
+        // Least-squares trend over the cycles after the first (which still
+        // grows the allocator's pools), and the scatter around it.
+        const size_t from = n > 3 ? 1 : 0;
+        double sx = 0, sy = 0, sxx = 0, sxy = 0;
+        const double m = double(n - from);
+        for (size_t i = from; i < n; ++i) {
+            sx += double(i);
+            sy += v[i];
+            sxx += double(i) * double(i);
+            sxy += double(i) * v[i];
+        }
+        const double denom = m * sxx - sx * sx;
+        const double slope = denom != 0 ? (m * sxy - sx * sy) / denom : 0;
+        const double icpt = (sy - slope * sx) / m;
+        double ss = 0;
+        for (size_t i = from; i < n; ++i) {
+            const double r = v[i] - (icpt + slope * double(i));
+            ss += r * r;
+        }
+        const double noise = m > 2 ? std::sqrt(ss / (m - 2)) : 0;
+        const double trend = slope * (m - 1);
+        std::printf("  %s: first %.1f, last %.1f, min %.1f, max %.1f MiB; trend %.3f MiB per cycle (%.1f MiB over "
+                    "cycles %zu-%zu), scatter (residual sd) %.2f MiB; last / first %.3f; growth beyond noise: %s\n",
+            what, v.front(), v.back(), AppBench::percentile(v, 0), AppBench::percentile(v, 1), slope, trend, from + 1, n,
+            noise, v.back() / v.front(), (trend > 3 * noise && trend > 1.0) ? "YES" : "no");
+    };
+    report("RSS after stop", after);
+    report("RSS after stop and malloc_trim", trimmed);
     std::printf("  distinct warnings from the application: %d\n", AppBench::warningCount());
     bench.quitWindow();
     return 0;
