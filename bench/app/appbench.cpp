@@ -163,6 +163,13 @@ bool AppBench::startEmulator(const QJsonObject& scenarioJson)
 
 MainWindow* AppBench::signIn(int expectedTiles, int timeoutMs)
 {
+    // The record replaces the signed-in user's own: only in the throw-away
+    // session of the wrapper (its own home folder and keyring).
+    if (qgetenv("VC_IN_SESSION") != "1") {
+        std::fprintf(stderr, "run the application benchmarks under scripts/with-session.sh: they store an account "
+                             "record in the keyring\n");
+        return nullptr;
+    }
     const QJsonObject record{{QStringLiteral("name"), QStringLiteral("Bench")}, {QStringLiteral("uid"), QString::fromLatin1(kUid)},
         {QStringLiteral("pass_token"), QString::fromLatin1(kPassToken)}, {QStringLiteral("user_icon"), QString()}};
     if (!CredentialStore::writeJson(QStringLiteral("account"), record)) {

@@ -43,7 +43,8 @@ public:
     qint64 emulatorPid() const { return m_emulator.processId(); }
 
     // Stores the account record, opens the main window and waits until it
-    // shows expectedTiles tiles. Null on failure.
+    // shows expectedTiles tiles. Null on failure, and outside the session of
+    // scripts/with-session.sh (the record would replace the user's own).
     MainWindow* signIn(int expectedTiles, int timeoutMs = 60000);
     MainWindow* window() const { return m_window.get(); }
     QList<VuCameraWidget*> tiles() const;
