@@ -34,5 +34,13 @@ struct AvFrameHeader
         return quint32(bytes[20]) | (quint32(bytes[21]) << 8) | (quint32(bytes[22]) << 16)
             | (quint32(bytes[23]) << 24);
     }
+    // Bytes 4-11: the device's steady clock in microseconds at sending.
+    quint64 sendTimeUs() const
+    {
+        quint64 v = 0;
+        for (int i = 7; i >= 0; --i)
+            v = (v << 8) | bytes[4 + i];
+        return v;
+    }
     bool isAudio() const { return codecId() == CodecPcm || codecId() == CodecG711A; }
 };

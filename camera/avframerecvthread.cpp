@@ -128,7 +128,7 @@ void AvframeRecvThread::run()
         frame.data.clear();
         if (picture.isNull())
             continue;
-        m_videoBuffer->pushFrame(picture, FrameInfo{header.timestamp(), header.isPlayback()});
+        m_videoBuffer->pushFrame(picture, FrameInfo{header.timestamp(), header.isPlayback(), header.sendTimeUs(), arrivalNs / 1000});
         ++m_stats.queued;
         if (m_observer)
             m_observer(header, arrivalNs, steadyNs());

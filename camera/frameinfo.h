@@ -4,11 +4,17 @@
 #include <QtGlobal>
 
 // What a decoded picture carries to the screen: the camera's time stamp of the
-// frame and whether it comes from memory-card playback (false: live view).
+// frame, whether it comes from memory-card playback (false: live view), the
+// device's steady clock when it sent the frame (microseconds, from the frame
+// header; only comparable with this host's clock when the device runs on it)
+// and this host's steady clock when the frame came off the channel
+// (microseconds). The two clock readings serve latency measurements.
 struct FrameInfo
 {
     quint32 timestamp = 0;
     bool isPlayback = false;
+    quint64 sendTimeUs = 0;
+    qint64 receivedUs = 0;
 };
 
 Q_DECLARE_METATYPE(FrameInfo)

@@ -406,6 +406,8 @@ void VuCameraWidget::showPicture(const QPixmap& picture, const FrameInfo& info)
                  label.width(), label.height());
         m_lastPicture = picture.scaled(label, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
+    m_lastInfo = info;
+    ++m_picturesShown;
     m_ui->showFrame(m_lastPicture, info.timestamp);
     m_ui->timeLine()->updateFrameInfo(info);
 }

@@ -41,6 +41,10 @@ public:
     bool isPowerChecking() const;
     // The picture last shown (null when none).
     QPixmap currentPicture() const { return m_lastPicture; }
+    // How many pictures the tile has shown since it was made, and the info of
+    // the last one (for measurements).
+    quint64 picturesShown() const { return m_picturesShown; }
+    FrameInfo lastFrameInfo() const { return m_lastInfo; }
 
     // "0KB/S", "1.0MB/S", "1.0GB/S" for a byte rate.
     static QString speedText(qint64 bytesPerSecond);
@@ -100,5 +104,7 @@ private:
     int m_retriesLeft = 0;
     bool m_bufferingHidePending = false;
     QPixmap m_lastPicture;
+    FrameInfo m_lastInfo;
+    quint64 m_picturesShown = 0;
     QString m_did;
 };

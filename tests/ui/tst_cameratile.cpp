@@ -71,6 +71,7 @@ public:
     int grabs = 0;
     QSize pictureSize; // the label's size when empty
     bool playback = false;
+    quint64 picturesGiven = 0;
 
 protected:
     void clientPlay(int quality, bool openAudio, const QString& pincode) override
@@ -88,6 +89,7 @@ protected:
             return QPixmap();
         info.timestamp = timestamp;
         info.isPlayback = playback;
+        info.sendTimeUs = 1000 + ++picturesGiven;
         QPixmap p(pictureSize.isEmpty() ? ui()->videoSize() : pictureSize);
         p.fill(QColor(40, 90, 150));
         QPainter painter(&p);
@@ -395,6 +397,11 @@ void TstCameraTile::playTimerShowsPicturesSpeedAndBuffering()
     emit m_client->played(Playing);
     QTRY_VERIFY(!t->currentPicture().isNull());
     QCOMPARE(t->ui()->videoLabel()->pixmap(Qt::ReturnByValue).size(), t->ui()->videoSize());
+    // Each picture handed over is counted once and its info kept.
+    QTRY_VERIFY(t->picturesGiven >= 3);
+    QCOMPARE(t->picturesShown(), t->picturesGiven);
+    QCOMPARE(t->lastFrameInfo().sendTimeUs, 1000 + t->picturesGiven);
+    QCOMPARE(t->lastFrameInfo().timestamp, t->timestamp);
     QCOMPARE(t->ui()->timeStampLabel()->text(), QStringLiteral("03/04/2026 05:06:07"));
     QTRY_COMPARE(t->ui()->speedLabel()->text(), QStringLiteral("1.0MB/S"));
     QVERIFY(t->ui()->speedLabel()->isVisible());

@@ -21,6 +21,7 @@
 #include <QMutex>
 #include <QSignalSpy>
 #include <QtTest>
+#include <chrono>
 #include <sodium.h>
 
 namespace {
@@ -181,11 +182,23 @@ private slots:
 
         FrameInfo info{0, true};
         const quint32 before = quint32(QDateTime::currentSecsSinceEpoch());
+        const auto steadyUs = []() {
+            return qint64(std::chrono::duration_cast<std::chrono::microseconds>(
+                std::chrono::steady_clock::now().time_since_epoch()).count());
+        };
+        const qint64 playUs = steadyUs();
         QImage pic = nextPicture(vb, info);
         QVERIFY(!pic.isNull());
         QCOMPARE(pic.size(), QSize(480, 270));
         QVERIFY(!info.isPlayback);
         QVERIFY2(info.timestamp + 2 >= before && info.timestamp <= before + 20, qPrintable(QString::number(info.timestamp)));
+        // The emulated camera runs in this process: its send time (header
+        // bytes 4-11) and the arrival time are both readings of this steady
+        // clock, taken in that order after play and before the picture.
+        const qint64 pictureUs = steadyUs();
+        QVERIFY2(qint64(info.sendTimeUs) >= playUs && qint64(info.sendTimeUs) <= info.receivedUs,
+            qPrintable(QStringLiteral("play %1 send %2 received %3").arg(playUs).arg(info.sendTimeUs).arg(info.receivedUs)));
+        QVERIFY(info.receivedUs <= pictureUs);
         for (int i = 0; i < 5; ++i)
             QVERIFY(!nextPicture(vb, info).isNull());
         QVERIFY(vb.bytesPerSecond() > 0);

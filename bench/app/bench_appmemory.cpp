@@ -1,0 +1,147 @@
+// Memory of the real main window with emulated 1280x720 H.264 20 fps cameras:
+// the resident set signed in with nothing playing (the baseline), its growth
+// per playing camera at 1, 3, 6 and 9 cameras, and over repeated play/stop
+// cycles of all nine cameras: the trend per cycle against the scatter of the
+// readings, i.e. whether anything grows beyond noise. Each cycle is read twice:
+// as it is, and after malloc_trim(0) has handed the allocator's free pages
+// back, which tells memory kept by the allocator (per-thread arenas) from
+// memory still in use.
+//
+//   bench_appmemory [minutes]    (default 3; the long run is 30 minutes)
+//   (run under scripts/with-session.sh)
+#include "bench/app/appbench.h"
+#include "ui/mainwindow.h"
+#include "ui/mainwindowui.h"
+#include "ui/vucamerawidget.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <cmath>
+#include <malloc.h>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+constexpr int kCameras = 9;
+
+// The median of readings taken every 200 ms for ms, the event loop running.
+double settledRss(int ms)
+{
+    std::vector<double> v;
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        AppBench::wait(200);
+        v.push_back(AppBench::rssMiB());
+    }
+    return AppBench::percentile(v, 0.5);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    const double minutes = argc > 1 ? qMax(0.5, std::atof(argv[1])) : 3.0;
+    AppBench::setUpApplication();
+    AppBench bench;
+    if (!bench.startEmulator(AppBench::scenario(QStringLiteral("bench-appmemory"), kCameras, 1280, 720, 20))) {
+        std::printf("the emulator did not start\n");
+        return 1;
+    }
+    MainWindow* w = bench.signIn(kCameras);
+    if (!w)
+        return 1;
+    w->ui()->chooseGridMode(2);
+    if (!AppBench::waitFor([w]() { return w->ui()->shownTiles().size() == kCameras; }, 5000)) {
+        std::printf("the 9-grid did not show nine tiles\n");
+        return 1;
+    }
+    const QList<VuCameraWidget*> tiles = bench.tiles();
+    std::printf("bench_appmemory: nine 1280x720 20 fps H.264 cameras in the 9-grid; machine: %d cores, load %.1f\n",
+        QThread::idealThreadCount(), AppBench::loadAverage());
+    const double idle = settledRss(3000);
+    std::printf("  signed in, nothing playing (baseline): %.1f MiB\n", idle);
+
+    // Growth per playing camera.
+    int playing = 0;
+    double previous = idle;
+    for (int n : {1, 3, 6, 9}) {
+        if (!bench.play(tiles.mid(playing, n - playing))) {
+            std::printf("  not every tile showed a picture\n");
+            return 1;
+        }
+        AppBench::wait(4000);
+        const double rss = settledRss(3000);
+        std::printf("  %d playing: %.1f MiB (+%.1f MiB per camera since %d)\n", n, rss, (rss - previous) / (n - playing),
+            playing);
+        previous = rss;
+        playing = n;
+    }
+    const double nine = previous;
+    std::printf("  per playing camera on average: %.1f MiB; nine playing / baseline: %.2f\n", (nine - idle) / kCameras,
+        nine / idle);
+    if (!bench.stop(tiles)) {
+        std::printf("  not every tile stopped\n");
+        return 1;
+    }
+    const double stopped = settledRss(3000);
+    std::printf("  all stopped again: %.1f MiB\n", stopped);
+
+    // Play/stop cycles; readings after each stop.
+    std::vector<double> after, trimmed;
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < minutes * 60000) {
+        if (!bench.play(tiles)) {
+            std::printf("  cycle %zu: not every tile showed a picture\n", after.size() + 1);
+            return 1;
+        }
+        AppBench::wait(2000);
+        if (!bench.stop(tiles)) {
+            std::printf("  cycle %zu: not every tile stopped\n", after.size() + 1);
+            return 1;
+        }
+        after.push_back(settledRss(1000));
+        malloc_trim(0);
+        trimmed.push_back(AppBench::rssMiB());
+    }
+    std::printf("  %zu play/stop cycles of nine cameras in %.1f min\n", after.size(), t.elapsed() / 60000.0);
+    const auto report = [](const char* what, const std::vector<double>& v) {
+        const size_t n = v.size();
+        // Least-squares trend over the cycles after the first (which still
+        // grows the allocator's pools), and the scatter around it.
+        const size_t from = n > 3 ? 1 : 0;
+        double sx = 0, sy = 0, sxx = 0, sxy = 0;
+        const double m = double(n - from);
+        for (size_t i = from; i < n; ++i) {
+            sx += double(i);
+            sy += v[i];
+            sxx += double(i) * double(i);
+            sxy += double(i) * v[i];
+        }
+        const double denom = m * sxx - sx * sx;
+        const double slope = denom != 0 ? (m * sxy - sx * sy) / denom : 0;
+        const double icpt = (sy - slope * sx) / m;
+        double ss = 0;
+        for (size_t i = from; i < n; ++i) {
+            const double r = v[i] - (icpt + slope * double(i));
+            ss += r * r;
+        }
+        const double noise = m > 2 ? std::sqrt(ss / (m - 2)) : 0;
+        const double trend = slope * (m - 1);
+        std::printf("  %s: first %.1f, last %.1f, min %.1f, max %.1f MiB; trend %.3f MiB per cycle (%.1f MiB over "
+                    "cycles %zu-%zu), scatter (residual sd) %.2f MiB; last / first %.3f; growth beyond noise: %s\n",
+            what, v.front(), v.back(), AppBench::percentile(v, 0), AppBench::percentile(v, 1), slope, trend, from + 1, n,
+            noise, v.back() / v.front(), (trend > 3 * noise && trend > 1.0) ? "YES" : "no");
+    };
+    report("RSS after stop", after);
+    report("RSS after stop and malloc_trim", trimmed);
+    std::printf("  distinct warnings from the application: %d\n", AppBench::warningCount());
+    bench.quitWindow();
+    return 0;
+}
