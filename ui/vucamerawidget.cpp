@@ -402,9 +402,15 @@ void VuCameraWidget::showPicture(const QPixmap& picture, const FrameInfo& info)
     if (picture.size() == label) {
         m_lastPicture = picture;
     } else {
-        qWarning("video frame size changed: from %dx%d to UI: %dx%d", picture.width(), picture.height(),
-                 label.width(), label.height());
-        m_lastPicture = picture.scaled(label, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        // Said once per change of sizes, not for every picture.
+        if (picture.size() != m_loggedPictureSize || label != m_loggedLabelSize) {
+            m_loggedPictureSize = picture.size();
+            m_loggedLabelSize = label;
+            qWarning("video frame size changed: from %dx%d to UI: %dx%d", picture.width(), picture.height(),
+                     label.width(), label.height());
+        }
+        // The picture keeps its shape; the label centres it.
+        m_lastPicture = picture.scaled(label, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     }
     m_lastInfo = info;
     ++m_picturesShown;

@@ -105,6 +105,8 @@ private:
     bool m_bufferingHidePending = false;
     QPixmap m_lastPicture;
     FrameInfo m_lastInfo;
+    QSize m_loggedPictureSize;
+    QSize m_loggedLabelSize;
     quint64 m_picturesShown = 0;
     QString m_did;
 };

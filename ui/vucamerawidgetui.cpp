@@ -354,7 +354,7 @@ void VuCameraWidgetUI::setState(int state)
     m_video->setVisible(playing);
     m_speed->setVisible(playing);
     m_motor->setVisible(playing);
-    m_timeLine->setVisible(playing && m_sdcardReady);
+    updateTimeline();
     m_onlineFlag->setVisible(state != Offline);
     m_offlineFlag->setVisible(state == Offline);
     if (!playing) {
@@ -385,7 +385,7 @@ void VuCameraWidgetUI::setBackground(const QString& image)
 void VuCameraWidgetUI::setSdcardReady(bool ready)
 {
     m_sdcardReady = ready;
-    m_timeLine->setVisible(m_state == Playing && ready);
+    updateTimeline();
 }
 
 int VuCameraWidgetUI::quality() const { return m_quality->currentQuality(); }
@@ -484,8 +484,16 @@ void VuCameraWidgetUI::slideBottomBar(bool in)
     m_barAnim->start();
 }
 
+void VuCameraWidgetUI::updateTimeline()
+{
+    // In a small tile the timeline would leave the picture a thin strip; it
+    // shows once the tile is large enough (or full screen).
+    m_timeLine->setVisible(m_state == Playing && m_sdcardReady && m_tile->height() >= TimelineMinTileHeight);
+}
+
 void VuCameraWidgetUI::relayout()
 {
+    updateTimeline();
     if (m_barAnim->state() == QAbstractAnimation::Running)
         m_barAnim->setEndValue(barRect(m_barShown));
     else

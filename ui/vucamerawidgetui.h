@@ -72,6 +72,8 @@ public:
     bool isFullscreenShown() const { return m_fullscreen; }
     // Re-places the bottom bar after the tile changed size.
     void relayout();
+    // The height from which a playing tile also shows its timeline.
+    static constexpr int TimelineMinTileHeight = 300;
     void retranslate();
 
     // Parts, for the tile's logic and for tests.
@@ -128,6 +130,7 @@ private:
     void updateSoundButtons();
     QString loadingText(int state) const;
 
+    void updateTimeline();
     QWidget* m_tile;
     const QString m_did;
     const bool m_isV4;

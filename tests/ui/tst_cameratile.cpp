@@ -429,13 +429,20 @@ void TstCameraTile::playTimerShowsPicturesSpeedAndBuffering()
     t->show();
     t->framesFlow = true;
 
-    // A picture of another size is scaled to the label, with a warning.
+    // A picture of another size is fitted into the label keeping its shape,
+    // with one warning for the change (not one per picture).
     QVERIFY(linesWith(QStringLiteral("video frame size changed")).isEmpty());
     t->pictureSize = QSize(320, 180);
     const QSize label = t->ui()->videoSize();
-    QTRY_VERIFY(!linesWith(QStringLiteral("video frame size changed: from 320x180 to UI: %1x%2")
-                               .arg(label.width()).arg(label.height())).isEmpty());
-    QCOMPARE(t->currentPicture().size(), label);
+    const QString changed = QStringLiteral("video frame size changed: from 320x180 to UI: %1x%2")
+                                .arg(label.width()).arg(label.height());
+    QTRY_VERIFY(!linesWith(changed).isEmpty());
+    const quint64 before = t->picturesShown();
+    QTRY_VERIFY(t->picturesShown() > before + 3);
+    QCOMPARE(linesWith(changed).size(), 1);
+    const QSize fitted = QSize(320, 180).scaled(label, Qt::KeepAspectRatio);
+    QCOMPARE(t->currentPicture().size(), fitted);
+    QVERIFY(fitted.width() == label.width() || fitted.height() == label.height());
 
     // The speed label shows nothing outside playing.
     emit m_client->failed(-13);
