@@ -2,6 +2,7 @@
 
 #include "app/endpoints.h"
 #include "app/functiontrace.h"
+#include "app/jsonreader.h"
 #include "cloud/apicredentials.h"
 #include "cloud/mnetworkreply.h"
 #include "cloud/rc4dropcoder.h"
@@ -108,7 +109,7 @@ int CoreApi::decodeReply(const QByteArray& body, const QString& ssecurity, const
     RC4DropCoder coder(RequestSigner::signedNonce(ssecurity, nonce));
     const QByteArray plain = coder.decryptFromBase64(body);
     QJsonParseError pe{};
-    const QJsonDocument doc = QJsonDocument::fromJson(plain, &pe);
+    const QJsonDocument doc = JsonReader::parse(plain, &pe);
     if (doc.isNull() || pe.error != QJsonParseError::NoError) {
         qWarning("invalid format:%s", qUtf8Printable(SecretRedactor::redact(QString::fromUtf8(plain))));
         return 2;
