@@ -2,11 +2,14 @@
 
 #include <QFile>
 
+#include <atomic>
+
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <execinfo.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -65,8 +68,11 @@ void onFatalSignal(int sig, siginfo_t* info, void*)
 {
     const int savedErrno = errno;
     if (g_haveDumpPath) {
-        const int fd = ::open(g_dumpPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        // Owner only, also when an older dump with wider permissions is
+        // overwritten; never through a symbolic link.
+        const int fd = ::open(g_dumpPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd >= 0) {
+            ::fchmod(fd, 0600);
             writeStr(fd, "VuCamera crash dump\nsignal: ");
             writeStr(fd, signalName(sig));
             writeStr(fd, " (");
@@ -96,8 +102,11 @@ void onFatalSignal(int sig, siginfo_t* info, void*)
 
 namespace CrashHandler {
 
+std::atomic<bool> g_installed{false};
+
 void install()
 {
+    g_installed = true;
     // backtrace() loads its unwinder on first use, which is not safe inside a
     // signal handler; do that once now.
     void* warm[2];
@@ -114,6 +123,12 @@ void install()
     sigemptyset(&sa.sa_mask);
     for (int sig : kSignals)
         ::sigaction(sig, &sa, nullptr);
+}
+
+void reinstall()
+{
+    if (g_installed)
+        install();
 }
 
 void setDumpPath(const QString& path)

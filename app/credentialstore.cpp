@@ -1,5 +1,6 @@
 #include "app/credentialstore.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QEventLoop>
 #include <QJsonDocument>
@@ -9,13 +10,33 @@
 namespace {
 
 // Runs a job to completion in a local event loop. Returns true on success.
-bool runJob(QKeychain::Job* job, const char* failPrefix)
+// The loop can also be ended from outside: QCoreApplication::exit() (a quit
+// requested while the store is being asked) ends every running loop. The job
+// is then still waiting for the store; deleting it would let the store's
+// answer land on a deleted object, so it is handed over to delete itself
+// when that answer comes, the call fails, and the quit is passed on.
+bool runJob(std::unique_ptr<QKeychain::Job>& job, const char* failPrefix)
 {
     job->setAutoDelete(false);
+    bool finished = false;
     QEventLoop loop;
-    QObject::connect(job, &QKeychain::Job::finished, &loop, &QEventLoop::quit);
+    QObject::connect(job.get(), &QKeychain::Job::finished, &loop, [&finished, &loop] {
+        finished = true;
+        loop.quit();
+    });
     job->start();
-    loop.exec();
+    if (!finished)
+        loop.exec();
+    if (!finished) {
+        QObject::disconnect(job.get(), nullptr, &loop, nullptr);
+        job.release()->setAutoDelete(true);
+        qWarning("%sinterrupted before the store answered", failPrefix);
+        // The exit that ended this loop must not be lost: a loop started
+        // after it (the main loop, at start-up) would run on forever.
+        if (QCoreApplication* app = QCoreApplication::instance())
+            QMetaObject::invokeMethod(app, &QCoreApplication::quit, Qt::QueuedConnection);
+        return false;
+    }
     if (job->error() != QKeychain::NoError) {
         qWarning("%s%s", failPrefix, job->errorString().toLocal8Bit().constData());
         return false;
@@ -25,11 +46,12 @@ bool runJob(QKeychain::Job* job, const char* failPrefix)
 
 bool readRaw(const QString& key, QByteArray* out)
 {
-    auto job = std::make_unique<QKeychain::ReadPasswordJob>(QLatin1String(CredentialStore::kService));
-    job->setKey(key);
-    if (!runJob(job.get(), "Restoring failed: "))
+    std::unique_ptr<QKeychain::Job> job =
+        std::make_unique<QKeychain::ReadPasswordJob>(QLatin1String(CredentialStore::kService));
+    static_cast<QKeychain::ReadPasswordJob*>(job.get())->setKey(key);
+    if (!runJob(job, "Restoring failed: "))
         return false;
-    *out = job->binaryData();
+    *out = static_cast<QKeychain::ReadPasswordJob*>(job.get())->binaryData();
     return true;
 }
 
@@ -41,10 +63,11 @@ const char* const kService = "hovia.camera";
 
 bool writeBytes(const QString& key, const QByteArray& bytes)
 {
-    auto job = std::make_unique<QKeychain::WritePasswordJob>(QLatin1String(kService));
-    job->setKey(key);
-    job->setBinaryData(bytes);
-    return runJob(job.get(), "Storing failed: ");
+    auto write = std::make_unique<QKeychain::WritePasswordJob>(QLatin1String(kService));
+    write->setKey(key);
+    write->setBinaryData(bytes);
+    std::unique_ptr<QKeychain::Job> job(write.release());
+    return runJob(job, "Storing failed: ");
 }
 
 bool writeString(const QString& key, const QString& text) { return writeBytes(key, text.toUtf8()); }
@@ -88,9 +111,10 @@ QJsonObject readJson(const QString& key)
 
 bool remove(const QString& key)
 {
-    auto job = std::make_unique<QKeychain::DeletePasswordJob>(QLatin1String(kService));
-    job->setKey(key);
-    return runJob(job.get(), "delete failed: ");
+    auto del = std::make_unique<QKeychain::DeletePasswordJob>(QLatin1String(kService));
+    del->setKey(key);
+    std::unique_ptr<QKeychain::Job> job(del.release());
+    return runJob(job, "delete failed: ");
 }
 
 } // namespace CredentialStore

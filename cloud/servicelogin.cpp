@@ -73,6 +73,7 @@ void ServiceLogin::getLocation()
     setUserAgent(request);
     request.setSslConfiguration(Endpoints::sslConfiguration());
     QNetworkReply* reply = m_manager->get(request);
+    limitReplySize(reply);
     watch(reply, 10000);
     connect(reply, &QNetworkReply::finished, this, &ServiceLogin::getLocationFinished);
 }
@@ -180,6 +181,7 @@ void ServiceLogin::getServiceToken(QString location, QString ssecurity, qlonglon
     setUserAgent(request);
     request.setSslConfiguration(Endpoints::sslConfiguration());
     QNetworkReply* reply = m_manager->get(request);
+    limitReplySize(reply);
     connect(reply, &QNetworkReply::finished, this, &ServiceLogin::getServiceTokenFinished);
 }
 

@@ -23,6 +23,9 @@ public:
     // for any other shape.
     static bool parseCard(const QByteArray& body, QString& nick, QUrl& iconUrl);
 
+    // The largest avatar accepted; a bigger one is dropped (no icon).
+    static constexpr qint64 kMaxIconBytes = 2 * 1024 * 1024;
+
     QString nick;
     QUrl iconUrl;
     QByteArray icon;

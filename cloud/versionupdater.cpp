@@ -6,6 +6,7 @@
 #include "app/functiontrace.h"
 #include "app/jsonreader.h"
 #include "cloud/mnetworkreply.h"
+#include "cloud/secretredactor.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -75,6 +76,7 @@ void VersionUpdater::query()
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setSslConfiguration(Endpoints::sslConfiguration());
     QNetworkReply* reply = m_manager->get(request);
+    limitReplySize(reply);
     connect(reply, &QNetworkReply::finished, this, &VersionUpdater::onCheckVersionFinished);
 }
 
@@ -86,7 +88,7 @@ void VersionUpdater::onCheckVersionFinished()
         return;
     reply->deleteLater();
     if (reply->error() != QNetworkReply::NoError) {
-        qWarning("onCheckVersionFinished: reply error %s", qUtf8Printable(reply->errorString()));
+        qWarning("onCheckVersionFinished: reply error %s", qUtf8Printable(SecretRedactor::redact(reply->errorString())));
         return;
     }
     m_checkTime = QDateTime::currentDateTime();
