@@ -1,5 +1,6 @@
 #include "camera/libp2p.h"
 
+#include "app/jsonreader.h"
 #include "camera/delayprocesshandler.h"
 #include "p2p/avapi.h"
 #include "p2p/iotcapi.h"
@@ -84,15 +85,22 @@ int recvIoCtrlJson(int avIndex, unsigned int& type, QJsonObject& json, unsigned 
     }
     std::memset(buf.get(), 0, kIoCtrlBufferSize);
     const int r = avRecvIOCtrl(avIndex, &type, buf.get(), kIoCtrlBufferSize, timeoutMs);
-    QString text;
-    if (r >= 0) {
-        // A reply that fills the whole buffer has no terminator: stop at its end.
-        text = QString::fromUtf8(buf.get(), static_cast<int>(qstrnlen(buf.get(), kIoCtrlBufferSize)));
-    }
-    if (!text.isEmpty()) {
-        const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8());
-        if (doc.isObject())
-            json = doc.object();
-    }
+    if (r >= 0)
+        parseIoCtrlJson(buf.get(), kIoCtrlBufferSize, json);
     return r;
+}
+
+bool parseIoCtrlJson(const char* buf, int size, QJsonObject& json)
+{
+    if (!buf || size <= 0)
+        return false;
+    // A reply that fills the whole buffer has no terminator: stop at its end.
+    const QString text = QString::fromUtf8(buf, static_cast<int>(qstrnlen(buf, uint(size))));
+    if (text.isEmpty())
+        return false;
+    const QJsonDocument doc = JsonReader::parse(text.toUtf8());
+    if (!doc.isObject())
+        return false;
+    json = doc.object();
+    return true;
 }

@@ -32,3 +32,8 @@ int sendIoCtrl(int avIndex, unsigned int type, const QByteArray& payload);
 // JSON object into `json` (left as it was when the text is empty, not JSON or
 // not an object). Returns the library's result; `type` as the library set it.
 int recvIoCtrlJson(int avIndex, unsigned int& type, QJsonObject& json, unsigned int timeoutMs);
+
+// The JSON object of an IO-control message in buf (size bytes): the text up
+// to the first NUL byte or the end of the buffer. True with json set when it
+// is a JSON object; json untouched otherwise.
+bool parseIoCtrlJson(const char* buf, int size, QJsonObject& json);

@@ -1,5 +1,7 @@
 #include "camera/motorreply.h"
 
+#include "app/jsonreader.h"
+
 #include <QDebug>
 #include <QJsonDocument>
 #include <QJsonValue>
@@ -42,6 +44,6 @@ QJsonObject MotorReply::parsePayload(const char* data, int len)
     const int textLen = nul ? int(static_cast<const char*>(nul) - data) : len;
     if (textLen == 0)
         return {};
-    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray(data, textLen));
+    const QJsonDocument doc = JsonReader::parse(QByteArray(data, textLen));
     return doc.isObject() ? doc.object() : QJsonObject();
 }

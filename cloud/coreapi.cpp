@@ -2,6 +2,7 @@
 
 #include "app/endpoints.h"
 #include "app/functiontrace.h"
+#include "app/jsonreader.h"
 #include "cloud/apicredentials.h"
 #include "cloud/mnetworkreply.h"
 #include "cloud/rc4dropcoder.h"
@@ -113,7 +114,7 @@ int CoreApi::decodeReply(const QByteArray& body, const QString& ssecurity, const
     RC4DropCoder coder(RequestSigner::signedNonce(ssecurity, nonce));
     const QByteArray plain = coder.decryptFromBase64(body);
     QJsonParseError pe{};
-    const QJsonDocument doc = QJsonDocument::fromJson(plain, &pe);
+    const QJsonDocument doc = JsonReader::parse(plain, &pe);
     if (doc.isNull() || pe.error != QJsonParseError::NoError) {
         // Masked first, then cut: a cut could leave part of a secret unmatched.
         qWarning("invalid format:%s",

@@ -66,3 +66,9 @@ void SecretRedactor::addSecret(const QString& value)
     std::lock_guard<std::mutex> lock(g_mutex);
     g_secrets.insert(value);
 }
+
+void SecretRedactor::forgetSecrets()
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_secrets.clear();
+}

@@ -19,4 +19,7 @@ public:
     // Remembers a value that must never be logged (values shorter than four
     // characters are ignored: too short to mask without mangling the text).
     static void addSecret(const QString& value);
+    // Drops every remembered value (tests and fuzzing, which register
+    // thousands of throw-away values).
+    static void forgetSecrets();
 };

@@ -2,6 +2,7 @@
 
 #include "app/endpoints.h"
 #include "app/functiontrace.h"
+#include "app/jsonreader.h"
 #include "cloud/mnetworkreply.h"
 #include "cloud/secretredactor.h"
 
@@ -113,10 +114,10 @@ void ServiceLogin::getLocationFinished()
     getServiceToken(location, ssecurity, nonce);
 }
 
-bool ServiceLogin::extractSecurity(QByteArray ext_pragma, QString& ssecurity, long long& nonce)
+bool ServiceLogin::extractSecurity(const QByteArray& ext_pragma, QString& ssecurity, long long& nonce)
 {
     QJsonParseError pe{};
-    const QJsonDocument doc = QJsonDocument::fromJson(ext_pragma, &pe);
+    const QJsonDocument doc = JsonReader::parse(ext_pragma, &pe);
     if (doc.isNull() || pe.error != QJsonParseError::NoError)
         return false;
     const QJsonObject o = doc.object();
@@ -134,14 +135,14 @@ bool ServiceLogin::extractSecurity(QByteArray ext_pragma, QString& ssecurity, lo
     return !ssecurity.isEmpty();
 }
 
-bool ServiceLogin::extractLocation(QString rawJsonText, QString& location)
+bool ServiceLogin::extractLocation(const QString& rawJsonText, QString& location)
 {
     static const QString marker = QStringLiteral("&&&START&&&");
     const int at = rawJsonText.indexOf(marker);
     if (at < 0)
         return false;
     QJsonParseError pe{};
-    const QJsonDocument doc = QJsonDocument::fromJson(rawJsonText.mid(at + marker.size()).toUtf8(), &pe);
+    const QJsonDocument doc = JsonReader::parse(rawJsonText.mid(at + marker.size()).toUtf8(), &pe);
     if (doc.isNull() || pe.error != QJsonParseError::NoError)
         return false;
     const QJsonObject o = doc.object();
@@ -198,15 +199,8 @@ void ServiceLogin::getServiceTokenFinished()
     }
     reply->readAll();
     const QVariant header = reply->header(QNetworkRequest::SetCookieHeader);
-    if (header.isValid()) {
-        const QList<QNetworkCookie> cookies = header.value<QList<QNetworkCookie>>();
-        for (const QNetworkCookie& c : cookies) {
-            if (c.name() == "serviceToken") {
-                m_serviceToken = QString::fromLatin1(c.value());
-                break;
-            }
-        }
-    }
+    if (header.isValid())
+        m_serviceToken = serviceTokenOf(header.value<QList<QNetworkCookie>>());
     if (m_serviceToken.isEmpty()) {
         qWarning("serviceToken is empty");
         emit onServiceLoginFail();
@@ -214,6 +208,15 @@ void ServiceLogin::getServiceTokenFinished()
     }
     SecretRedactor::addSecret(m_serviceToken);
     emit onServiceLogin(m_serviceToken, m_ssecurity);
+}
+
+QString ServiceLogin::serviceTokenOf(const QList<QNetworkCookie>& cookies)
+{
+    for (const QNetworkCookie& c : cookies) {
+        if (c.name() == "serviceToken")
+            return QString::fromLatin1(c.value());
+    }
+    return QString();
 }
 
 void ServiceLogin::handleSslErrors(QNetworkReply* reply, QList<QSslError> errors)

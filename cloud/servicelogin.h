@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QNetworkCookie>
 #include <QNetworkReply>
 #include <QObject>
 #include <QSslError>
@@ -24,14 +25,24 @@ public:
     // SHA-1("nonce=<nonce>&<ssecurity>").
     static QString clientSign(qlonglong nonce, const QString& ssecurity);
 
+    // The parsers of the account service's answers, free of the network so
+    // they can be fed arbitrary bytes.
+    // Step 1's "extension-pragma" header: a JSON object with "ssecurity"
+    // (required, non-empty) and "nonce" (a number; 0 when out of range).
+    static bool extractSecurity(const QByteArray& ext_pragma, QString& ssecurity, long long& nonce);
+    // Step 1's body: the JSON object after "&&&START&&&"; true with the
+    // "location" when its "code" is 0.
+    static bool extractLocation(const QString& rawJsonText, QString& location);
+    // Step 2's answer: the value of the "serviceToken" cookie it sets, or an
+    // empty string.
+    static QString serviceTokenOf(const QList<QNetworkCookie>& cookies);
+
 signals:
     void onServiceLogin(QString service_token, QString ssecurity);
     void onServiceLoginFail();
     void onNetworkError(QNetworkReply::NetworkError net_err);
 
 private slots:
-    bool extractSecurity(QByteArray ext_pragma, QString& ssecurity, long long& nonce);
-    bool extractLocation(QString rawJsonText, QString& location);
     void getServiceToken(QString location, QString ssecurity, qlonglong nonce);
     void getServiceTokenFinished();
     void handleSslErrors(QNetworkReply* reply, QList<QSslError> errors);

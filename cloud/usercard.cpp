@@ -3,6 +3,7 @@
 #include "app/endpoints.h"
 #include "app/externalurl.h"
 #include "app/functiontrace.h"
+#include "app/jsonreader.h"
 #include "cloud/mnetworkreply.h"
 #include "cloud/secretredactor.h"
 
@@ -39,6 +40,22 @@ void UserCard::get(const QString& uid)
     connect(reply, &QNetworkReply::finished, this, &UserCard::handleUserCardReply);
 }
 
+bool UserCard::parseCard(const QByteArray& body, QString& nick, QUrl& iconUrl)
+{
+    const QJsonDocument doc = JsonReader::parse(QString::fromUtf8(body).toUtf8());
+    if (!doc.isObject() || doc.object().isEmpty())
+        return false;
+    const QJsonArray list = doc.object().value(QLatin1String("data")).toObject().value(QLatin1String("list")).toArray();
+    if (list.isEmpty())
+        return false;
+    const QJsonObject first = list.at(0).toObject();
+    if (first.isEmpty())
+        return false;
+    nick = first.value(QLatin1String("vuchatNick")).toString();
+    iconUrl = QUrl(first.value(QLatin1String("vuchatIcon")).toString());
+    return true;
+}
+
 void UserCard::handleUserCardReply()
 {
     FunctionTrace trace("UserCard::handleUserCardReply");
@@ -51,17 +68,7 @@ void UserCard::handleUserCardReply()
         emit onUserCardGotFail();
         return;
     }
-    const QJsonDocument doc = QJsonDocument::fromJson(QString::fromUtf8(reply->readAll()).toUtf8());
-    if (doc.isObject() && !doc.object().isEmpty()) {
-        const QJsonArray list = doc.object().value(QLatin1String("data")).toObject().value(QLatin1String("list")).toArray();
-        if (!list.isEmpty()) {
-            const QJsonObject first = list.at(0).toObject();
-            if (!first.isEmpty()) {
-                nick = first.value(QLatin1String("vuchatNick")).toString();
-                iconUrl = QUrl(first.value(QLatin1String("vuchatIcon")).toString());
-            }
-        }
-    }
+    parseCard(reply->readAll(), nick, iconUrl);
     if (iconUrl.isEmpty()) {
         qInfo("user icon is empty");
         emit onUserCardGot();

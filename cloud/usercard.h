@@ -18,6 +18,11 @@ public:
     void get(const QString& uid);
     void clear();
 
+    // Reads a user card answer: true with nick and iconUrl set when it holds
+    // a non-empty first entry in "data"."list"; false (fields untouched)
+    // for any other shape.
+    static bool parseCard(const QByteArray& body, QString& nick, QUrl& iconUrl);
+
     // The largest avatar accepted; a bigger one is dropped (no icon).
     static constexpr qint64 kMaxIconBytes = 2 * 1024 * 1024;
 

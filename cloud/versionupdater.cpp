@@ -4,6 +4,7 @@
 #include "app/appinfo.h"
 #include "app/endpoints.h"
 #include "app/functiontrace.h"
+#include "app/jsonreader.h"
 #include "cloud/mnetworkreply.h"
 #include "cloud/secretredactor.h"
 
@@ -93,35 +94,52 @@ void VersionUpdater::onCheckVersionFinished()
     m_checkTime = QDateTime::currentDateTime();
     m_info->setString(QStringLiteral("updater"), QStringLiteral("check_time"), m_checkTime.toString(Qt::ISODate));
 
-    QJsonParseError pe{};
-    const QJsonDocument doc = QJsonDocument::fromJson(QString::fromUtf8(reply->readAll()).toUtf8(), &pe);
-    if (doc.isNull() || pe.error != QJsonParseError::NoError)
+    Published published;
+    if (!parseReply(reply->readAll(), published))
         return;
-    const QJsonObject root = doc.object();
-    if (root.isEmpty())
-        return;
-    const QJsonValue latestValue = root.value(QLatin1String("LatestVersion"));
-    if (!latestValue.isObject())
-        return;
-    const QJsonObject latest = latestValue.toObject();
-    for (const char* key : {"version", "md5", "filesize", "filename"}) {
-        if (!latest.value(QLatin1String(key)).isString())
-            return;
-    }
-    const QJsonValue mirrors = root.value(QLatin1String("MirrorList"));
-    if (!mirrors.isArray() || mirrors.toArray().isEmpty())
-        return;
-    const QString versionText = latest.value(QLatin1String("version")).toString();
-    const QString url = mirrors.toArray().at(0).toVariant().toString() + QLatin1Char('/') + versionText
-        + QLatin1Char('/') + latest.value(QLatin1String("filename")).toString();
-    const QVersionNumber v = QVersionNumber::fromString(versionText);
-    m_netVersion = QVersionNumber(v.segmentAt(0), v.segmentAt(1), v.segmentAt(2));
-    m_policy = v.segmentCount() > 3 ? v.segmentAt(3) : 1;
-    m_url = url;
+    m_netVersion = published.version;
+    m_policy = published.policy;
+    m_url = published.url;
     m_info->setString(QStringLiteral("updater"), QStringLiteral("version"), m_netVersion.toString());
     m_info->setInt(QStringLiteral("updater"), QStringLiteral("update_policy"), m_policy);
     m_info->setString(QStringLiteral("updater"), QStringLiteral("url"), m_url);
     emit onNetVersionGot(m_netVersion, static_cast<PromptPolicy>(m_policy));
+}
+
+bool VersionUpdater::parseReply(const QByteArray& body, Published& out)
+{
+    QJsonParseError pe{};
+    const QJsonDocument doc = JsonReader::parse(QString::fromUtf8(body).toUtf8(), &pe);
+    if (doc.isNull() || pe.error != QJsonParseError::NoError)
+        return false;
+    const QJsonObject root = doc.object();
+    if (root.isEmpty())
+        return false;
+    const QJsonValue latestValue = root.value(QLatin1String("LatestVersion"));
+    if (!latestValue.isObject())
+        return false;
+    const QJsonObject latest = latestValue.toObject();
+    for (const char* key : {"version", "md5", "filesize", "filename"}) {
+        if (!latest.value(QLatin1String(key)).isString())
+            return false;
+    }
+    const QJsonValue mirrors = root.value(QLatin1String("MirrorList"));
+    if (!mirrors.isArray() || mirrors.toArray().isEmpty())
+        return false;
+    const QString versionText = latest.value(QLatin1String("version")).toString();
+    const QVersionNumber v = QVersionNumber::fromString(versionText);
+    int policy = v.segmentCount() > 3 ? v.segmentAt(3) : int(PromptManual);
+    // The policy travels as a PromptPolicy: a value outside the enum must
+    // not get that far.
+    if (policy < PromptNever || policy > PromptAtStart) {
+        qWarning("invalid update_policy value:%d", policy);
+        policy = PromptManual;
+    }
+    out.version = QVersionNumber(v.segmentAt(0), v.segmentAt(1), v.segmentAt(2));
+    out.policy = policy;
+    out.url = mirrors.toArray().at(0).toVariant().toString() + QLatin1Char('/') + versionText + QLatin1Char('/')
+        + latest.value(QLatin1String("filename")).toString();
+    return true;
 }
 
 QUrl VersionUpdater::safeDownloadUrl() const

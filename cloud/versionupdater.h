@@ -46,6 +46,18 @@ public:
     // The program's own version (three segments) from the build.
     static QVersionNumber ownVersion();
 
+    // What a usable answer of the update service publishes.
+    struct Published
+    {
+        QVersionNumber version; // three segments
+        int policy = PromptManual;
+        QString url;
+    };
+    // Parses the update service's answer; false (out untouched) when it is
+    // not in the expected form. A policy outside 0..2 logs a warning and
+    // becomes PromptManual.
+    static bool parseReply(const QByteArray& body, Published& out);
+
 signals:
     void onNetVersionGot(QVersionNumber version, PromptPolicy policy);
 

@@ -309,6 +309,11 @@ int VuotApi::getDevicePassSync(const QString& did, const QString& pincode, Camer
         qWarning("get pass failed: %d, %s", ret, qUtf8Printable(compact(reply)));
         return 1;
     }
+    return parseDevicePass(reply, out);
+}
+
+int VuotApi::parseDevicePass(const QJsonObject& reply, CameraPassport& out)
+{
     const QJsonValue resultValue = reply.value(QLatin1String("result"));
     if (!resultValue.isObject()) {
         qWarning("invalid json, missing result field");
@@ -325,6 +330,8 @@ int VuotApi::getDevicePassSync(const QString& did, const QString& pincode, Camer
             const QByteArray devPk = QByteArray::fromHex(out.p2p_dev_public_key.toLatin1());
             if (devPk.size() != crypto_box_PUBLICKEYBYTES) {
                 qWarning("crypto_box_beforenm: device public key has %d bytes", devPk.size());
+            } else if (out.appSecretKey.size() != int(crypto_box_SECRETKEYBYTES)) {
+                qWarning("crypto_box_beforenm: app secret key has %d bytes", int(out.appSecretKey.size()));
             } else {
                 QByteArray shared(crypto_box_BEFORENMBYTES, '\0');
                 const int rc = crypto_box_beforenm(reinterpret_cast<unsigned char*>(shared.data()),

@@ -31,6 +31,9 @@ public:
     static int parseRoomList(const QJsonObject& reply, RoomList& out);
     static int parseProperties(const QJsonObject& reply, CamPropSet& out);
     static int onOff(const QString& text);
+    // Fills the passport from a "/device/devicepass" answer (the app key
+    // pair must already be in it): 0, or -20009 without a "p2p_id".
+    static int parseDevicePass(const QJsonObject& reply, CameraPassport& out);
 
 signals:
     void getDeviceListFinished(int ret, QList<VuotCameraStat> cameras);

@@ -70,18 +70,25 @@ function(vc_folder_library name)
 endfunction()
 
 # Fuzzing (clang only): configure a separate tree with
-#   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DVC_BUILD_FUZZ=ON -DVC_SANITIZE=address
+#   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DVC_BUILD_FUZZ=ON -DVC_SANITIZE=address \
+#     -DCMAKE_BUILD_TYPE=RelWithDebInfo
 # Every target is then instrumented for coverage, and vc_fuzzer() targets link libFuzzer.
 if(VC_BUILD_FUZZ)
   if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     message(FATAL_ERROR "VC_BUILD_FUZZ needs clang (CC=clang CXX=clang++)")
   endif()
   add_compile_options(-fsanitize=fuzzer-no-link)
+  if(NOT VC_SANITIZE STREQUAL "address")
+    message(WARNING "VC_BUILD_FUZZ without -DVC_SANITIZE=address: the fuzzers run without ASan/UBSan")
+  endif()
 endif()
 
 # vc_fuzzer(name SOURCES ... LIBS ... [CORPUS dir]): a libFuzzer executable.
 # A plain build (VC_BUILD_FUZZ off) skips it; the corpus replay tests under
-# tests/ keep the inputs it found in the normal suite.
+# tests/ keep the inputs it found in the normal suite. CORPUS (relative to the
+# calling folder, by convention fuzz-corpus/<name>) is where scripts/fuzz.sh
+# keeps the minimised corpus; it is recorded in the target property
+# VC_FUZZ_CORPUS. See docs/reliability.md.
 function(vc_fuzzer name)
   cmake_parse_arguments(A "" "CORPUS" "SOURCES;LIBS" ${ARGN})
   if(NOT VC_BUILD_FUZZ)
@@ -91,4 +98,7 @@ function(vc_fuzzer name)
   target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_libraries(${name} PRIVATE ${A_LIBS})
+  if(A_CORPUS)
+    set_target_properties(${name} PROPERTIES VC_FUZZ_CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/${A_CORPUS})
+  endif()
 endfunction()

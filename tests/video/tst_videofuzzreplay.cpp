@@ -10,12 +10,19 @@ class TestVideoFuzzReplay : public QObject
     Q_OBJECT
 
 private slots:
+    void replay_data()
+    {
+        QTest::addColumn<QString>("folder");
+        // The minimised corpus of the last run, and the inputs kept from
+        // earlier runs (the crashes it hit before they were fixed among them).
+        QTest::newRow("corpus") << QStringLiteral(VC_SOURCE_DIR "/tests/video/fuzz-corpus/fuzz_videoframe");
+        QTest::newRow("regressions") << QStringLiteral(VC_SOURCE_DIR "/tests/video/fuzz-regressions");
+    }
     void replay()
     {
-        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-        const QDir dir(QStringLiteral(VC_SOURCE_DIR "/tests/video/fuzz_inputs"));
+        QFETCH(QString, folder);
+        const QDir dir(folder);
         const QStringList files = dir.entryList(QDir::Files, QDir::Name);
-        qInstallMessageHandler(nullptr);
         QVERIFY2(!files.isEmpty(), qPrintable(dir.path()));
         qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
         for (const QString& name : files) {
