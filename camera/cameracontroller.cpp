@@ -129,6 +129,13 @@ int CameraController::startRDT()
     }
     m_timelineThread = new RDTUpdatethread(m_sessionId, m_rdtChannel);
     connect(m_timelineThread, &RDTUpdatethread::timeLineReady, this, &CameraController::timeLineReady);
+    // The answer of a thread that was stopped meanwhile may still be queued:
+    // only the current thread's failure counts.
+    const quint64 generation = ++m_rdtGeneration;
+    connect(m_timelineThread, &RDTUpdatethread::rdtStarted, this, [this, generation](bool success) {
+        if (!success && generation == m_rdtGeneration)
+            emit rdtStartFailed();
+    });
     m_timelineThread->start();
     return 0;
 }
@@ -136,6 +143,7 @@ int CameraController::startRDT()
 void CameraController::stopRDT()
 {
     FunctionTrace trace("CameraController::stopRDT");
+    ++m_rdtGeneration;
     if (!m_timelineThread)
         return;
     m_timelineThread->stop();
@@ -274,6 +282,7 @@ int CameraController::stopPlay()
     }
     delete m_timelineThread;
     m_timelineThread = nullptr;
+    ++m_rdtGeneration;
     // A failed IOTC_Get_SessionID leaves its negative code here: nothing to close.
     if (m_sessionId >= 0) {
         IOTC_Session_Close(m_sessionId);

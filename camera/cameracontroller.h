@@ -88,6 +88,8 @@ public:
     int startRDT();
     // Stops the timeline thread and releases the channel (0x201).
     void stopRDT();
+    // Whether the timeline thread exists (started and not stopped).
+    bool rdtRunning() const { return m_timelineThread != nullptr; }
     // Pan/tilt one step (0xF005): 1 left, 2 right, 3 up, 4 down. The first
     // call starts the IO-control event thread that reads the replies.
     void controlMotor(int operation);
@@ -102,6 +104,10 @@ public slots:
 signals:
     void failed(int err);
     void timeLineReady(QVector<RecordFileHeader> vec);
+    // The timeline thread of the latest startRDT could not open its RDT
+    // channel (the camera refused it or never answered). Not emitted for a
+    // thread that stopRDT or stopPlay already ended.
+    void rdtStartFailed();
 
 private:
     // Logs the session record of a freshly connected session.
@@ -118,6 +124,7 @@ private:
     AudioPlayer* m_audioPlayer = nullptr;
     RDTUpdatethread* m_timelineThread = nullptr;
     int m_rdtChannel = -1;
+    quint64 m_rdtGeneration = 0; // bumped by every start and stop of the timeline
     EventRecvthread* m_eventThread = nullptr;
     int m_connectTimeoutSeconds = DefaultConnectTimeoutSeconds;
 };

@@ -1,0 +1,269 @@
+// A camera client against emulated cameras that misbehave while it plays:
+// a memory card whose channel never opens, a session dropped or gone silent
+// mid-stream, damaged frames, a card reply cut off mid-way. Each case checks
+// the end state the client reaches and that it still plays afterwards.
+#include "camera/avframerecvthread.h"
+#include "client/vucameraclient.h"
+#include "simworld.h"
+#include "tests/camera/logcapture.h"
+
+#include <QtTest>
+
+namespace {
+
+const QByteArray kScenario = R"({
+  "seed": "client-faults",
+  "accounts": [{"user_id": "1234567890", "password": "pw"}],
+  "cameras": [
+    {"did": "refuse", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10,
+     "recordings": [{"start": 1765000000, "length": 120}], "faults": {"rdt_refuse": true}},
+    {"did": "drop", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
+    {"did": "mute", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
+    {"did": "garbage", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
+    {"did": "garbage265", "model": "hovia.camera.v4", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
+    {"did": "cut", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10,
+     "recordings": [{"start": 1765000000, "length": 60}, {"start": 1765000100, "length": 60},
+                    {"start": 1765000200, "length": 60}, {"start": 1765000300, "length": 60}],
+     "faults": {"timeline_cut": true}}
+  ]
+})";
+
+VuotCameraStat record(const QString& did, const QString& model = QStringLiteral("hovia.camera.v3"))
+{
+    VuotCameraStat s;
+    s.did = did;
+    s.name = did;
+    s.model = model;
+    s.isOnline = true;
+    return s;
+}
+
+void dispose(VuCameraClient* c)
+{
+    QSignalSpy gone(c, &VuCameraClient::destroyed);
+    c->destroy();
+    QVERIFY(gone.count() == 1 || gone.wait(15000));
+    QTest::qWait(50);
+    QCOMPARE(gone.count(), 1);
+    delete c;
+}
+
+// Empties the picture queue; the number of pictures taken.
+int drain(VuCameraClient* c)
+{
+    FrameInfo info;
+    int speed = 0;
+    int n = 0;
+    while (!c->grabFrame(info, false, speed).isNull())
+        ++n;
+    return n;
+}
+
+// Waits for a fresh picture (null pixmap on time-out).
+QPixmap nextPicture(VuCameraClient* c, int ms = 15000)
+{
+    FrameInfo info;
+    int speed = 0;
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        const QPixmap pic = c->grabFrame(info, false, speed);
+        if (!pic.isNull())
+            return pic;
+        QTest::qWait(25);
+    }
+    return QPixmap();
+}
+
+bool playUntilPicture(VuCameraClient* c)
+{
+    c->setVideoFrameSize(320, 180);
+    c->play(2, false, QString());
+    QElapsedTimer t;
+    t.start();
+    while (c->status() != ClientStatus::Connected && t.elapsed() < 20000)
+        QTest::qWait(20);
+    return c->status() == ClientStatus::Connected && !nextPicture(c).isNull();
+}
+
+} // namespace
+
+class TestClientFaults : public QObject
+{
+    Q_OBJECT
+
+private:
+    SimWorld m_world;
+
+    void setFault(const QString& did, const QString& key, const QJsonValue& value)
+    {
+        m_world.setCamera(did, [&](SimCamera& cam) {
+            if (value.isNull())
+                cam.faults.remove(key);
+            else
+                cam.faults.insert(key, value);
+        });
+    }
+
+private slots:
+    void initTestCase()
+    {
+        qRegisterMetaType<PlayStatus>("PlayStatus");
+        qRegisterMetaType<QVector<RecordFileHeader>>("QVector<RecordFileHeader>");
+        QVERIFY(m_world.start(kScenario));
+    }
+    void cleanupTestCase() { m_world.stop(); }
+    void cleanup() { AvframeRecvThread::setDefaultNoFrameTimeoutMs(0); }
+
+    // The card's channel is refused at every start: three attempts in all,
+    // then the client leaves it while the video goes on. A new play has a
+    // new budget; a card that answers needs one start.
+    void refusedCardChannelIsTriedThreeTimes()
+    {
+        LogCapture log;
+        auto* c = new VuCameraClient(record("refuse"));
+        QSignalSpy failed(c, &VuCameraClient::failed);
+        QSignalSpy timeline(c, &VuCameraClient::timeLineReady);
+        const int before = SimDeviceFeatures::rdtStartRequests("refuse");
+        QVERIFY(playUntilPicture(c));
+        QTRY_COMPARE_WITH_TIMEOUT(SimDeviceFeatures::rdtStartRequests("refuse") - before, 3, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(log.count("rdt channel did not open"), 3, 5000);
+        QTest::qWait(2000);
+        QCOMPARE(SimDeviceFeatures::rdtStartRequests("refuse") - before, 3);
+        QCOMPARE(log.count("retry"), 2);
+        QCOMPARE(timeline.count(), 0);
+        QCOMPARE(failed.count(), 0);
+        QCOMPARE(c->status(), ClientStatus::Connected);
+        drain(c);
+        QVERIFY(!nextPicture(c).isNull()); // the video plays on
+
+        // The card works again: the next play opens it with one start.
+        setFault("refuse", "rdt_refuse", QJsonValue());
+        QSignalSpy stopped(c, &VuCameraClient::playStopped);
+        c->stopPlay();
+        QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 1, 10000);
+        const int again = SimDeviceFeatures::rdtStartRequests("refuse");
+        QVERIFY(playUntilPicture(c));
+        QTRY_VERIFY_WITH_TIMEOUT(timeline.count() > 0, 15000);
+        QCOMPARE(SimDeviceFeatures::rdtStartRequests("refuse") - again, 1);
+        QCOMPARE(failed.count(), 0);
+        dispose(c);
+    }
+
+    // A camera that loses power mid-stream: the receive thread sees the peer
+    // vanish (-20016), the tile gets exactly one failed and the client is
+    // ready for a new play.
+    void sessionDroppedMidStream()
+    {
+        auto* c = new VuCameraClient(record("drop"));
+        QSignalSpy failed(c, &VuCameraClient::failed);
+        QSignalSpy online(c, &VuCameraClient::onlineStateChanged);
+        QVERIFY(playUntilPicture(c));
+        setFault("drop", "p2p_drop", true);
+        QTRY_VERIFY_WITH_TIMEOUT(failed.count() > 0, 10000);
+        QCOMPARE(failed.first().at(0).toInt(), -20016);
+        QTRY_COMPARE_WITH_TIMEOUT(c->status(), ClientStatus::Disconnected, 5000);
+        QTest::qWait(500);
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(online.count(), 0);
+        FrameInfo info;
+        int speed = -1;
+        QVERIFY(c->grabFrame(info, true, speed).isNull());
+        QCOMPARE(speed, 0);
+
+        setFault("drop", "p2p_drop", QJsonValue());
+        QVERIFY(playUntilPicture(c));
+        QCOMPARE(failed.count(), 1);
+        dispose(c);
+    }
+
+    // A camera that stops sending while the session stays up: after the
+    // no-frame time-out (shortened here) the client reports -20011.
+    void silentCameraTimesOut()
+    {
+        AvframeRecvThread::setDefaultNoFrameTimeoutMs(2500);
+        auto* c = new VuCameraClient(record("mute"));
+        QSignalSpy failed(c, &VuCameraClient::failed);
+        QVERIFY(playUntilPicture(c));
+        QElapsedTimer t;
+        t.start();
+        setFault("mute", "p2p_mute", true);
+        QTRY_VERIFY_WITH_TIMEOUT(failed.count() > 0, 15000);
+        QCOMPARE(failed.first().at(0).toInt(), AvframeRecvThread::kErrNoFrame);
+        QVERIFY2(t.elapsed() >= 2000, qPrintable(QString::number(t.elapsed())));
+        QTRY_COMPARE_WITH_TIMEOUT(c->status(), ClientStatus::Disconnected, 5000);
+        QTest::qWait(300);
+        QCOMPARE(failed.count(), 1);
+
+        setFault("mute", "p2p_mute", QJsonValue());
+        QVERIFY(playUntilPicture(c));
+        dispose(c);
+    }
+
+    // Damaged frames (payload bytes, NAL table, unit count) are dropped or
+    // decoded as well as they go; the client keeps playing and clean
+    // pictures come again once the camera sends whole frames.
+    void corruptFramesDoNotStopThePlay_data()
+    {
+        QTest::addColumn<QString>("did");
+        QTest::addColumn<QString>("model");
+        QTest::newRow("H.264") << "garbage" << "hovia.camera.v3";
+        QTest::newRow("H.265") << "garbage265" << "hovia.camera.v4";
+    }
+    void corruptFramesDoNotStopThePlay()
+    {
+        QFETCH(QString, did);
+        QFETCH(QString, model);
+        LogCapture log;
+        auto* c = new VuCameraClient(record(did, model));
+        QSignalSpy failed(c, &VuCameraClient::failed);
+        QVERIFY(playUntilPicture(c));
+        for (const int every : {1, 3}) {
+            setFault(did, "corrupt_frames", every);
+            QTest::qWait(2500);
+            drain(c);
+            QCOMPARE(c->status(), ClientStatus::Connected);
+        }
+        const int complaints = log.count("invalid nal_num") + log.count("video decrpyt error")
+            + log.count("Error while decoding frame") + log.count("invalid video frame");
+        QVERIFY2(complaints > 0, "the damaged frames reached the client");
+
+        setFault(did, "corrupt_frames", QJsonValue());
+        QTest::qWait(1200); // past the next key frame
+        drain(c);
+        const QPixmap pic = nextPicture(c);
+        QVERIFY(!pic.isNull());
+        QCOMPARE(pic.size(), QSize(320, 180));
+        QCOMPARE(failed.count(), 0);
+        QCOMPARE(c->status(), ClientStatus::Connected);
+        dispose(c);
+    }
+
+    // The card sends half a reply and closes the stream: no timeline, no
+    // failure report, the video goes on and the stop does not hang.
+    void cardReplyCutMidWay()
+    {
+        LogCapture log;
+        auto* c = new VuCameraClient(record("cut"));
+        QSignalSpy failed(c, &VuCameraClient::failed);
+        QSignalSpy timeline(c, &VuCameraClient::timeLineReady);
+        QVERIFY(playUntilPicture(c));
+        QTRY_VERIFY_WITH_TIMEOUT(log.contains("RDT_Read error["), 15000);
+        QCOMPARE(timeline.count(), 0);
+        QCOMPARE(failed.count(), 0);
+        QCOMPARE(c->status(), ClientStatus::Connected);
+        drain(c);
+        QVERIFY(!nextPicture(c).isNull());
+
+        QSignalSpy stopped(c, &VuCameraClient::playStopped);
+        QElapsedTimer t;
+        t.start();
+        c->stopPlay();
+        QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 1, 10000);
+        QVERIFY2(t.elapsed() < 3000, qPrintable(QString::number(t.elapsed())));
+        dispose(c);
+    }
+};
+
+QTEST_MAIN(TestClientFaults)
+#include "tst_clientfaults.moc"
