@@ -249,6 +249,7 @@ void CameraController::abort()
 int CameraController::stopPlay()
 {
     FunctionTrace trace("CameraController::stopPlay");
+    ++m_playGeneration;
     // Ask every thread to stop first, then release a receive thread blocked
     // on a full picture queue.
     if (m_audioThread)
@@ -313,7 +314,16 @@ int CameraController::play(VideoBuffer* videoBuffer, int quality, bool enableAud
 
     m_audioPlayer = new AudioPlayer(m_record ? m_record->sharedKey : QByteArray());
     m_videoThread = new AvframeRecvThread(m_avIndex, videoBuffer, m_audioPlayer);
-    connect(m_videoThread, &AvframeRecvThread::failed, this, &CameraController::failed);
+    // The receive thread's report is queued; one that comes in after the
+    // stream was stopped (a stop crossing a broken link) belongs to nobody.
+    const quint64 generation = ++m_playGeneration;
+    connect(m_videoThread, &AvframeRecvThread::failed, this, [this, generation](int err) {
+        if (generation != m_playGeneration) {
+            qInfo("camera %s: error %d of a stopped stream dropped", did().constData(), err);
+            return;
+        }
+        emit failed(err);
+    });
     if (enableAudio) {
         m_audioThread = new AudioRecvthread(m_avIndex, m_audioPlayer);
         m_audioThread->start();

@@ -124,7 +124,8 @@ private:
     AudioPlayer* m_audioPlayer = nullptr;
     RDTUpdatethread* m_timelineThread = nullptr;
     int m_rdtChannel = -1;
-    quint64 m_rdtGeneration = 0; // bumped by every start and stop of the timeline
+    quint64 m_rdtGeneration = 0;  // bumped by every start and stop of the timeline
+    quint64 m_playGeneration = 0; // bumped by every play and stopPlay
     EventRecvthread* m_eventThread = nullptr;
     int m_connectTimeoutSeconds = DefaultConnectTimeoutSeconds;
 };

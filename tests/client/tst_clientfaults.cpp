@@ -3,11 +3,16 @@
 // mid-stream, damaged frames, a card reply cut off mid-way. Each case checks
 // the end state the client reaches and that it still plays afterwards.
 #include "camera/avframerecvthread.h"
+#include "camera/cameracontroller.h"
+#include "camera/videobuffer.h"
 #include "client/vucameraclient.h"
 #include "simworld.h"
 #include "tests/camera/logcapture.h"
+#include "tests/support/testpassports.h"
 
 #include <QtTest>
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -18,6 +23,7 @@ const QByteArray kScenario = R"({
     {"did": "refuse", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10,
      "recordings": [{"start": 1765000000, "length": 120}], "faults": {"rdt_refuse": true}},
     {"did": "drop", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
+    {"did": "stale", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
     {"did": "mute", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
     {"did": "garbage", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
     {"did": "garbage265", "model": "hovia.camera.v4", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
@@ -175,6 +181,44 @@ private slots:
         QVERIFY(playUntilPicture(c));
         QCOMPARE(failed.count(), 1);
         dispose(c);
+    }
+
+    // The link breaks just as the user stops: the receive thread's report
+    // is still queued when the stream is stopped. It must not reach the
+    // client, where it would fail a stopped play or the next one.
+    void errorOfAStoppedStreamIsDropped()
+    {
+        LogCapture log;
+        CameraPassport pass = testpassports::signedPassport(*m_world.scenario, "stale");
+        CameraController ctl(&pass);
+        QSignalSpy failed(&ctl, &CameraController::failed);
+        QCOMPARE(ctl.connCamera(), 0);
+        VideoBuffer buffer(false, pass.sharedKey);
+        QCOMPARE(ctl.play(&buffer, 2, false), 0);
+        QTest::qWait(500);
+        setFault("stale", "p2p_drop", true);
+        // No event processing here: the report stays queued for this thread.
+        QElapsedTimer t;
+        t.start();
+        while (!log.contains("stop reading video frame:") && t.elapsed() < 10000)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        QVERIFY(log.contains("stop reading video frame:"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        ctl.stopPlay();
+        QTest::qWait(300);
+        QCOMPARE(failed.count(), 0);
+        QVERIFY(log.contains("of a stopped stream dropped"));
+        setFault("stale", "p2p_drop", QJsonValue());
+
+        // A break of a running stream is still reported.
+        QCOMPARE(ctl.connCamera(), 0);
+        QCOMPARE(ctl.play(&buffer, 2, false), 0);
+        QTest::qWait(500);
+        setFault("stale", "p2p_drop", true);
+        QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 10000);
+        QCOMPARE(failed.first().at(0).toInt(), -20016);
+        ctl.stopPlay();
+        setFault("stale", "p2p_drop", QJsonValue());
     }
 
     // A camera that stops sending while the session stays up: after the
