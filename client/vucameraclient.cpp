@@ -396,6 +396,9 @@ void VuCameraClient::onInteruptByError(int err)
 void VuCameraClient::doStopPlay(const char* reason)
 {
     qInfo("camera %s: stop for %s.", qPrintable(m_did), reason);
+    // A play waiting on the cloud (this may run inside its wait) gives up
+    // when it resumes instead of connecting behind the stop's back.
+    ++m_playSerial;
     if (!isStatus(ClientStatus::Destroying))
         setStatus(ClientStatus::Disconnected);
     m_session->stopPlay();

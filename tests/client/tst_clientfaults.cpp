@@ -24,6 +24,7 @@ const QByteArray kScenario = R"({
      "recordings": [{"start": 1765000000, "length": 120}], "faults": {"rdt_refuse": true}},
     {"did": "drop", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
     {"did": "stale", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
+    {"did": "late", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
     {"did": "mute", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
     {"did": "garbage", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
     {"did": "garbage265", "model": "hovia.camera.v4", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
@@ -219,6 +220,38 @@ private slots:
         QCOMPARE(failed.first().at(0).toInt(), -20016);
         ctl.stopPlay();
         setFault("stale", "p2p_drop", QJsonValue());
+    }
+
+    // The cloud reports the camera offline while a play still waits for its
+    // properties: the stop that follows also ends that play; it does not
+    // go on to connect behind the client's back.
+    void offlineReportDuringAPlayEndsIt()
+    {
+        m_world.setCloudFaults(R"({"delay_ms": {"/app/home/rpc/late": 1500}})");
+        auto* c = new VuCameraClient(record("late"));
+        QSignalSpy played(c, &VuCameraClient::played);
+        QSignalSpy online(c, &VuCameraClient::onlineStateChanged);
+        QSignalSpy failed(c, &VuCameraClient::failed);
+        const int rpcs = m_world.requestsTo("/home/rpc/late");
+        c->play(2, false, QString());
+        QTRY_COMPARE_WITH_TIMEOUT(m_world.requestsTo("/home/rpc/late") - rpcs, 1, 10000);
+        VuotCameraStat away = record("late");
+        away.isOnline = false;
+        c->setInfo(away);
+        QTRY_COMPARE_WITH_TIMEOUT(online.count(), 1, 5000);
+        QCOMPARE(online.first().at(0).toBool(), false);
+        QTest::qWait(2500); // the properties come back meanwhile
+        m_world.setCloudFaults("{}");
+        QCOMPARE(played.count(), 1); // ReadingProperties only
+        QCOMPARE(c->status(), ClientStatus::Disconnected);
+        QCOMPARE(failed.count(), 0);
+
+        // Back online, a play goes through from the start.
+        c->setInfo(record("late"));
+        QTRY_COMPARE_WITH_TIMEOUT(online.count(), 2, 5000);
+        QVERIFY(playUntilPicture(c));
+        QCOMPARE(failed.count(), 0);
+        dispose(c);
     }
 
     // A camera that stops sending while the session stays up: after the
