@@ -25,6 +25,7 @@ const QByteArray kScenario = R"({
     {"did": "drop", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
     {"did": "stale", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
     {"did": "late", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
+    {"did": "shy", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
     {"did": "mute", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
     {"did": "garbage", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
     {"did": "garbage265", "model": "hovia.camera.v4", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
@@ -251,6 +252,40 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(online.count(), 2, 5000);
         QVERIFY(playUntilPicture(c));
         QCOMPARE(failed.count(), 0);
+        dispose(c);
+    }
+
+    // A camera that refuses the session, or takes it and never answers the
+    // login: the play ends with the library's code, the client can play
+    // again once the camera behaves.
+    void connectRefusedOrLoginUnanswered_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("atLeastMs");
+        QTest::newRow("refused") << "p2p_refuse" << -24 << 0;
+        QTest::newRow("login unanswered") << "p2p_stall_login" << -20011 << 9000;
+    }
+    void connectRefusedOrLoginUnanswered()
+    {
+        QFETCH(QString, fault);
+        QFETCH(int, code);
+        QFETCH(int, atLeastMs);
+        setFault("shy", fault, true);
+        auto* c = new VuCameraClient(record("shy"));
+        QSignalSpy failed(c, &VuCameraClient::failed);
+        QSignalSpy played(c, &VuCameraClient::played);
+        QElapsedTimer t;
+        t.start();
+        c->play(2, false, QString());
+        QTRY_VERIFY_WITH_TIMEOUT(failed.count() > 0, 20000);
+        QCOMPARE(failed.first().at(0).toInt(), code);
+        QVERIFY2(t.elapsed() >= atLeastMs, qPrintable(QString::number(t.elapsed())));
+        QCOMPARE(played.count(), 2); // ReadingProperties, Connecting
+        QCOMPARE(c->status(), ClientStatus::Disconnected);
+        setFault("shy", fault, QJsonValue());
+        QVERIFY(playUntilPicture(c));
+        QCOMPARE(failed.count(), 1);
         dispose(c);
     }
 
