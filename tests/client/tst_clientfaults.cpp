@@ -26,6 +26,8 @@ const QByteArray kScenario = R"({
     {"did": "stale", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
     {"did": "late", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
     {"did": "shy", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
+    {"did": "hang", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10,
+     "recordings": [{"start": 1765000000, "length": 60}], "faults": {"timeline_silent": true, "motor_silent": true}},
     {"did": "mute", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
     {"did": "garbage", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
     {"did": "garbage265", "model": "hovia.camera.v4", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
@@ -286,6 +288,31 @@ private slots:
         setFault("shy", fault, QJsonValue());
         QVERIFY(playUntilPicture(c));
         QCOMPARE(failed.count(), 1);
+        dispose(c);
+    }
+
+    // A card that never answers and a motor that never replies: the video
+    // plays, no failure reaches the tile, and the stop waits at most for the
+    // timeline read's 5 s time-out.
+    void silentCardAndMotor()
+    {
+        LogCapture log;
+        auto* c = new VuCameraClient(record("hang"));
+        QSignalSpy failed(c, &VuCameraClient::failed);
+        QSignalSpy timeline(c, &VuCameraClient::timeLineReady);
+        QVERIFY(playUntilPicture(c));
+        c->controlMotor(1);
+        c->controlMotor(3);
+        QTest::qWait(1000); // the first timeline request is out and unanswered
+        QCOMPARE(c->status(), ClientStatus::Connected);
+        QSignalSpy stopped(c, &VuCameraClient::playStopped);
+        QElapsedTimer t;
+        t.start();
+        c->stopPlay();
+        QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 1, 15000);
+        QVERIFY2(t.elapsed() < 6500, qPrintable(QString::number(t.elapsed())));
+        QCOMPARE(timeline.count(), 0);
+        QCOMPARE(failed.count(), 0);
         dispose(c);
     }
 
