@@ -88,8 +88,6 @@ public:
     int startRDT();
     // Stops the timeline thread and releases the channel (0x201).
     void stopRDT();
-    // Whether the timeline thread exists (started and not stopped).
-    bool rdtRunning() const { return m_timelineThread != nullptr; }
     // Pan/tilt one step (0xF005): 1 left, 2 right, 3 up, 4 down. The first
     // call starts the IO-control event thread that reads the replies.
     void controlMotor(int operation);

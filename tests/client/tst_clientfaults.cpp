@@ -28,6 +28,7 @@ const QByteArray kScenario = R"({
     {"did": "shy", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
     {"did": "hang", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10,
      "recordings": [{"start": 1765000000, "length": 60}], "faults": {"timeline_silent": true, "motor_silent": true}},
+    {"did": "sleepy", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10, "sdcard": false},
     {"did": "mute", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
     {"did": "garbage", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
     {"did": "garbage265", "model": "hovia.camera.v4", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
@@ -312,6 +313,31 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 1, 15000);
         QVERIFY2(t.elapsed() < 6500, qPrintable(QString::number(t.elapsed())));
         QCOMPARE(timeline.count(), 0);
+        QCOMPARE(failed.count(), 0);
+        dispose(c);
+    }
+
+    // The camera is switched off (from its app) while it plays: the tile's
+    // power check stops the play with a power report, not a failure; woken
+    // up, it plays again.
+    void poweredOffWhilePlaying()
+    {
+        auto* c = new VuCameraClient(record("sleepy"));
+        QSignalSpy failed(c, &VuCameraClient::failed);
+        QSignalSpy power(c, &VuCameraClient::powerStateChanged);
+        QVERIFY(playUntilPicture(c));
+        m_world.setCamera("sleepy", [](SimCamera& cam) { cam.power = false; });
+        c->checkPowerOnce();
+        QTRY_COMPARE_WITH_TIMEOUT(power.count(), 1, 10000);
+        QCOMPARE(power.first().at(0).toBool(), false);
+        QCOMPARE(c->status(), ClientStatus::Disconnected);
+        FrameInfo info;
+        int speed = -1;
+        QVERIFY(c->grabFrame(info, true, speed).isNull());
+        c->wakeUp();
+        QTRY_COMPARE_WITH_TIMEOUT(power.count(), 2, 10000);
+        QCOMPARE(power.last().at(0).toBool(), true);
+        QVERIFY(playUntilPicture(c));
         QCOMPARE(failed.count(), 0);
         dispose(c);
     }
