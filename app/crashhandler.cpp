@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <atomic>
+
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -96,8 +98,11 @@ void onFatalSignal(int sig, siginfo_t* info, void*)
 
 namespace CrashHandler {
 
+std::atomic<bool> g_installed{false};
+
 void install()
 {
+    g_installed = true;
     // backtrace() loads its unwinder on first use, which is not safe inside a
     // signal handler; do that once now.
     void* warm[2];
@@ -114,6 +119,12 @@ void install()
     sigemptyset(&sa.sa_mask);
     for (int sig : kSignals)
         ::sigaction(sig, &sa, nullptr);
+}
+
+void reinstall()
+{
+    if (g_installed)
+        install();
 }
 
 void setDumpPath(const QString& path)

@@ -3,34 +3,49 @@
 #include <QDebug>
 #include <QEventLoop>
 #include <QJsonDocument>
-#include <memory>
+#include <functional>
 #include <qt5keychain/keychain.h>
 
 namespace {
 
-// Runs a job to completion in a local event loop. Returns true on success.
-bool runJob(QKeychain::Job* job, const char* failPrefix)
+// Runs a job in a local event loop until it finishes, then deletes it.
+// When the loop is left before that (the application is quitting: every
+// event loop ends at once), the job is left to finish and delete itself and
+// the call fails; the keychain's late answer must not reach a deleted job.
+bool runJob(QKeychain::Job* job, const char* failPrefix,
+            const std::function<void(QKeychain::Job*)>& onDone = nullptr)
 {
     job->setAutoDelete(false);
+    bool done = false;
     QEventLoop loop;
-    QObject::connect(job, &QKeychain::Job::finished, &loop, &QEventLoop::quit);
+    QObject::connect(job, &QKeychain::Job::finished, &loop, [&done, &loop]() {
+        done = true;
+        loop.quit();
+    });
     job->start();
-    loop.exec();
-    if (job->error() != QKeychain::NoError) {
-        qWarning("%s%s", failPrefix, job->errorString().toLocal8Bit().constData());
+    if (!done)
+        loop.exec();
+    if (!done) {
+        qWarning("%sthe keychain did not answer before the program quit", failPrefix);
+        QObject::connect(job, &QKeychain::Job::finished, job, &QObject::deleteLater);
         return false;
     }
-    return true;
+    const bool ok = job->error() == QKeychain::NoError;
+    if (!ok)
+        qWarning("%s%s", failPrefix, job->errorString().toLocal8Bit().constData());
+    else if (onDone)
+        onDone(job);
+    delete job;
+    return ok;
 }
 
 bool readRaw(const QString& key, QByteArray* out)
 {
-    auto job = std::make_unique<QKeychain::ReadPasswordJob>(QLatin1String(CredentialStore::kService));
+    auto* job = new QKeychain::ReadPasswordJob(QLatin1String(CredentialStore::kService));
     job->setKey(key);
-    if (!runJob(job.get(), "Restoring failed: "))
-        return false;
-    *out = job->binaryData();
-    return true;
+    return runJob(job, "Restoring failed: ", [out](QKeychain::Job* j) {
+        *out = static_cast<QKeychain::ReadPasswordJob*>(j)->binaryData();
+    });
 }
 
 } // namespace
@@ -41,10 +56,10 @@ const char* const kService = "hovia.camera";
 
 bool writeBytes(const QString& key, const QByteArray& bytes)
 {
-    auto job = std::make_unique<QKeychain::WritePasswordJob>(QLatin1String(kService));
+    auto* job = new QKeychain::WritePasswordJob(QLatin1String(kService));
     job->setKey(key);
     job->setBinaryData(bytes);
-    return runJob(job.get(), "Storing failed: ");
+    return runJob(job, "Storing failed: ");
 }
 
 bool writeString(const QString& key, const QString& text) { return writeBytes(key, text.toUtf8()); }
@@ -88,9 +103,9 @@ QJsonObject readJson(const QString& key)
 
 bool remove(const QString& key)
 {
-    auto job = std::make_unique<QKeychain::DeletePasswordJob>(QLatin1String(kService));
+    auto* job = new QKeychain::DeletePasswordJob(QLatin1String(kService));
     job->setKey(key);
-    return runJob(job.get(), "delete failed: ");
+    return runJob(job, "delete failed: ");
 }
 
 } // namespace CredentialStore

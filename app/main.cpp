@@ -10,10 +10,12 @@
 #include "cloud/campropset.h"
 #include "cloud/vuotcamerastat.h"
 #include "res/vcresources.h"
+#include "ui/mainwindow.h"
 #include "app/appinfo.h"
 #include "app/crashhandler.h"
 #include "app/datapaths.h"
 #include "app/logfile.h"
+#include "app/quitsignals.h"
 
 #include <QApplication>
 #include <QDir>
@@ -24,16 +26,11 @@
 #include <QTextCodec>
 #include <QTranslator>
 #include <QVector>
-#include <QWidget>
 
-#include <QSocketNotifier>
 
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -54,37 +51,6 @@ int runBrowserSubprocess()
 {
     std::fputs("vucamera: browser sub-processes are run by the browser runtime's helper\n", stderr);
     return 0;
-}
-
-// SIGTERM/SIGINT/SIGHUP end the event loop so that the normal shutdown order
-// runs (a session logout or `kill` must not lose the log or leave cameras
-// connected). The handler only writes a byte to a socket pair.
-int g_quitPipe[2] = {-1, -1};
-
-void onQuitSignal(int)
-{
-    const char c = 1;
-    [[maybe_unused]] const ssize_t n = ::write(g_quitPipe[1], &c, 1);
-}
-
-void installQuitSignals(QApplication* app)
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_quitPipe) != 0)
-        return;
-    auto* notifier = new QSocketNotifier(g_quitPipe[0], QSocketNotifier::Read, app);
-    QObject::connect(notifier, &QSocketNotifier::activated, app, [app, notifier]() {
-        char c;
-        [[maybe_unused]] const ssize_t n = ::read(g_quitPipe[0], &c, 1);
-        notifier->setEnabled(false);
-        qInfo("quit requested by signal");
-        app->quit();
-    });
-    struct sigaction sa{};
-    sa.sa_handler = &onQuitSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    for (int sig : {SIGTERM, SIGINT, SIGHUP})
-        ::sigaction(sig, &sa, nullptr);
 }
 
 void registerMetaTypes()
@@ -116,7 +82,7 @@ int main(int argc, char** argv)
     // 4. The Qt application.
     auto app = std::make_unique<QApplication>(argc, argv);
     vcInitResources(); // the compiled-in resources live in a static library
-    installQuitSignals(app.get()); // a stop request during start-up is served by the loop
+    QuitSignals::install(app.get()); // a stop request during start-up is served by the loop
 
     // 5. Cross-thread types.
     registerMetaTypes();
@@ -159,15 +125,15 @@ int main(int argc, char** argv)
     LibP2p::setDirectory(Endpoints::current().p2pDirectory);
     LibP2p::initialize();
 
-    // 15. Main window. HOOK(ui): replaced by MainWindow.
-    auto* mainWindow = new QWidget();
+    // 15. Main window.
+    auto* mainWindow = new MainWindow();
     mainWindow->setWindowTitle(QStringLiteral("VuCamera"));
-    mainWindow->resize(1280, 800);
     AppGlobals::setMainWindow(mainWindow);
     mainWindow->show();
 
     // 16. Event loop.
-    const int result = app->exec();
+    // A stop requested while the window was being made ends here at once.
+    const int result = QuitSignals::quitRequested() ? 0 : app->exec();
 
     // Shutdown 1. Main window.
     AppGlobals::setMainWindow(nullptr);

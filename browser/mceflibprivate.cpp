@@ -1,5 +1,8 @@
 #include "browser/mceflibprivate.h"
 
+#include "app/crashhandler.h"
+#include "app/quitsignals.h"
+
 #include "app/appglobals.h"
 #include "app/endpoints.h"
 
@@ -70,6 +73,10 @@ MCefLibPrivate::MCefLibPrivate(const BrowserRuntimeConfig& config)
     // A profile without a storage name is off the record: memory cache only,
     // cookies kept for this run only.
     m_profile = new QWebEngineProfile();
+    // Starting the engine puts every signal disposition back to the default;
+    // the crash dump and the orderly quit on SIGTERM must survive that.
+    CrashHandler::reinstall();
+    QuitSignals::reinstallHandlers();
     m_profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
     m_profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
     if (!m_config.userAgent.isEmpty())

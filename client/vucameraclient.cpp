@@ -488,6 +488,10 @@ void VuCameraClient::handleSleep()
         api->deleteLater();
         if (result == 0) {
             m_powerOn = false;
+            // A camera put to sleep while playing ends its session, as when a
+            // power check finds it off; else the next play would be refused.
+            if (isStatus(ClientStatus::Connected) || isStatus(ClientStatus::Connecting))
+                doStopPlay("power is off");
             emit powerStateChanged(false);
         } else {
             qWarning("camera %s:fail to sleep:%d", qPrintable(m_did), result);

@@ -209,6 +209,15 @@ bool RoomListBar::selectRoom(const QString& name, bool shared)
     return true;
 }
 
+bool RoomListBar::selectAll()
+{
+    const int i = indexOf(All, QString());
+    if (i < 0)
+        return false;
+    activate(i, true);
+    return true;
+}
+
 bool RoomListBar::isSelected(const QString& name, bool shared) const
 {
     const int i = indexOf(name, shared);

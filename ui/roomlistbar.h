@@ -38,6 +38,8 @@ public:
     // Selects the button of the room as a click would (emitting its signal
     // even when it is already the current one: the grid is filtered anew).
     bool selectRoom(const QString& name, bool shared);
+    // Selects "All Rooms" when the bar shows it.
+    bool selectAll();
     // Whether the room is the selected one.
     bool isSelected(const QString& name, bool shared) const;
 

@@ -72,6 +72,14 @@ TitleBar::TitleBar(QWidget* parent)
     updateButtons();
 }
 
+void TitleBar::addTrailingWidget(QWidget* w)
+{
+    auto* lay = static_cast<QHBoxLayout*>(layout());
+    const int at = lay->indexOf(m_vertLine);
+    lay->insertWidget(at, w);
+    lay->insertSpacing(at + 1, 10);
+}
+
 void TitleBar::retranslate()
 {
     m_title->setText(tr("Smart Camera"));

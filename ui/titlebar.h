@@ -23,6 +23,9 @@ public:
     int buttonState() const { return m_state; }
 
     void setTitle(const QString& title);
+    // Places w at the right end of the title, before the window buttons
+    // (the main window's user card).
+    void addTrailingWidget(QWidget* w);
     QString title() const;
 
     // The window is maximised by this bar (restore is the shown button).

@@ -149,6 +149,10 @@
         <source>Cancel</source>
         <translation>取消</translation>
     </message>
+    <message>
+        <source>%1 cameras, %2 online</source>
+        <translation>%1 个摄像机，%2 个在线</translation>
+    </message>
 </context>
 <context>
     <name>PinCodeWidget</name>

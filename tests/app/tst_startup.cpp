@@ -95,6 +95,33 @@ private slots:
         QCOMPARE(second.count("\n>>>>>>>>>"), 2);
     }
 
+    // The sign-in page starts the browser runtime, which puts every signal
+    // disposition back to the default: a crash must still leave its dump.
+    void crashAfterTheBrowserStartedLeavesADump()
+    {
+        QTemporaryDir home;
+        QProcess p;
+        p.setProcessEnvironment(envFor(home.path(), true));
+        p.start(QStringLiteral(VUCAMERA_EXE), QStringList());
+        QVERIFY(p.waitForStarted(10000));
+        const QString logPath = dataRoot(home.path()) + QStringLiteral("/Log/VuCamera.log");
+        QElapsedTimer t;
+        t.start();
+        // The web view is made when the sign-in page is entered.
+        auto logHas = [&](const char* text) {
+            QFile f(logPath);
+            return f.open(QIODevice::ReadOnly) && f.readAll().contains(text);
+        };
+        while (t.elapsed() < 20000 && !logHas("to \"web login\""))
+            QTest::qWait(50);
+        QVERIFY(logHas("to \"web login\""));
+        QTest::qWait(1000);
+        ::kill(static_cast<pid_t>(p.processId()), SIGSEGV);
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitStatus(), QProcess::CrashExit);
+        QVERIFY(QFile::exists(dataRoot(home.path()) + QStringLiteral("/Log/crash.dmp")));
+    }
+
     void runsWithoutALogWhenTheFolderCannotBeMade()
     {
         QTemporaryDir home;

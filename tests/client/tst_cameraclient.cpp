@@ -164,6 +164,36 @@ private slots:
         dispose(c);
     }
 
+    void sleepWhilePlayingEndsTheSessionAndWakeUpPlaysAgain()
+    {
+        auto* c = new VuCameraClient(record("c1"));
+        QSignalSpy power(c, &VuCameraClient::powerStateChanged);
+        QSignalSpy failed(c, &VuCameraClient::failed);
+        c->play(2, false, QString());
+        QTRY_COMPARE_WITH_TIMEOUT(c->status(), ClientStatus::Connected, 20000);
+        c->sleep();
+        QTRY_VERIFY_WITH_TIMEOUT(power.count() > 0, 10000);
+        QCOMPARE(power.first().at(0).toBool(), false);
+        // Not left connected to a sleeping camera: the next play is taken.
+        QCOMPARE(c->status(), ClientStatus::Disconnected);
+        power.clear();
+        c->wakeUp();
+        QTRY_VERIFY_WITH_TIMEOUT(power.count() > 0, 10000);
+        QCOMPARE(power.first().at(0).toBool(), true);
+        c->play(2, false, QString());
+        QTRY_COMPARE_WITH_TIMEOUT(c->status(), ClientStatus::Connected, 20000);
+        FrameInfo info;
+        int speed = 0;
+        QPixmap pic;
+        for (int i = 0; i < 400 && pic.isNull(); ++i) {
+            QTest::qWait(25);
+            pic = c->grabFrame(info, false, speed);
+        }
+        QVERIFY(!pic.isNull());
+        QCOMPARE(failed.count(), 0);
+        dispose(c);
+    }
+
     void maxClientFailsWithFive()
     {
         auto* c = new VuCameraClient(record("c4"));
