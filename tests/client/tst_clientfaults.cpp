@@ -6,6 +6,7 @@
 #include "camera/cameracontroller.h"
 #include "camera/videobuffer.h"
 #include "client/vucameraclient.h"
+#include "cloud/coreapi.h"
 #include "simworld.h"
 #include "tests/camera/logcapture.h"
 #include "tests/support/testpassports.h"
@@ -29,6 +30,7 @@ const QByteArray kScenario = R"({
     {"did": "hang", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10,
      "recordings": [{"start": 1765000000, "length": 60}], "faults": {"timeline_silent": true, "motor_silent": true}},
     {"did": "sleepy", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10, "sdcard": false},
+    {"did": "slow", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10, "sdcard": false},
     {"did": "mute", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
     {"did": "garbage", "model": "hovia.camera.v3", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
     {"did": "garbage265", "model": "hovia.camera.v4", "owner": "1234567890", "width": 320, "height": 180, "fps": 10},
@@ -124,7 +126,12 @@ private slots:
         QVERIFY(m_world.start(kScenario));
     }
     void cleanupTestCase() { m_world.stop(); }
-    void cleanup() { AvframeRecvThread::setDefaultNoFrameTimeoutMs(0); }
+    void cleanup()
+    {
+        AvframeRecvThread::setDefaultNoFrameTimeoutMs(0);
+        CoreApi::setWatchdogMs(10000);
+        m_world.setCloudFaults("{}");
+    }
 
     // The card's channel is refused at every start: three attempts in all,
     // then the client leaves it while the video goes on. A new play has a
@@ -340,6 +347,44 @@ private slots:
         QVERIFY(playUntilPicture(c));
         QCOMPARE(failed.count(), 0);
         dispose(c);
+    }
+
+    // The cloud hangs on the device pass: a stop is answered at once (the
+    // play gives up when the call returns), a destroy as soon as the call
+    // gives up at the reply watchdog (shortened here); neither reports a
+    // failure, and destroyed comes exactly once.
+    void stopAndDestroyDuringASlowCloudCall()
+    {
+        CoreApi::setWatchdogMs(2000);
+        m_world.setCloudFaults(R"({"delay_ms": {"/app/device/devicepass": 6000}})");
+        auto* c = new VuCameraClient(record("slow"));
+        QSignalSpy failed(c, &VuCameraClient::failed);
+        QSignalSpy played(c, &VuCameraClient::played);
+        QSignalSpy stopped(c, &VuCameraClient::playStopped);
+        c->play(2, false, QString());
+        QTest::qWait(300);
+        QElapsedTimer t;
+        t.start();
+        c->stopPlay();
+        QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 1, 5000);
+        QVERIFY2(t.elapsed() < 1000, qPrintable(QString::number(t.elapsed())));
+        QTest::qWait(2500); // the device pass gives up meanwhile
+        QCOMPARE(played.count(), 0);
+        QCOMPARE(failed.count(), 0);
+        QCOMPARE(c->status(), ClientStatus::Disconnected);
+
+        c->play(2, false, QString());
+        QTest::qWait(300);
+        QSignalSpy gone(c, &VuCameraClient::destroyed);
+        t.restart();
+        c->destroy();
+        QTRY_COMPARE_WITH_TIMEOUT(gone.count(), 1, 10000);
+        QVERIFY2(t.elapsed() < 3000, qPrintable(QString::number(t.elapsed())));
+        QTest::qWait(300);
+        QCOMPARE(gone.count(), 1);
+        QCOMPARE(failed.count(), 0);
+        QCOMPARE(played.count(), 0);
+        delete c;
     }
 
     // A camera that stops sending while the session stays up: after the
