@@ -88,10 +88,10 @@ QPixmap nextPicture(VuCameraClient* c, int ms = 15000)
     return QPixmap();
 }
 
-bool playUntilPicture(VuCameraClient* c)
+bool playUntilPicture(VuCameraClient* c, bool audio = false)
 {
     c->setVideoFrameSize(320, 180);
-    c->play(2, false, QString());
+    c->play(2, audio, QString());
     QElapsedTimer t;
     t.start();
     while (c->status() != ClientStatus::Connected && t.elapsed() < 20000)
@@ -171,12 +171,19 @@ private slots:
     // A camera that loses power mid-stream: the receive thread sees the peer
     // vanish (-20016), the tile gets exactly one failed and the client is
     // ready for a new play.
+    void sessionDroppedMidStream_data()
+    {
+        QTest::addColumn<bool>("audio");
+        QTest::newRow("video") << false;
+        QTest::newRow("video and sound") << true;
+    }
     void sessionDroppedMidStream()
     {
+        QFETCH(bool, audio);
         auto* c = new VuCameraClient(record("drop"));
         QSignalSpy failed(c, &VuCameraClient::failed);
         QSignalSpy online(c, &VuCameraClient::onlineStateChanged);
-        QVERIFY(playUntilPicture(c));
+        QVERIFY(playUntilPicture(c, audio));
         setFault("drop", "p2p_drop", true);
         QTRY_VERIFY_WITH_TIMEOUT(failed.count() > 0, 10000);
         QCOMPARE(failed.first().at(0).toInt(), -20016);
