@@ -1,6 +1,7 @@
 #include "app/appinfo.h"
 
 #include "app/datapaths.h"
+#include "app/filesafety.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,11 +22,14 @@ AppInfo::AppInfo(const QString& settingsFile, const QString& legacySettingsFile)
 bool AppInfo::load()
 {
     const QString dir = QFileInfo(m_file).absolutePath();
+    // A folder made here is the program's own: only its user may look in.
     if (!QDir(dir).exists())
-        QDir().mkpath(dir);
+        FileSafety::makePrivateDir(dir);
 
     if (!QFile::exists(m_file) && !m_legacyFile.isEmpty() && QFile::exists(m_legacyFile))
         QFile::copy(m_legacyFile, m_file);
+    if (QFile::exists(m_file))
+        FileSafety::makePrivateFile(m_file);
 
     QByteArray data;
     QFile f(m_file);
@@ -48,6 +52,8 @@ void AppInfo::save()
         qWarning().noquote() << "cannot open appinfo:" << f.errorString();
         return;
     }
+    // Owner only, before anything is written (a new file starts with the umask's mode).
+    f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     m_doc = QJsonDocument(m_root);
     f.write(m_doc.toJson());
 }

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <execinfo.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -67,8 +68,11 @@ void onFatalSignal(int sig, siginfo_t* info, void*)
 {
     const int savedErrno = errno;
     if (g_haveDumpPath) {
-        const int fd = ::open(g_dumpPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        // Owner only, also when an older dump with wider permissions is
+        // overwritten; never through a symbolic link.
+        const int fd = ::open(g_dumpPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd >= 0) {
+            ::fchmod(fd, 0600);
             writeStr(fd, "VuCamera crash dump\nsignal: ");
             writeStr(fd, signalName(sig));
             writeStr(fd, " (");

@@ -1,51 +1,58 @@
 #include "app/credentialstore.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QEventLoop>
 #include <QJsonDocument>
-#include <functional>
+#include <memory>
 #include <qt5keychain/keychain.h>
 
 namespace {
 
-// Runs a job in a local event loop until it finishes, then deletes it.
-// When the loop is left before that (the application is quitting: every
-// event loop ends at once), the job is left to finish and delete itself and
-// the call fails; the keychain's late answer must not reach a deleted job.
-bool runJob(QKeychain::Job* job, const char* failPrefix,
-            const std::function<void(QKeychain::Job*)>& onDone = nullptr)
+// Runs a job to completion in a local event loop. Returns true on success.
+// The loop can also be ended from outside: QCoreApplication::exit() (a quit
+// requested while the store is being asked) ends every running loop. The job
+// is then still waiting for the store; deleting it would let the store's
+// answer land on a deleted object, so it is handed over to delete itself
+// when that answer comes, the call fails, and the quit is passed on.
+bool runJob(std::unique_ptr<QKeychain::Job>& job, const char* failPrefix)
 {
     job->setAutoDelete(false);
-    bool done = false;
+    bool finished = false;
     QEventLoop loop;
-    QObject::connect(job, &QKeychain::Job::finished, &loop, [&done, &loop]() {
-        done = true;
+    QObject::connect(job.get(), &QKeychain::Job::finished, &loop, [&finished, &loop] {
+        finished = true;
         loop.quit();
     });
     job->start();
-    if (!done)
+    if (!finished)
         loop.exec();
-    if (!done) {
-        qWarning("%sthe keychain did not answer before the program quit", failPrefix);
-        QObject::connect(job, &QKeychain::Job::finished, job, &QObject::deleteLater);
+    if (!finished) {
+        QObject::disconnect(job.get(), nullptr, &loop, nullptr);
+        job.release()->setAutoDelete(true);
+        qWarning("%sinterrupted before the store answered", failPrefix);
+        // The exit that ended this loop must not be lost: a loop started
+        // after it (the main loop, at start-up) would run on forever.
+        if (QCoreApplication* app = QCoreApplication::instance())
+            QMetaObject::invokeMethod(app, &QCoreApplication::quit, Qt::QueuedConnection);
         return false;
     }
-    const bool ok = job->error() == QKeychain::NoError;
-    if (!ok)
+    if (job->error() != QKeychain::NoError) {
         qWarning("%s%s", failPrefix, job->errorString().toLocal8Bit().constData());
-    else if (onDone)
-        onDone(job);
-    delete job;
-    return ok;
+        return false;
+    }
+    return true;
 }
 
 bool readRaw(const QString& key, QByteArray* out)
 {
-    auto* job = new QKeychain::ReadPasswordJob(QLatin1String(CredentialStore::kService));
-    job->setKey(key);
-    return runJob(job, "Restoring failed: ", [out](QKeychain::Job* j) {
-        *out = static_cast<QKeychain::ReadPasswordJob*>(j)->binaryData();
-    });
+    std::unique_ptr<QKeychain::Job> job =
+        std::make_unique<QKeychain::ReadPasswordJob>(QLatin1String(CredentialStore::kService));
+    static_cast<QKeychain::ReadPasswordJob*>(job.get())->setKey(key);
+    if (!runJob(job, "Restoring failed: "))
+        return false;
+    *out = static_cast<QKeychain::ReadPasswordJob*>(job.get())->binaryData();
+    return true;
 }
 
 } // namespace
@@ -56,9 +63,10 @@ const char* const kService = "hovia.camera";
 
 bool writeBytes(const QString& key, const QByteArray& bytes)
 {
-    auto* job = new QKeychain::WritePasswordJob(QLatin1String(kService));
-    job->setKey(key);
-    job->setBinaryData(bytes);
+    auto write = std::make_unique<QKeychain::WritePasswordJob>(QLatin1String(kService));
+    write->setKey(key);
+    write->setBinaryData(bytes);
+    std::unique_ptr<QKeychain::Job> job(write.release());
     return runJob(job, "Storing failed: ");
 }
 
@@ -103,8 +111,9 @@ QJsonObject readJson(const QString& key)
 
 bool remove(const QString& key)
 {
-    auto* job = new QKeychain::DeletePasswordJob(QLatin1String(kService));
-    job->setKey(key);
+    auto del = std::make_unique<QKeychain::DeletePasswordJob>(QLatin1String(kService));
+    del->setKey(key);
+    std::unique_ptr<QKeychain::Job> job(del.release());
     return runJob(job, "delete failed: ");
 }
 

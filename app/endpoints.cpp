@@ -1,5 +1,7 @@
 #include "app/endpoints.h"
 
+#include "app/filesafety.h"
+
 #include <QDir>
 #include <QDateTime>
 #include <QFile>
@@ -96,6 +98,14 @@ Endpoints Endpoints::load(const QString& path, bool* ok)
         qWarning("endpoints file %s not readable, using the defaults", qUtf8Printable(path));
         return Endpoints();
     }
+    // The file decides where the pass token goes and which CA is trusted:
+    // one that another local user could have written or swapped is ignored.
+    QString why;
+    if (!FileSafety::isTrustedConfigFile(path, &why)) {
+        qWarning("endpoints file %s not trusted (%s), using the defaults", qUtf8Printable(path),
+                 qUtf8Printable(why));
+        return Endpoints();
+    }
     QJsonParseError pe{};
     const QJsonDocument doc = QJsonDocument::fromJson(f.readAll(), &pe);
     if (!doc.isObject()) {
@@ -152,7 +162,11 @@ QSslConfiguration Endpoints::sslConfiguration()
 
     QSslConfiguration conf = QSslConfiguration::defaultConfiguration();
     QList<QSslCertificate> cas = QSslConfiguration::systemCaCertificates();
-    if (!e.caCertFile.isEmpty() && info.exists()) {
+    QString why;
+    if (!e.caCertFile.isEmpty() && info.exists() && !FileSafety::isTrustedConfigFile(e.caCertFile, &why)) {
+        qWarning("extra CA %s not trusted (%s), only the system store is used", qUtf8Printable(e.caCertFile),
+                 qUtf8Printable(why));
+    } else if (!e.caCertFile.isEmpty() && info.exists()) {
         const QList<QSslCertificate> extra = QSslCertificate::fromPath(e.caCertFile, QSsl::Pem);
         if (extra.isEmpty())
             qWarning("no CA certificate in %s", qUtf8Printable(e.caCertFile));
@@ -163,5 +177,18 @@ QSslConfiguration Endpoints::sslConfiguration()
     cachedTime = mtime;
     cachedConf = conf;
     cached = true;
+    return conf;
+}
+
+QSslConfiguration Endpoints::sslConfigurationFor(const QUrl& url)
+{
+    const Endpoints e = current();
+    const QString host = url.host().toLower();
+    for (const QString& service : {e.account, e.accountApi, e.homeApi, e.update, e.stats}) {
+        if (!host.isEmpty() && QUrl(service).host().toLower() == host)
+            return sslConfiguration();
+    }
+    QSslConfiguration conf = QSslConfiguration::defaultConfiguration();
+    conf.setCaCertificates(QSslConfiguration::systemCaCertificates());
     return conf;
 }

@@ -3,6 +3,7 @@
 #include <QJsonObject>
 #include <QSslConfiguration>
 #include <QString>
+#include <QUrl>
 
 // The one place that knows where the remote services live: the account
 // service (sign-in page, service login, logout), the account API (user card),
@@ -12,7 +13,9 @@
 //
 // Read from the JSON file named by VUCAMERA_ENDPOINTS, by default
 // <temp dir>/vucamera-sim/endpoints.json, which the local emulator writes.
-// Missing entries keep defaults that point at the local emulator.
+// Missing entries keep defaults that point at the local emulator. A file (or
+// extra CA) that is a symbolic link, belongs to another user or can be
+// written by others is not used: the defaults (the system store) apply.
 class Endpoints
 {
 public:
@@ -50,4 +53,8 @@ public:
     // store plus the configured extra CA. Certificate errors are never
     // ignored.
     static QSslConfiguration sslConfiguration();
+    // The same for a request to url: the extra CA is trusted only for the
+    // hosts of the configured services; any other host (an avatar address
+    // taken from a reply, say) is checked against the system store alone.
+    static QSslConfiguration sslConfigurationFor(const QUrl& url);
 };

@@ -3,30 +3,48 @@
 #include <QDate>
 #include <QTime>
 #include <atomic>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
 // The stream the handler writes to; empty while no log is open.
 std::atomic<FILE*> g_logStream{nullptr};
+
+// Opens the log for appending (or emptied first) as a file only its owner can
+// read: the log names cameras, rooms and accounts. A file left by an older
+// version with wider permissions is tightened; a symbolic link is refused.
+FILE* openPrivate(const char* path, bool truncate)
+{
+    int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW;
+    if (truncate)
+        flags |= O_TRUNC;
+    const int fd = ::open(path, flags, 0600);
+    if (fd < 0)
+        return nullptr;
+    ::fchmod(fd, 0600);
+    FILE* f = ::fdopen(fd, "a");
+    if (!f)
+        ::close(fd);
+    return f;
 }
+} // namespace
 
 LogFile::LogFile(const QString& path)
 {
     const QByteArray cpath = path.toLatin1();
 
     qint64 size = 0;
-    if (FILE* probe = std::fopen(cpath.constData(), "a+b")) {
-        if (std::fseek(probe, 0, SEEK_END) == 0)
-            size = std::ftell(probe);
-        std::fclose(probe);
-    }
+    struct stat st{};
+    if (::stat(cpath.constData(), &st) == 0)
+        size = static_cast<qint64>(st.st_size);
 
     if (size >= kSizeLimit) {
         qWarning("log file is too large and removed it.");
-        m_stream = std::fopen(cpath.constData(), "w");
+        m_stream = openPrivate(cpath.constData(), true);
     } else {
-        m_stream = std::fopen(cpath.constData(), "a+");
+        m_stream = openPrivate(cpath.constData(), false);
     }
     if (!m_stream)
         return;

@@ -1,5 +1,7 @@
 #include "browser/certificatetrust.h"
 
+#include "app/filesafety.h"
+
 #include <QDebug>
 #include <QFile>
 #include <QHostAddress>
@@ -29,7 +31,13 @@ X509* toX509(const QSslCertificate& cert)
 bool CertificateTrust::setCaFile(const QString& pemPath)
 {
     QSslCertificate ca;
-    if (!pemPath.isEmpty() && QFile::exists(pemPath)) {
+    QString why;
+    if (!pemPath.isEmpty() && QFile::exists(pemPath) && !FileSafety::isTrustedConfigFile(pemPath, &why)) {
+        // Another local user could have put this CA there: trusting it would
+        // let them stand in for the sign-in page.
+        qWarning("browser: extra CA %s is not trusted (%s), no extra CA trusted", qUtf8Printable(pemPath),
+                 qUtf8Printable(why));
+    } else if (!pemPath.isEmpty() && QFile::exists(pemPath)) {
         QFile f(pemPath);
         if (f.open(QIODevice::ReadOnly)) {
             const auto certs = QSslCertificate::fromData(f.readAll(), QSsl::Pem);

@@ -193,7 +193,10 @@ void MCefClientHandler::finishLoad(bool ok, const QString& probe)
             if (code == -3) // ERR_ABORTED: no page, no message
                 return;
             const QString html = errorPage(requestedUrl(), name, code);
-            qWarning("%s", qUtf8Printable(html));
+            // The log gets the page without the address's query, fragment and
+            // user part: a sign-in redirect carries one-time tickets there.
+            qWarning("%s", qUtf8Printable(errorPage(
+                requestedUrl().adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo), name, code)));
             // Written into the engine's error document in place: no second
             // load, so nothing else is reported for this failure.
             const QString json = QString::fromUtf8(

@@ -19,6 +19,8 @@
 
 namespace {
 std::atomic<int> g_watchdogMs{10000};
+// How much of an undecodable reply goes to the log.
+constexpr int kLoggedReplyChars = 1000;
 }
 
 void CoreApi::setWatchdogMs(int ms) { g_watchdogMs = ms; }
@@ -52,6 +54,7 @@ QNetworkReply* CoreApi::post(const QString& path, const QJsonObject& params)
     request.setSslConfiguration(Endpoints::sslConfiguration());
     QNetworkReply* reply = m_manager->post(request, body);
     reply->setObjectName(path);
+    limitReplySize(reply);
     return reply;
 }
 
@@ -98,6 +101,8 @@ int CoreApi::evaluate(QNetworkReply* reply, QJsonObject& result, int cancelledCo
     if (reply->error() != QNetworkReply::NoError) {
         qWarning("%s send request failed:%s", qUtf8Printable(reply->objectName()),
                  qUtf8Printable(SecretRedactor::redact(reply->errorString())));
+        if (replyTooLarge(reply))
+            return 2; // cut off: no object can come of it
         return reply->error() == QNetworkReply::OperationCanceledError ? cancelledCode : 1;
     }
     return decodeReply(reply->readAll(), apiSsecurity(), m_signer.lastNonce(), result);
@@ -110,7 +115,9 @@ int CoreApi::decodeReply(const QByteArray& body, const QString& ssecurity, const
     QJsonParseError pe{};
     const QJsonDocument doc = QJsonDocument::fromJson(plain, &pe);
     if (doc.isNull() || pe.error != QJsonParseError::NoError) {
-        qWarning("invalid format:%s", qUtf8Printable(SecretRedactor::redact(QString::fromUtf8(plain))));
+        // Masked first, then cut: a cut could leave part of a secret unmatched.
+        qWarning("invalid format:%s",
+                 qUtf8Printable(SecretRedactor::redact(QString::fromUtf8(plain)).left(kLoggedReplyChars)));
         return 2;
     }
     if (!doc.isObject())

@@ -14,7 +14,8 @@ class QNetworkReply;
 // body, posts it with the user id and service token as cookies, and decrypts
 // and checks the reply. Meant for one request; the caller deletes it later.
 //
-// Codes: 0 success, 1 network failure, 2 reply not a decryptable JSON object,
+// Codes: 0 success, 1 network failure, 2 reply not a decryptable JSON object
+// (or larger than kMaxReplyBytes, cut off while it arrived),
 // 3 (getResult only) the time limit fired.
 class CoreApi : public QObject
 {

@@ -72,6 +72,7 @@ void ServiceLogin::getLocation()
     setUserAgent(request);
     request.setSslConfiguration(Endpoints::sslConfiguration());
     QNetworkReply* reply = m_manager->get(request);
+    limitReplySize(reply);
     watch(reply, 10000);
     connect(reply, &QNetworkReply::finished, this, &ServiceLogin::getLocationFinished);
 }
@@ -179,6 +180,7 @@ void ServiceLogin::getServiceToken(QString location, QString ssecurity, qlonglon
     setUserAgent(request);
     request.setSslConfiguration(Endpoints::sslConfiguration());
     QNetworkReply* reply = m_manager->get(request);
+    limitReplySize(reply);
     connect(reply, &QNetworkReply::finished, this, &ServiceLogin::getServiceTokenFinished);
 }
 

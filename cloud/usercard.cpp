@@ -1,8 +1,10 @@
 #include "cloud/usercard.h"
 
 #include "app/endpoints.h"
+#include "app/externalurl.h"
 #include "app/functiontrace.h"
 #include "cloud/mnetworkreply.h"
+#include "cloud/secretredactor.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -33,6 +35,7 @@ void UserCard::get(const QString& uid)
     request.setSslConfiguration(Endpoints::sslConfiguration());
     QNetworkReply* reply = m_manager->get(request);
     watch(reply, 10000);
+    limitReplySize(reply);
     connect(reply, &QNetworkReply::finished, this, &UserCard::handleUserCardReply);
 }
 
@@ -44,7 +47,7 @@ void UserCard::handleUserCardReply()
         return;
     reply->deleteLater();
     if (reply->error() != QNetworkReply::NoError) {
-        qWarning("handleUserCardReply: reply error %s", qUtf8Printable(reply->errorString()));
+        qWarning("handleUserCardReply: reply error %s", qUtf8Printable(SecretRedactor::redact(reply->errorString())));
         emit onUserCardGotFail();
         return;
     }
@@ -64,10 +67,22 @@ void UserCard::handleUserCardReply()
         emit onUserCardGot();
         return;
     }
+    // The address comes from the cloud: a file: or other local address
+    // would read the user's own files into the picture.
+    if (ExternalUrl::webUrl(iconUrl).isEmpty()) {
+        qWarning("user icon refused, not an http or https address: %s",
+                 qUtf8Printable(iconUrl.toString().left(200)));
+        iconUrl.clear();
+        emit onUserCardGot();
+        return;
+    }
     QNetworkRequest request(iconUrl);
     setUserAgent(request);
-    request.setSslConfiguration(Endpoints::sslConfiguration());
+    request.setSslConfiguration(Endpoints::sslConfigurationFor(iconUrl));
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     QNetworkReply* iconReply = m_manager->get(request);
+    watch(iconReply, 10000);
+    limitReplySize(iconReply, kMaxIconBytes);
     connect(iconReply, &QNetworkReply::finished, this, &UserCard::handleUserIconReply);
 }
 
@@ -78,11 +93,20 @@ void UserCard::handleUserIconReply()
     if (!reply)
         return;
     reply->deleteLater();
+    if (replyTooLarge(reply)) {
+        qWarning("user icon larger than %lld bytes, ignored", static_cast<long long>(kMaxIconBytes));
+        emit onUserCardGot();
+        return;
+    }
     if (reply->error() != QNetworkReply::NoError) {
-        qWarning("handleUserIconReply: reply error %s", qUtf8Printable(reply->errorString()));
+        qWarning("handleUserIconReply: reply error %s", qUtf8Printable(SecretRedactor::redact(reply->errorString())));
         emit onUserCardGotFail();
         return;
     }
-    icon = reply->readAll();
+    icon = reply->read(kMaxIconBytes + 1);
+    if (icon.size() > kMaxIconBytes) {
+        qWarning("user icon larger than %lld bytes, ignored", static_cast<long long>(kMaxIconBytes));
+        icon.clear();
+    }
     emit onUserCardGot();
 }

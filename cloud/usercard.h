@@ -18,6 +18,9 @@ public:
     void get(const QString& uid);
     void clear();
 
+    // The largest avatar accepted; a bigger one is dropped (no icon).
+    static constexpr qint64 kMaxIconBytes = 2 * 1024 * 1024;
+
     QString nick;
     QUrl iconUrl;
     QByteArray icon;

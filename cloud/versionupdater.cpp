@@ -5,6 +5,7 @@
 #include "app/endpoints.h"
 #include "app/functiontrace.h"
 #include "cloud/mnetworkreply.h"
+#include "cloud/secretredactor.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -74,6 +75,7 @@ void VersionUpdater::query()
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setSslConfiguration(Endpoints::sslConfiguration());
     QNetworkReply* reply = m_manager->get(request);
+    limitReplySize(reply);
     connect(reply, &QNetworkReply::finished, this, &VersionUpdater::onCheckVersionFinished);
 }
 
@@ -85,7 +87,7 @@ void VersionUpdater::onCheckVersionFinished()
         return;
     reply->deleteLater();
     if (reply->error() != QNetworkReply::NoError) {
-        qWarning("onCheckVersionFinished: reply error %s", qUtf8Printable(reply->errorString()));
+        qWarning("onCheckVersionFinished: reply error %s", qUtf8Printable(SecretRedactor::redact(reply->errorString())));
         return;
     }
     m_checkTime = QDateTime::currentDateTime();

@@ -5,6 +5,7 @@
 #include "app/functiontrace.h"
 #include "app/webviewport.h"
 #include "cloud/mnetworkreply.h"
+#include "cloud/secretredactor.h"
 #include "cloud/servicelogin.h"
 #include "cloud/usercard.h"
 #include "cloud/weblogin.h"
@@ -237,6 +238,7 @@ void VuAccount::logoutByCode()
     setUserAgent(request);
     request.setSslConfiguration(Endpoints::sslConfiguration());
     QNetworkReply* reply = m_manager->get(request);
+    limitReplySize(reply);
     watch(reply, 10000);
     connect(reply, &QNetworkReply::finished, this, &VuAccount::onLogoutByCode);
 }
@@ -248,7 +250,7 @@ void VuAccount::onLogoutByCode()
     if (reply) {
         reply->deleteLater();
         if (reply->error() != QNetworkReply::NoError)
-            qWarning("handleLogoutReply: reply error %s", qUtf8Printable(reply->errorString()));
+            qWarning("handleLogoutReply: reply error %s", qUtf8Printable(SecretRedactor::redact(reply->errorString())));
     }
     emit onAccountLogout();
 }

@@ -13,9 +13,13 @@ namespace {
 const char* const kPropNames[] = {"light", "motion_record", "flip", "watermark", "sdcard_status",
                                   "power", "wdr", "night_mode", "max_client"};
 
+// A reply as one log line: secrets masked first, then cut (a cut first could
+// leave part of a secret unmatched), so a huge reply cannot flood the log.
 QString compact(const QJsonObject& o)
 {
-    return SecretRedactor::redact(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)));
+    constexpr int kLoggedChars = 1000;
+    return SecretRedactor::redact(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)))
+        .left(kLoggedChars);
 }
 
 quint32 syncLimit()

@@ -3,6 +3,7 @@
 #include "app/endpoints.h"
 #include "app/functiontrace.h"
 #include "cloud/mnetworkreply.h"
+#include "cloud/secretredactor.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -22,6 +23,9 @@ const char* const VuStat::kAppKey = "5691758012742";
 const char* const VuStat::kSalt = "vC7#qL2!pZ9sT4xW8mN1bR6yH3kD5fJ0e";
 
 namespace {
+
+// How much of a failed report's answer goes to the log.
+constexpr qint64 kLoggedBodyBytes = 200;
 
 QString g_clientId;
 QByteArray g_reportKey;
@@ -186,6 +190,7 @@ void VuStat::upload(const QString& statValue)
     if (!g_manager)
         g_manager = new QNetworkAccessManager;
     QNetworkReply* reply = g_manager->get(request);
+    limitReplySize(reply);
     auto* receiver = new VuStat(reply);
     connect(reply, &QNetworkReply::finished, receiver, &VuStat::onPostFinished);
 }
@@ -197,8 +202,9 @@ void VuStat::onPostFinished()
     if (!reply)
         return;
     if (reply->error() != QNetworkReply::NoError) {
-        qWarning("vustat err:%s", qUtf8Printable(reply->errorString()));
-        qWarning("vustat err:%s", reply->readAll().constData());
+        qWarning("vustat err:%s", qUtf8Printable(SecretRedactor::redact(reply->errorString())));
+        // The body is the server's: at most a line of it, without secrets.
+        qWarning("vustat err:%s", qUtf8Printable(SecretRedactor::redact(QString::fromUtf8(reply->read(kLoggedBodyBytes)))));
     } else {
         reply->readAll();
     }

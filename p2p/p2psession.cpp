@@ -204,7 +204,10 @@ void P2PSession::handle(MsgKind kind, uint8_t channel, std::vector<char>& payloa
         ch.loginPending = false;
         break;
     case MsgKind::IoCtrl: {
-        if (!ch.open || ch.remoteStopped || payload.size() < 4)
+        // Larger than any IO-control message of the protocol: a broken or
+        // hostile peer; the message is dropped so the queue stays small
+        // (at most 1024 messages of AV_MAX_IOCTRL_SIZE bytes).
+        if (!ch.open || ch.remoteStopped || payload.size() < 4 || payload.size() > 4 + AV_MAX_IOCTRL_SIZE)
             return;
         P2PIoMsg m;
         m.type = P2PWire::getU32(u);
@@ -225,8 +228,18 @@ void P2PSession::handle(MsgKind kind, uint8_t channel, std::vector<char>& payloa
         r.remoteClosed = false;
         break;
     case MsgKind::RdtData:
-        if (r.remoteClosed)
+        // Bytes for a channel nobody has open would pile up unread (and leak
+        // into the next stream on that channel): they are dropped.
+        if (r.remoteClosed || !r.localOpen)
             return;
+        if (r.data.size() + payload.size() > kMaxRdtBuffered) {
+            // A peer that sends far more than is read: the stream is broken
+            // off (readers get RDT_ER_REMOTE_EXIT) instead of eating memory.
+            r.data.clear();
+            r.data.shrink_to_fit();
+            r.remoteClosed = true;
+            break;
+        }
         r.data.insert(r.data.end(), payload.begin(), payload.end());
         break;
     case MsgKind::RdtClose:

@@ -20,6 +20,8 @@
 namespace vcp2p {
 
 constexpr int kChannels = 32;
+// Unread RDT bytes kept per channel; a peer that sends more breaks the stream.
+constexpr size_t kMaxRdtBuffered = 8u * 1024u * 1024u;
 
 struct P2PFrame
 {

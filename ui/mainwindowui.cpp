@@ -241,6 +241,7 @@ void MainWindowUI::deletePage()
     m_navBar = nullptr;
     m_viewMode = nullptr;
     m_cameraCount = nullptr;
+    m_playAll = nullptr;
     page->hide();
     delete page;
 }
@@ -369,12 +370,19 @@ QWidget* MainWindowUI::makeGridPage()
     connect(m_roomBar, &RoomListBar::roomDefaultSelected, this, &MainWindowUI::applyRoomFilter);
     connect(m_roomBar, &RoomListBar::roomSharedSelected, this, &MainWindowUI::applyRoomFilter);
     connect(m_roomBar, &RoomListBar::roomSelected, this, &MainWindowUI::applyRoomFilter);
+    m_playAll = new QPushButton(tr("Play all"), m_bottomBar);
+    m_playAll->setObjectName(QStringLiteral("play_all_btn_"));
+    m_playAll->setCursor(Qt::PointingHandCursor);
+    m_playAll->setFocusPolicy(Qt::NoFocus);
+    m_playAll->setToolTip(tr("Play every stopped camera of this page"));
+    connect(m_playAll, &QPushButton::clicked, this, &MainWindowUI::playAllShown);
     m_navBar = new MNavigateBar(m_bottomBar);
     connect(m_navBar, &MNavigateBar::onPageNumberChanged, this, &MainWindowUI::onPageViewChanged);
     auto* bottomLayout = new QHBoxLayout(m_bottomBar);
     bottomLayout->setContentsMargins(12, 0, 12, 0);
     bottomLayout->setSpacing(12);
     bottomLayout->addWidget(m_viewMode);
+    bottomLayout->addWidget(m_playAll);
     bottomLayout->addWidget(m_roomBar, 1);
     bottomLayout->addWidget(m_navBar);
 
@@ -729,6 +737,14 @@ void MainWindowUI::selectAllRooms()
 {
     if (m_roomBar && !m_roomBar->selectAll())
         applyRoomFilter();
+}
+
+void MainWindowUI::playAllShown()
+{
+    for (VuCameraWidget* t : m_shownTiles) {
+        if (t->ui() && t->ui()->state() == VuCameraWidgetUI::Stopped)
+            t->onPlayTriggered();
+    }
 }
 
 void MainWindowUI::applyRoomFilter()

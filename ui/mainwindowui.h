@@ -15,6 +15,7 @@ class MNavigateBar;
 class QFrame;
 class QHBoxLayout;
 class QLabel;
+class QPushButton;
 class QTimer;
 class QVBoxLayout;
 class QWidget;
@@ -87,6 +88,8 @@ public:
     int pageCount() const;
     void goToPage(int page);  // 0-based; as the navigation bar's page change
     void selectAllRooms();
+    // Starts every stopped camera of the current page (the "Play all" button).
+    void playAllShown();
     bool isFullscreen() const { return !m_fullscreenTile.isNull(); }
     VuCameraWidget* fullscreenTile() const { return m_fullscreenTile; }
     // Full screen for a tile (its button, or F11) and back (its button,
@@ -116,6 +119,7 @@ public:
     QWidget* gridArea() const { return m_rightFrame; }
     QWidget* leftBar() const { return m_leftBar; }
     QWidget* bottomBar() const { return m_bottomBar; }
+    QPushButton* playAllButton() const { return m_playAll; }
     SettingMenu* settingMenu() const { return m_menu; }
     MLabel* userIcon() const { return m_userIcon; }
 
@@ -203,6 +207,7 @@ private:
     MNavigateBar* m_navBar = nullptr;
     ViewModeWidget* m_viewMode = nullptr;
     QLabel* m_cameraCount = nullptr;
+    QPushButton* m_playAll = nullptr;
 
     QList<VuCameraWidget*> m_allTiles;
     QList<VuCameraWidget*> m_roomTiles;

@@ -153,6 +153,14 @@
         <source>%1 cameras, %2 online</source>
         <translation>%1 个摄像机，%2 个在线</translation>
     </message>
+    <message>
+        <source>Play all</source>
+        <translation>全部播放</translation>
+    </message>
+    <message>
+        <source>Play every stopped camera of this page</source>
+        <translation>播放本页所有已停止的摄像机</translation>
+    </message>
 </context>
 <context>
     <name>PinCodeWidget</name>

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <sys/mman.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -83,6 +84,33 @@ private slots:
         QVERIFY(!data.contains("SIGSEGV"));
         std::unique_ptr<QProcess> third(run("fpe", dump));
         QVERIFY(readAll(dump).contains("signal: SIGFPE (8)"));
+    }
+
+    void dumpIsOwnerOnly()
+    {
+        // The dump holds addresses and symbol names of the process: only
+        // its user may read it, also when a readable older dump is replaced,
+        // and a symbolic link in its place is not followed.
+        QTemporaryDir dir;
+        const QString dump = dir.filePath(QStringLiteral("crash.dmp"));
+        QFile old(dump);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old dump");
+        old.close();
+        QVERIFY(QFile::setPermissions(dump, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup
+                                                | QFile::ReadOther));
+        std::unique_ptr<QProcess> p(run("segv", dump));
+        QVERIFY(readAll(dump).contains("SIGSEGV"));
+        struct stat st{};
+        QCOMPARE(::stat(QFile::encodeName(dump).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 0777, 0600u);
+
+        const QString target = dir.filePath(QStringLiteral("elsewhere"));
+        const QString link = dir.filePath(QStringLiteral("link.dmp"));
+        QVERIFY(QFile::link(target, link));
+        std::unique_ptr<QProcess> q(run("segv", link));
+        QCOMPARE(q->exitStatus(), QProcess::CrashExit);
+        QVERIFY(!QFile::exists(target));
     }
 
     void uncreatableDumpStillDies()

@@ -3,8 +3,43 @@
 #include "app/credentialstore.h"
 
 #include <QDirIterator>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QtTest>
+
+#include <cstring>
+
+namespace {
+const char kNoBusSecret[] = "NoBus-account-record-7d1f";
+
+// Child role: a store call with no Secret Service reachable.
+int noBusChild()
+{
+    const bool ok = CredentialStore::writeBytes(QStringLiteral("account"), kNoBusSecret);
+    const QByteArray back = CredentialStore::readBytes(QStringLiteral("account"));
+    std::printf("%s %s\n", ok ? "stored" : "refused", back.isEmpty() ? "empty" : "read");
+    return 0;
+}
+// Child role: the application is told to quit while a read waits for the
+// store (as a quit signal at start-up does); the store's late answer must
+// not land on a deleted job, and the quit must reach the main loop.
+int quitChild()
+{
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    const QByteArray value = CredentialStore::readBytes(QStringLiteral("account"));
+    // The quit is passed on: the next loop ends at once (7: it was lost).
+    QTimer::singleShot(5000, [] { QCoreApplication::exit(7); });
+    const int rc = QCoreApplication::exec();
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 1500) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(10);
+    }
+    std::printf("%s\n", value.isEmpty() ? "empty" : "read");
+    return rc;
+}
+} // namespace
 
 class TestCredentialStore : public QObject
 {
@@ -77,7 +112,57 @@ private slots:
         }
         QVERIFY(CredentialStore::remove("account"));
     }
+
+    void quitDuringAReadIsSafe()
+    {
+        QProcess p;
+        p.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--quit-child")});
+        QVERIFY(p.waitForFinished(30000));
+        const QByteArray err = p.readAllStandardError();
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        QCOMPARE(p.readAllStandardOutput().trimmed(), QByteArray("empty"));
+        QVERIFY2(err.contains("Restoring failed: "), err.constData());
+    }
+
+    void noSecretServiceMeansNoStore()
+    {
+        // Without a Secret Service the account is not kept anywhere: no
+        // plain-text fallback file appears in the home folder.
+        QTemporaryDir dir;
+        const QString home = dir.filePath(QStringLiteral("home"));
+        QVERIFY(QDir().mkpath(home));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=") + dir.filePath("nobus"));
+        env.insert(QStringLiteral("HOME"), home);
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--no-bus-child")});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.readAllStandardOutput().trimmed(), QByteArray("refused empty"));
+        QDirIterator it(home, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            QFile f(it.next());
+            if (f.open(QIODevice::ReadOnly))
+                QVERIFY2(!f.readAll().contains(kNoBusSecret), qPrintable(f.fileName()));
+        }
+    }
 };
 
-QTEST_GUILESS_MAIN(TestCredentialStore)
+int main(int argc, char** argv)
+{
+    if (argc == 2 && std::strcmp(argv[1], "--quit-child") == 0) {
+        QCoreApplication app(argc, argv);
+        return quitChild();
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--no-bus-child") == 0) {
+        QCoreApplication app(argc, argv);
+        return noBusChild();
+    }
+    QCoreApplication app(argc, argv);
+    TestCredentialStore t;
+    return QTest::qExec(&t, argc, argv);
+}
 #include "tst_credentialstore.moc"

@@ -66,6 +66,15 @@ private slots:
         QVERIFY(!trust.setCaFile(bad.fileName()));
         QVERIFY(!trust.accept(QStringLiteral("localhost"), {m_leaf->qt()}, true));
         QVERIFY(!trust.setCaFile(QString()));
+
+        // A CA file that others may write (or swap) is not trusted: whoever
+        // wrote it could stand in for the sign-in page.
+        QVERIFY(trust.setCaFile(path));
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup
+                                                | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("extra CA .* is not trusted")));
+        QVERIFY(!trust.setCaFile(path));
+        QVERIFY(!trust.accept(QStringLiteral("localhost"), {m_leaf->qt()}, true));
     }
 
 private:

@@ -57,7 +57,9 @@ const char* kScenario = R"({
     {"user_id": "3000000003", "password": "pw-main", "nickname": "Tester", "icon": "",
      "pass_token": "PT-main-window-test-token", "device_id": "pcdev-mw"},
     {"user_id": "4000000004", "password": "pw-other", "nickname": "Neighbour", "icon": "",
-     "pass_token": "PT-other-account-token", "device_id": "pcdev-other"}
+     "pass_token": "PT-other-account-token", "device_id": "pcdev-other"},
+    {"user_id": "5000000005", "password": "pw-empty", "nickname": "Newcomer", "icon": "",
+     "pass_token": "PT-empty-account-token", "device_id": "pcdev-empty"}
   ],
   "rooms": [
     {"id": "r1", "name": "Living room", "icon": "living", "owner": "3000000003", "dids": ["cam1", "cam2", "cam3"]},
@@ -133,6 +135,7 @@ private slots:
     void aboutBox();
     void versionPromptAtStart();
     void deletingTheWindowWithCamerasPlaying();
+    void emptyAccountOffersTheStoreUntilACameraComes();
     void signOutShowsTheWebPageNextStart();
 
 private:
@@ -519,8 +522,8 @@ void TstMainWindow::deletingTheWindowWithCamerasPlaying()
     auto w = newWindow();
     QVERIFY(waitState(w.get(), MainWindowUI::HasCamera, 20000));
     w->ui()->chooseGridMode(2);
-    for (const QString& did : kPlayable)
-        tile(w.get(), did)->ui()->playButton()->click();
+    w->ui()->chooseGridMode(2);
+    w->ui()->playAllButton()->click();
     for (const QString& did : kPlayable)
         QTRY_VERIFY_WITH_TIMEOUT(hasContent(tile(w.get(), did)->currentPicture()), 10000);
     QElapsedTimer t;
@@ -531,6 +534,56 @@ void TstMainWindow::deletingTheWindowWithCamerasPlaying()
     // The emulated cameras see their sessions end.
     for (const QString& did : kPlayable)
         QTRY_COMPARE_WITH_TIMEOUT(m_p2p->device(did)->activeSessions(), 0, 5000);
+}
+
+void TstMainWindow::emptyAccountOffersTheStoreUntilACameraComes()
+{
+    const QJsonObject kept = CredentialStore::readJson(QStringLiteral("account"));
+    QVERIFY(CredentialStore::writeJson(QStringLiteral("account"),
+                                       QJsonObject{{QStringLiteral("name"), QStringLiteral("Newcomer")},
+                                                   {QStringLiteral("uid"), QStringLiteral("5000000005")},
+                                                   {QStringLiteral("pass_token"), QStringLiteral("PT-empty-account-token")},
+                                                   {QStringLiteral("user_icon"), QString()}}));
+    QList<QUrl> opened;
+    MainWindowUI::setUrlOpener([&opened](const QUrl& u) {
+        opened << u;
+        return true;
+    });
+    auto w = newWindow();
+    QVERIFY(waitState(w.get(), MainWindowUI::NoCamera, 20000));
+    QWidget* page = w->ui()->pageWidget();
+    QCOMPARE(page->objectName(), QStringLiteral("no_dev_page_"));
+    shot(w.get(), QStringLiteral("main-no-camera"));
+    auto* store = page->findChild<QPushButton*>(QStringLiteral("goto_marqet_btn_"));
+    store->click();
+    QCOMPARE(opened, QList<QUrl>{QUrl(QString::fromLatin1(MainWindow::kDefaultStoreUrl))});
+    // A store address from the settings that is not a web address is refused.
+    AppInfo::instance()->setString(QStringLiteral("settings"), QStringLiteral("store_url"),
+                                   QStringLiteral("javascript:alert(1)"));
+    store->click();
+    QCOMPARE(opened.size(), 1);
+    AppInfo::instance()->setString(QStringLiteral("settings"), QStringLiteral("store_url"),
+                                   QStringLiteral("https://store.example/cameras"));
+    store->click();
+    QCOMPARE(opened.last(), QUrl(QStringLiteral("https://store.example/cameras")));
+
+    // The first camera of the account brings the grid.
+    SimCamera cam;
+    QVERIFY(m_scenario->camera(QStringLiteral("cam1"), &cam));
+    cam.did = QStringLiteral("cam10");
+    cam.name = QStringLiteral("First camera");
+    cam.owner = QStringLiteral("5000000005");
+    cam.p2pId.clear();
+    m_scenario->addCamera(cam);
+    QVERIFY(waitState(w.get(), MainWindowUI::HasCamera, 10000));
+    QCOMPARE(w->ui()->allTiles().size(), 1);
+    // The grid the user chose in the earlier runs, not one from the count.
+    QCOMPARE(w->ui()->pageMode(),
+             AppInfo::instance()->getInt(QStringLiteral("settings"), QStringLiteral("page_mode"), -1));
+    QVERIFY(quit(w));
+    QVERIFY(m_scenario->removeCamera(QStringLiteral("cam10")));
+    MainWindowUI::setUrlOpener([](const QUrl&) { return false; });
+    QVERIFY(CredentialStore::writeJson(QStringLiteral("account"), kept));
 }
 
 void TstMainWindow::signOutShowsTheWebPageNextStart()

@@ -71,6 +71,7 @@ private slots:
     void fullscreenAndBack();
     void pagingInFullscreenMovesOn();
     void listEventsInOtherStatesAreIgnored();
+    void playAllStartsTheStoppedTilesOfThePage();
 
 private:
     void makeUi(const QList<Cam>& cams, bool load = true);
@@ -472,6 +473,26 @@ void TstMainWindowGrid::listEventsInOtherStatesAreIgnored()
     m_ui->setClosing(true);
     m_ui->onDeviceListLoaded({});
     QCOMPARE(m_ui->state(), int(MainWindowUI::HasCamera));
+}
+
+void TstMainWindowGrid::playAllStartsTheStoppedTilesOfThePage()
+{
+    makeUi({{"c1", "A", false}, {"c2", "A", false}, {"c3", "A", false}, {"c4", "A", false},
+            {"c5", "A", false}});
+    QCOMPARE(m_ui->pageMode(), 2);
+    // One camera of the page asks for its pin code: it is left alone.
+    auto* pin = static_cast<StandInTile*>(m_ui->shownTiles().at(1));
+    pin->ui()->setState(VuCameraWidgetUI::Pincode);
+    m_ui->playAllButton()->click();
+    for (int i = 0; i < 4; ++i) {
+        auto* t = static_cast<StandInTile*>(m_ui->shownTiles().at(i));
+        QCOMPARE(t->plays, t == pin ? 0 : 1);
+    }
+    // The second page's camera was not shown, so it does not play.
+    QCOMPARE(static_cast<StandInTile*>(m_ui->roomTiles().at(4))->plays, 0);
+    // Playing tiles are not started twice.
+    m_ui->playAllButton()->click();
+    QCOMPARE(static_cast<StandInTile*>(m_ui->shownTiles().at(0))->plays, 1);
 }
 
 QTEST_MAIN(TstMainWindowGrid)
