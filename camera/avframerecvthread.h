@@ -34,6 +34,9 @@ public:
     // How long the channel may stay without any frame before the loop gives
     // up with failed(-20011); kNoFrameTimeoutMs unless a test shortens it.
     void setNoFrameTimeoutMs(int ms) { m_noFrameTimeoutMs = ms; }
+    // The time-out that threads created from now on start with (0 restores
+    // kNoFrameTimeoutMs); lets a test of a whole camera client shorten it.
+    static void setDefaultNoFrameTimeoutMs(int ms) { s_defaultNoFrameTimeoutMs = ms > 0 ? ms : kNoFrameTimeoutMs; }
 
     // Called on the receive thread for every queued picture with the frame's
     // header, the steady-clock time (ns) at which the frame came off the
@@ -63,7 +66,8 @@ private:
     const int m_avIndex;
     VideoBuffer* const m_videoBuffer;
     AudioPlayer* const m_audioPlayer;
-    int m_noFrameTimeoutMs = kNoFrameTimeoutMs;
+    static std::atomic<int> s_defaultNoFrameTimeoutMs;
+    int m_noFrameTimeoutMs = s_defaultNoFrameTimeoutMs.load();
     FrameObserver m_observer;
     Stats m_stats;
 };

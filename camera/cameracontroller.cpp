@@ -129,6 +129,13 @@ int CameraController::startRDT()
     }
     m_timelineThread = new RDTUpdatethread(m_sessionId, m_rdtChannel);
     connect(m_timelineThread, &RDTUpdatethread::timeLineReady, this, &CameraController::timeLineReady);
+    // The answer of a thread that was stopped meanwhile may still be queued:
+    // only the current thread's failure counts.
+    const quint64 generation = ++m_rdtGeneration;
+    connect(m_timelineThread, &RDTUpdatethread::rdtStarted, this, [this, generation](bool success) {
+        if (!success && generation == m_rdtGeneration)
+            emit rdtStartFailed();
+    });
     m_timelineThread->start();
     return 0;
 }
@@ -136,6 +143,7 @@ int CameraController::startRDT()
 void CameraController::stopRDT()
 {
     FunctionTrace trace("CameraController::stopRDT");
+    ++m_rdtGeneration;
     if (!m_timelineThread)
         return;
     m_timelineThread->stop();
@@ -241,6 +249,7 @@ void CameraController::abort()
 int CameraController::stopPlay()
 {
     FunctionTrace trace("CameraController::stopPlay");
+    ++m_playGeneration;
     // Ask every thread to stop first, then release a receive thread blocked
     // on a full picture queue.
     if (m_audioThread)
@@ -274,6 +283,7 @@ int CameraController::stopPlay()
     }
     delete m_timelineThread;
     m_timelineThread = nullptr;
+    ++m_rdtGeneration;
     // A failed IOTC_Get_SessionID leaves its negative code here: nothing to close.
     if (m_sessionId >= 0) {
         IOTC_Session_Close(m_sessionId);
@@ -304,7 +314,16 @@ int CameraController::play(VideoBuffer* videoBuffer, int quality, bool enableAud
 
     m_audioPlayer = new AudioPlayer(m_record ? m_record->sharedKey : QByteArray());
     m_videoThread = new AvframeRecvThread(m_avIndex, videoBuffer, m_audioPlayer);
-    connect(m_videoThread, &AvframeRecvThread::failed, this, &CameraController::failed);
+    // The receive thread's report is queued; one that comes in after the
+    // stream was stopped (a stop crossing a broken link) belongs to nobody.
+    const quint64 generation = ++m_playGeneration;
+    connect(m_videoThread, &AvframeRecvThread::failed, this, [this, generation](int err) {
+        if (generation != m_playGeneration) {
+            qInfo("camera %s: error %d of a stopped stream dropped", did().constData(), err);
+            return;
+        }
+        emit failed(err);
+    });
     if (enableAudio) {
         m_audioThread = new AudioRecvthread(m_avIndex, m_audioPlayer);
         m_audioThread->start();

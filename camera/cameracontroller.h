@@ -102,6 +102,10 @@ public slots:
 signals:
     void failed(int err);
     void timeLineReady(QVector<RecordFileHeader> vec);
+    // The timeline thread of the latest startRDT could not open its RDT
+    // channel (the camera refused it or never answered). Not emitted for a
+    // thread that stopRDT or stopPlay already ended.
+    void rdtStartFailed();
 
 private:
     // Logs the session record of a freshly connected session.
@@ -118,6 +122,8 @@ private:
     AudioPlayer* m_audioPlayer = nullptr;
     RDTUpdatethread* m_timelineThread = nullptr;
     int m_rdtChannel = -1;
+    quint64 m_rdtGeneration = 0;  // bumped by every start and stop of the timeline
+    quint64 m_playGeneration = 0; // bumped by every play and stopPlay
     EventRecvthread* m_eventThread = nullptr;
     int m_connectTimeoutSeconds = DefaultConnectTimeoutSeconds;
 };

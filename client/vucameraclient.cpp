@@ -43,6 +43,7 @@ VuCameraClient::VuCameraClient(const VuotCameraStat& record)
     m_session = new CameraController(&m_passport, this);
     connect(m_session, &CameraController::timeLineReady, this, &VuCameraClient::timeLineReady);
     connect(m_session, &CameraController::failed, this, &VuCameraClient::onInteruptByError);
+    connect(m_session, &CameraController::rdtStartFailed, this, &VuCameraClient::onRdtStartFailed);
 
     moveToThread(m_worker);
     m_worker->start();
@@ -319,22 +320,47 @@ void VuCameraClient::runPlay(quint64 serial, int quality, bool openAudio, const 
     m_status.compare_exchange_strong(expected, static_cast<int>(ClientStatus::Connected));
 }
 
+bool VuCameraClient::rdtWanted() const
+{
+    return m_session->connected() && !isStatus(ClientStatus::Disconnecting)
+        && !isStatus(ClientStatus::Disconnected) && !isStatus(ClientStatus::Destroying) && m_powerOn;
+}
+
+void VuCameraClient::retryRDT()
+{
+    ++m_rdtRetries;
+    if (m_rdtRetries < 3) {
+        qInfo("retry");
+        emit startRDT_s();
+    }
+}
+
 void VuCameraClient::handleStartRDT()
 {
+    if (!rdtWanted())
+        return; // the play ended before the queued start came round
     const int ret = m_session->startRDT();
-    if (!m_session->connected() || isStatus(ClientStatus::Disconnecting)
-        || isStatus(ClientStatus::Disconnected) || !m_powerOn)
+    if (!rdtWanted())
         return;
     if (ret != 0) {
         qInfo("rtd started failed:%d", ret);
-        ++m_rdtRetries;
-        if (m_rdtRetries < 3) {
-            qInfo("retry");
-            emit startRDT_s();
-        }
+        retryRDT();
     } else {
         qInfo("rdt started");
     }
+}
+
+void VuCameraClient::onRdtStartFailed()
+{
+    // The channel itself did not open (the start request went out fine):
+    // an attempt of the same budget. The idle timeline thread goes first so
+    // that the next start can begin anew.
+    if (!rdtWanted())
+        return;
+    qInfo("camera %s: rdt channel did not open", qPrintable(m_did));
+    if (m_rdtRetries + 1 < 3)
+        m_session->stopRDT();
+    retryRDT();
 }
 
 void VuCameraClient::handleError(int err, const char* stage)
@@ -370,6 +396,9 @@ void VuCameraClient::onInteruptByError(int err)
 void VuCameraClient::doStopPlay(const char* reason)
 {
     qInfo("camera %s: stop for %s.", qPrintable(m_did), reason);
+    // A play waiting on the cloud (this may run inside its wait) gives up
+    // when it resumes instead of connecting behind the stop's back.
+    ++m_playSerial;
     if (!isStatus(ClientStatus::Destroying))
         setStatus(ClientStatus::Disconnected);
     m_session->stopPlay();

@@ -113,9 +113,15 @@ private slots:
     void handleDestroy();
     void handleStartRDT();
     void onInteruptByError(int err);
+    void onRdtStartFailed();
 
 private:
     void handleError(int err, const char* stage);
+    // Whether a timeline channel start still matters to the current play.
+    bool rdtWanted() const;
+    // Counts a failed timeline channel start and tries again while the
+    // play's three attempts are not used up.
+    void retryRDT();
     void runPlay(quint64 serial, int quality, bool openAudio, const QString& pincode);
     bool playAbandoned(quint64 serial) const;
     void doStopPlay(const char* reason);

@@ -193,6 +193,31 @@ int P2PD_Session_Drop(int sessionId)
     return 0;
 }
 
+int P2PD_RdtRefuse(int sessionId, unsigned char channel, unsigned int timeoutMs)
+{
+    if (channel < 1 || channel >= IOTC_MAX_CHANNELS)
+        return IOTC_ER_INVALID_ARG;
+    auto s = P2PRegistry::instance().session(sessionId);
+    if (!s || !s->isDevice)
+        return IOTC_ER_INVALID_SID;
+    {
+        std::unique_lock<std::mutex> l(s->mutex);
+        P2PRdtChannel& r = s->rdt[channel];
+        s->cv.wait_for(l, std::chrono::milliseconds(timeoutMs),
+                       [&] { return r.remoteOpen || s->state != P2PSession::State::Connected; });
+        if (s->state != P2PSession::State::Connected)
+            return IOTC_ER_INVALID_SID;
+        if (!r.remoteOpen)
+            return IOTC_ER_TIMEOUT;
+        if (r.localOpen)
+            return IOTC_ER_INVALID_ARG; // opened here: RDT_Destroy closes it
+        r.remoteOpen = false;
+        r.data.clear();
+    }
+    s->send(MsgKind::RdtClose, channel, nullptr, 0);
+    return 0;
+}
+
 int P2PD_Session_Uid(int sessionId, char* buf, int size)
 {
     auto s = P2PRegistry::instance().session(sessionId);

@@ -133,6 +133,14 @@ int P2PD_SendAudioData(int avIndex, const char *data, int size, const char *head
  * Returns 0 or IOTC_ER_INVALID_SID. */
 int P2PD_Session_Drop(int sessionId);
 
+/* Refuses the RDT stream on `channel` (1..31) of a device session: waits up
+ * to timeoutMs milliseconds for the client to open it (RDT_Create), then
+ * answers with a close without opening, so the client's RDT_Create returns
+ * RDT_ER_REMOTE_EXIT at once. Returns 0, IOTC_ER_TIMEOUT (the client did not
+ * open it in time; nothing was sent), IOTC_ER_INVALID_SID or
+ * IOTC_ER_INVALID_ARG. */
+int P2PD_RdtRefuse(int sessionId, unsigned char channel, unsigned int timeoutMs);
+
 /* The UID of the device owning a device session, copied to buf. Returns its
  * length or IOTC_ER_INVALID_SID / IOTC_ER_INVALID_ARG. */
 int P2PD_Session_Uid(int sessionId, char *buf, int size);

@@ -121,10 +121,13 @@ int RDT_Create(int sessionId, int timeoutMs, unsigned char channel)
         std::unique_lock<std::mutex> l(s->mutex);
         P2PRdtChannel& r = s->rdt[channel];
         s->cv.wait_for(l, std::chrono::milliseconds(timeoutMs), [&] {
-            return r.remoteOpen || r.generation != generation || s->state != P2PSession::State::Connected;
+            return r.remoteOpen || r.remoteClosed || r.generation != generation
+                || s->state != P2PSession::State::Connected;
         });
         if (r.generation != generation || s->state != P2PSession::State::Connected)
             err = RDT_ER_SESSION_CLOSED;
+        else if (r.remoteClosed && !r.remoteOpen)
+            err = RDT_ER_REMOTE_EXIT; // the peer refused the stream
         else if (!r.remoteOpen)
             err = RDT_ER_TIMEOUT;
     }

@@ -43,7 +43,8 @@ int RDT_DeInitialize(void);
 
 /* Opens the stream on `channel` (1..31) of the session and waits up to
  * timeoutMs milliseconds for the peer to open it too. Returns the RDT id (0
- * or more). Errors: RDT_ER_TIMEOUT, RDT_ER_INVALID_SID, RDT_ER_CHANNEL_IN_USE,
+ * or more). Errors: RDT_ER_TIMEOUT, RDT_ER_REMOTE_EXIT (the peer refused the
+ * stream), RDT_ER_INVALID_SID, RDT_ER_CHANNEL_IN_USE,
  * RDT_ER_INVALID_ARG, RDT_ER_SESSION_CLOSED, RDT_ER_EXCEED_MAX_CHANNEL,
  * RDT_ER_NOT_INITIALIZED (client sessions only). */
 int RDT_Create(int sessionId, int timeoutMs, unsigned char channel);

@@ -1,5 +1,6 @@
 #include "sim/devicefeatures/simdevicefeatures.h"
 
+#include "p2p/p2pdevice.h"
 #include "p2p/rdtapi.h"
 #include "sim/device/simcamerasession.h"
 #include "sim/device/simioctrldispatcher.h"
@@ -58,12 +59,23 @@ void serveTimeline(SimCameraSession& session, int channel, const std::shared_ptr
             if (request != SimTimeline::Request || silent)
                 continue;
             const QByteArray reply = SimTimeline::reply(cam.recordings);
+            if (cam.faults.value(QStringLiteral("timeline_cut")).toBool()) {
+                // The header and half of the records, then the card goes away.
+                const int records = (reply.size() - 12) / 8;
+                RDT_Write(rdt, reply.constData(), 12 + (records / 2) * 8);
+                qInfo("sim camera %s: timeline reply cut short", qPrintable(session.did()));
+                RDT_Destroy(rdt);
+                return;
+            }
             if (RDT_Write(rdt, reply.constData(), reply.size()) < 0)
                 break;
         }
     }
     RDT_Destroy(rdt);
 }
+
+std::mutex g_countMutex;
+std::map<QString, int> g_rdtStarts;
 
 // One head per camera, shared by its sessions.
 std::shared_ptr<SimPanTilt> headOf(const QString& did)
@@ -87,8 +99,21 @@ void SimDeviceFeatures::install(SimIoCtrlDispatcher& dispatcher)
             qWarning("sim camera %s: bad RDT start %s", qPrintable(session.did()), payload.constData());
             return;
         }
+        {
+            std::lock_guard<std::mutex> lock(g_countMutex);
+            ++g_rdtStarts[session.did()];
+        }
         if (!session.camera().sdcard) {
             qInfo("sim camera %s: no memory card, RDT refused", qPrintable(session.did()));
+            return;
+        }
+        if (session.camera().faults.value(QStringLiteral("rdt_refuse")).toBool()) {
+            qInfo("sim camera %s: RDT on channel %d refused", qPrintable(session.did()), channel);
+            session.startTask([channel](SimCameraSession& s) {
+                const int r = P2PD_RdtRefuse(s.sessionId(), static_cast<unsigned char>(channel), 10000);
+                if (r != 0)
+                    qWarning("sim camera %s: RDT refusal on channel %d failed[%d]", qPrintable(s.did()), channel, r);
+            });
             return;
         }
         auto streams = session.state<RdtStreams>(kRdtKey);
@@ -119,4 +144,11 @@ void SimDeviceFeatures::install(SimIoCtrlDispatcher& dispatcher)
             return;
         session.sendIoCtrl(IoMotorReply, QJsonDocument(reply).toJson(QJsonDocument::Compact));
     });
+}
+
+int SimDeviceFeatures::rdtStartRequests(const QString& did)
+{
+    std::lock_guard<std::mutex> lock(g_countMutex);
+    const auto it = g_rdtStarts.find(did);
+    return it == g_rdtStarts.end() ? 0 : it->second;
 }

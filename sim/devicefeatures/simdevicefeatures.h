@@ -1,5 +1,6 @@
 #pragma once
 
+class QString;
 class SimIoCtrlDispatcher;
 
 // Installs the emulated cameras' memory card and motor commands in a device
@@ -13,7 +14,10 @@ class SimIoCtrlDispatcher;
 //         answer 0xF006 {"ret","angle"} (ret -1 at an end stop).
 // Fault knobs of a camera (scenario "faults"): "timeline_silent": true reads
 // the timeline requests but never answers, and holds the stream until the
-// client destroys it (a hanging card); "motor_silent": true never answers
+// client destroys it (a hanging card); "rdt_refuse": true refuses every
+// stream the client opens (its RDT_Create fails at once); "timeline_cut":
+// true sends the reply header and half of the records, then closes the
+// stream (a card that fails mid-reply); "motor_silent": true never answers
 // motor commands.
 class SimDeviceFeatures
 {
@@ -24,4 +28,8 @@ public:
     static constexpr unsigned int IoMotorReply = 0xF006;
 
     static void install(SimIoCtrlDispatcher& dispatcher);
+
+    // How many RDT start requests (0x200) a camera has received since the
+    // process started, refused ones included.
+    static int rdtStartRequests(const QString& did);
 };

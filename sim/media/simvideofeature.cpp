@@ -6,6 +6,7 @@
 #include "sim/media/videostreamer.h"
 #include "sim/scenario/scenario.h"
 
+#include <QJsonValue>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -40,6 +41,15 @@ VideoStreamer& streamerFor(SimCameraSession& session)
     if (!slot->streamer) {
         VideoStreamer::Config config = configOf(session.camera());
         config.mediaKey = session.mediaKey();
+        Scenario* scenario = session.scenario();
+        const QString did = session.did();
+        config.corruptEvery = [scenario, did] {
+            SimCamera cam;
+            if (!scenario->camera(did, &cam))
+                return 0;
+            const QJsonValue v = cam.faults.value(QStringLiteral("corrupt_frames"));
+            return v.isBool() ? (v.toBool() ? 1 : 0) : qMax(0, v.toInt(0));
+        };
         slot->streamer = std::make_unique<VideoStreamer>(session.avIndex(), config);
     }
     return *slot->streamer;

@@ -147,6 +147,41 @@ void VideoStreamer::sendAudioUntil(qint64 elapsedMs)
     }
 }
 
+void VideoStreamer::corrupt(QByteArray& wire, quint32 seed)
+{
+    if (wire.size() < 10)
+        return;
+    quint32 x = seed * 2654435761u + 0x9e3779b9u;
+    auto next = [&x] {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        return x;
+    };
+    const int n = quint8(wire.at(8));
+    const int tableEnd = qMin(wire.size(), 9 + n * 8);
+    switch (seed % 4) {
+    case 0: // a wrong unit count
+        wire[8] = char(next() & 0xff);
+        break;
+    case 1: // an offset or a length that points anywhere
+        if (tableEnd > 9)
+            wire[9 + int(next() % quint32(tableEnd - 9))] = char(next() & 0xff);
+        break;
+    default:
+        break;
+    }
+    // Flipped bytes all over the payload (protected blocks and clear parts).
+    const int payload = wire.size() - tableEnd;
+    if (payload > 0) {
+        for (int k = 0; k < 16; ++k)
+        {
+            const int at = tableEnd + int(next() % quint32(payload));
+            wire[at] = char(wire.at(at) ^ char(1 + next() % 255));
+        }
+    }
+}
+
 void VideoStreamer::run()
 {
     const int fps = qBound(1, m_config.fps, 60);
@@ -225,7 +260,12 @@ void VideoStreamer::run()
         }
         lock.unlock();
         if (!m_stalled) {
-            const QByteArray wire = m_encryptor.encrypt(clip->frames.at(i));
+            QByteArray wire = m_encryptor.encrypt(clip->frames.at(i));
+            const int every = m_config.corruptEvery ? m_config.corruptEvery() : 0;
+            if (every > 0 && m_sequence % quint32(every) == 0) {
+                corrupt(wire, m_sequence);
+                ++m_corruptSent;
+            }
             const QByteArray header = FrameEncryptor::header(m_codecId, clip->keyFrames.at(i), playback, timestamp,
                 steadyUs(), m_sequence++);
             const int rc = P2PD_SendFrameData(m_avIndex, wire.constData(), wire.size(), header.constData(),

@@ -7,6 +7,7 @@
 #include <QSize>
 #include <QString>
 #include <atomic>
+#include <functional>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -51,6 +52,9 @@ public:
         int clipSeconds = 2;
         QByteArray mediaKey;       // 32 bytes, or empty (frames go out with a zero key)
         int audioCodec = 138;      // 138 A-law, 136 PCM
+        // Fault knob, asked before each video frame: 0 sends frames intact,
+        // N damages every N-th frame (corrupt()). Unset: always 0.
+        std::function<int()> corruptEvery;
     };
 
     // avIndex: the device side of the AV channel (P2PD_AvServStart).
@@ -69,7 +73,13 @@ public:
     void setStalled(bool stalled) { m_stalled = stalled; }
     void stopStreaming();
 
+    // Damages a wire frame (FrameEncryptor format) the way a bad link or a
+    // broken camera would: flips bytes of the payload and, depending on
+    // `seed`, of the NAL table or its count. Deterministic for one seed.
+    static void corrupt(QByteArray& wire, quint32 seed);
+
     int videoFramesSent() const { return m_videoSent.load(); }
+    int corruptedFramesSent() const { return m_corruptSent.load(); }
     int audioFramesSent() const { return m_audioSent.load(); }
     bool isPlaying() const;
     bool isPlayback() const;
@@ -101,6 +111,7 @@ private:
     std::atomic<bool> m_stalled{false};
     std::atomic<int> m_videoSent{0};
     std::atomic<int> m_audioSent{0};
+    std::atomic<int> m_corruptSent{0};
     quint32 m_sequence = 0;
     std::unique_ptr<SimAudioSource> m_audioSource; // the stream thread's
     qint64 m_audioMs = 0;

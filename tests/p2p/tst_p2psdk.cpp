@@ -616,6 +616,43 @@ private slots:
         IOTC_Session_Close(sid);
     }
 
+    void rdtRefused()
+    {
+        std::atomic<int> refusals{0}, timedOut{0};
+        TestDevice dev("UID-rdtno", [&](int sid) {
+            // The first open on channel 2 is refused; nobody opens channel 4.
+            if (P2PD_RdtRefuse(sid, 2, 3000) == 0)
+                ++refusals;
+            if (P2PD_RdtRefuse(sid, 4, 100) == IOTC_ER_TIMEOUT)
+                ++timedOut;
+            // The same channel can be opened for real afterwards.
+            const int rdt = RDT_Create(sid, 3000, 2);
+            if (rdt >= 0) {
+                RDT_Write(rdt, "ok", 2);
+                char b[4];
+                while (RDT_Read(rdt, b, sizeof b, 100) == RDT_ER_TIMEOUT) {
+                }
+                RDT_Destroy(rdt);
+            }
+            IOTC_Session_Close(sid);
+        });
+        const int sid = connectClient("UID-rdtno");
+        QVERIFY(sid >= 0);
+        QCOMPARE(P2PD_RdtRefuse(sid, 2, 10), IOTC_ER_INVALID_SID); // a client session
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(RDT_Create(sid, 5000, 2), RDT_ER_REMOTE_EXIT);
+        QVERIFY2(t.elapsed() < 2000, QByteArray::number(t.elapsed()));
+        QTRY_COMPARE(refusals.load(), 1); // counted just after the close went out
+        QTRY_COMPARE(timedOut.load(), 1);
+        const int rdt = RDT_Create(sid, 3000, 2);
+        QVERIFY2(rdt >= 0, QByteArray::number(rdt));
+        char buf[8];
+        QCOMPARE(RDT_Read(rdt, buf, sizeof buf, 3000), 2);
+        RDT_Destroy(rdt);
+        IOTC_Session_Close(sid);
+    }
+
     void muteAndUnregister()
     {
         std::atomic<int> av{-1};
