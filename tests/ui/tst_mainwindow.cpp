@@ -356,6 +356,16 @@ void TstMainWindow::webSignInToAPlayingGrid()
     QVERIFY(!w->ui()->isFullscreen());
     QTRY_COMPARE(w->geometry(), normal);
     QCOMPARE(w->ui()->pageMode(), 2);
+    // F11 takes the tile under the mouse full screen, and F11 brings it back.
+    VuCameraWidget* second = w->ui()->shownTiles().at(1);
+    QCursor::setPos(second->mapToGlobal(second->rect().center()));
+    QTest::keyClick(w.get(), Qt::Key_F11);
+    QCOMPARE(w->ui()->fullscreenTile(), second);
+    QVERIFY(second->ui()->isFullscreenShown());
+    QTest::keyClick(w.get(), Qt::Key_F11);
+    QVERIFY(!w->ui()->isFullscreen());
+    QVERIFY(!second->ui()->isFullscreenShown());
+    QTRY_COMPARE(w->geometry(), normal);
 
     // Sleep and wake a camera from its tile.
     VuCameraWidget* hall = tile(w.get(), QStringLiteral("cam2"));
