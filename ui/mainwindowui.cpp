@@ -275,52 +275,44 @@ QWidget* MainWindowUI::makeLoadingPage()
     return page;
 }
 
-QWidget* MainWindowUI::makeNetErrorPage()
+QWidget* MainWindowUI::makeMessagePage(const char* pageName, const char* imageName, const QString& image,
+                                       const char* labelName, const QString& text, const char* buttonName,
+                                       const QString& buttonText, void (MainWindowUI::*clicked)())
 {
     auto* page = new QWidget(m_content);
-    page->setObjectName(QStringLiteral("net_error_page_"));
+    page->setObjectName(QLatin1String(pageName));
     page->setAttribute(Qt::WA_StyledBackground, true);
     auto* img = new QLabel(page);
-    img->setObjectName(QStringLiteral("net_err_img"));
-    img->setPixmap(QPixmap(QStringLiteral(":/res/imgs/net_error.png")));
-    auto* text = new QLabel(tr("net error,click to retry."), page);
-    text->setObjectName(QStringLiteral("net_err_label"));
-    auto* retry = new QPushButton(tr("Retry"), page);
-    retry->setObjectName(QStringLiteral("retry_login_btn_"));
-    retry->setCursor(Qt::PointingHandCursor);
-    connect(retry, &QPushButton::clicked, this, &MainWindowUI::toRetryLogin);
+    img->setObjectName(QLatin1String(imageName));
+    img->setPixmap(QPixmap(image));
+    auto* label = new QLabel(text, page);
+    label->setObjectName(QLatin1String(labelName));
+    auto* button = new QPushButton(buttonText, page);
+    button->setObjectName(QLatin1String(buttonName));
+    button->setCursor(Qt::PointingHandCursor);
+    connect(button, &QPushButton::clicked, this, clicked);
     auto* lay = new QVBoxLayout(page);
     lay->setSpacing(16);
     lay->addStretch(1);
     lay->addWidget(img, 0, Qt::AlignHCenter);
-    lay->addWidget(text, 0, Qt::AlignHCenter);
-    lay->addWidget(retry, 0, Qt::AlignHCenter);
+    lay->addWidget(label, 0, Qt::AlignHCenter);
+    lay->addWidget(button, 0, Qt::AlignHCenter);
     lay->addStretch(1);
     return page;
 }
 
+QWidget* MainWindowUI::makeNetErrorPage()
+{
+    return makeMessagePage("net_error_page_", "net_err_img", QStringLiteral(":/res/imgs/net_error.png"),
+                           "net_err_label", tr("net error,click to retry."), "retry_login_btn_", tr("Retry"),
+                           &MainWindowUI::toRetryLogin);
+}
+
 QWidget* MainWindowUI::makeNoCameraPage()
 {
-    auto* page = new QWidget(m_content);
-    page->setObjectName(QStringLiteral("no_dev_page_"));
-    page->setAttribute(Qt::WA_StyledBackground, true);
-    auto* img = new QLabel(page);
-    img->setObjectName(QStringLiteral("no_dev_img_"));
-    img->setPixmap(QPixmap(QStringLiteral(":/res/imgs/no_device.png")));
-    auto* text = new QLabel(tr("no camerar, please goto marqet."), page);
-    text->setObjectName(QStringLiteral("no_dev_label_"));
-    auto* store = new QPushButton(tr("MarqetStore"), page);
-    store->setObjectName(QStringLiteral("goto_marqet_btn_"));
-    store->setCursor(Qt::PointingHandCursor);
-    connect(store, &QPushButton::clicked, this, &MainWindowUI::toOpenStore);
-    auto* lay = new QVBoxLayout(page);
-    lay->setSpacing(16);
-    lay->addStretch(1);
-    lay->addWidget(img, 0, Qt::AlignHCenter);
-    lay->addWidget(text, 0, Qt::AlignHCenter);
-    lay->addWidget(store, 0, Qt::AlignHCenter);
-    lay->addStretch(1);
-    return page;
+    return makeMessagePage("no_dev_page_", "no_dev_img_", QStringLiteral(":/res/imgs/no_device.png"),
+                           "no_dev_label_", tr("no camerar, please goto marqet."), "goto_marqet_btn_",
+                           tr("MarqetStore"), &MainWindowUI::toOpenStore);
 }
 
 QWidget* MainWindowUI::makeGridPage()

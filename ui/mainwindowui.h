@@ -159,6 +159,9 @@ private:
     void showPage(PageKind kind);
     void deletePage();
     QWidget* makeLoadingPage();
+    QWidget* makeMessagePage(const char* pageName, const char* imageName, const QString& image,
+                             const char* labelName, const QString& text, const char* buttonName,
+                             const QString& buttonText, void (MainWindowUI::*clicked)());
     QWidget* makeNetErrorPage();
     QWidget* makeNoCameraPage();
     QWidget* makeGridPage();

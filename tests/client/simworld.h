@@ -6,6 +6,7 @@
 
 #include "app/endpoints.h"
 #include "camera/libp2p.h"
+#include "client/vucameraclient.h"
 #include "cloud/apicredentials.h"
 #include "sim/cloud/simcloud.h"
 #include "sim/cloud/simcloudstate.h"
@@ -14,7 +15,10 @@
 #include "sim/media/simvideofeature.h"
 #include "sim/scenario/scenario.h"
 
+#include <QElapsedTimer>
 #include <QJsonDocument>
+#include <QPixmap>
+#include <QtTest>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -93,3 +97,31 @@ public:
     std::unique_ptr<SimP2pHost> p2p;
     std::unique_ptr<SimCloud> cloud;
 };
+
+// The next picture a playing client hands out, or a null one after ms.
+inline QPixmap nextPicture(VuCameraClient* c, int ms = 15000)
+{
+    FrameInfo info;
+    int speed = 0;
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        const QPixmap pic = c->grabFrame(info, false, speed);
+        if (!pic.isNull())
+            return pic;
+        QTest::qWait(25);
+    }
+    return QPixmap();
+}
+
+// Plays at 320x180 and waits for the connection and a first picture.
+inline bool playUntilPicture(VuCameraClient* c, bool audio = false)
+{
+    c->setVideoFrameSize(320, 180);
+    c->play(2, audio, QString());
+    QElapsedTimer t;
+    t.start();
+    while (c->status() != ClientStatus::Connected && t.elapsed() < 20000)
+        QTest::qWait(20);
+    return c->status() == ClientStatus::Connected && !nextPicture(c).isNull();
+}

@@ -73,32 +73,6 @@ int drain(VuCameraClient* c)
 }
 
 // Waits for a fresh picture (null pixmap on time-out).
-QPixmap nextPicture(VuCameraClient* c, int ms = 15000)
-{
-    FrameInfo info;
-    int speed = 0;
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        const QPixmap pic = c->grabFrame(info, false, speed);
-        if (!pic.isNull())
-            return pic;
-        QTest::qWait(25);
-    }
-    return QPixmap();
-}
-
-bool playUntilPicture(VuCameraClient* c, bool audio = false)
-{
-    c->setVideoFrameSize(320, 180);
-    c->play(2, audio, QString());
-    QElapsedTimer t;
-    t.start();
-    while (c->status() != ClientStatus::Connected && t.elapsed() < 20000)
-        QTest::qWait(20);
-    return c->status() == ClientStatus::Connected && !nextPicture(c).isNull();
-}
-
 } // namespace
 
 class TestClientFaults : public QObject
