@@ -294,19 +294,22 @@ void MainWindow::closeEvent(QCloseEvent* e)
     }
     // Closing from outside (the window manager) asks like the close button.
     e->ignore();
-    QTimer::singleShot(0, m_ui, &MainWindowUI::confirmQuit);
+    if (m_ui)
+        QTimer::singleShot(0, m_ui, &MainWindowUI::confirmQuit);
 }
 
 void MainWindow::resizeEvent(QResizeEvent* e)
 {
     QLabel::resizeEvent(e);
-    m_ui->relayoutTiles();
+    if (m_ui)
+        m_ui->relayoutTiles();
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* e)
 {
     // Keys that a focused field (the sign-in page, a pin code) did not take.
-    if (m_ui->state() != MainWindowUI::HasCamera || e->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) {
+    if (!m_ui || m_ui->state() != MainWindowUI::HasCamera
+        || e->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) {
         QLabel::keyPressEvent(e);
         return;
     }

@@ -540,15 +540,12 @@ void MainWindowUI::confirmLogout()
 
 void MainWindowUI::confirmQuit()
 {
-    if (m_closing)
+    if (m_closing || m_askingQuit)
         return;
-    static bool asking = false;
-    if (asking)
-        return;
-    asking = true;
+    m_askingQuit = true;
     MMessageBox box(m_window);
     const int answer = box.exec(tr("Application Quit"), tr("Are you sure to close app?"));
-    asking = false;
+    m_askingQuit = false;
     if (answer != 1)
         return;
     m_closing = true;
@@ -573,9 +570,8 @@ bool MainWindowUI::openUrl(const QUrl& url)
 
 // ---- camera list events -------------------------------------------------------
 
-bool MainWindowUI::ignoredListEvent(const char* what) const
+bool MainWindowUI::ignoredListEvent() const
 {
-    Q_UNUSED(what);
     if (m_state == LoadingCameras || m_state == NoCamera || m_state == HasCamera)
         return false;
     qWarning("ignore dev list error event for invalid status:%d", m_state);
@@ -584,7 +580,7 @@ bool MainWindowUI::ignoredListEvent(const char* what) const
 
 void MainWindowUI::onDeviceListLoaded(const QList<VuCameraClient*>& devLst)
 {
-    if (m_closing || ignoredListEvent("device list"))
+    if (m_closing || ignoredListEvent())
         return;
     if (devLst.isEmpty()) {
         setState(NoCamera);
@@ -606,7 +602,7 @@ void MainWindowUI::onDeviceListLoaded(const QList<VuCameraClient*>& devLst)
 
 void MainWindowUI::onCameraAdded(VuCameraClient* cam)
 {
-    if (m_closing || !cam || ignoredListEvent("camera added"))
+    if (m_closing || !cam || ignoredListEvent())
         return;
     if (m_state != HasCamera) {
         // The first camera of an empty list comes as a loaded list.
@@ -631,7 +627,7 @@ void MainWindowUI::onCameraRemoved(VuCameraClient* cam)
     if (!cam)
         return;
     if (m_state != HasCamera) {
-        ignoredListEvent("camera removed");
+        ignoredListEvent();
         cam->destroy();
         return;
     }

@@ -179,7 +179,8 @@ private:
     void onPageViewChanged(int page);
     void onTileEnterFullscreen();
     void onTileLeaveFullscreen();
-    bool ignoredListEvent(const char* what) const;
+    // Logs and says true when a list event comes in a state that has no use for it.
+    bool ignoredListEvent() const;
     void onUserIconEntered();
     void onUserIconLeft();
     void checkMenuHide();
@@ -226,6 +227,7 @@ private:
 
     int m_state = 0;
     bool m_closing = false;
+    bool m_askingQuit = false;
     QString m_userId;
     TileFactory m_tileFactory;
 };

@@ -485,7 +485,18 @@ void TstMainWindow::aboutBox()
     menu->aboutItem()->click();
     QVERIFY(text.startsWith(QStringLiteral("current_version:")));
     QVERIFY(!w->ui()->settingMenu());
-    QVERIFY(quit(w));
+
+    // Closing from the window manager asks first; Cancel keeps the window.
+    answerNextBox(0);
+    w->close();
+    QTest::qWait(500);
+    QVERIFY(w->isVisible());
+    QVERIFY(!w->isClosing());
+    answerNextBox(1);
+    w->close();
+    QTRY_VERIFY_WITH_TIMEOUT(!w->isVisible(), 5000);
+    QVERIFY(w->isClosing());
+    w.reset();
 }
 
 void TstMainWindow::versionPromptAtStart()
