@@ -6,6 +6,8 @@
 
 #include "app/endpoints.h"
 #include "camera/libp2p.h"
+#include "camera/recordfileheader.h"
+#include "client/playstatus.h"
 #include "client/vucameraclient.h"
 #include "cloud/apicredentials.h"
 #include "sim/cloud/simcloud.h"
@@ -18,6 +20,8 @@
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QPixmap>
+#include <QSignalSpy>
+#include <QVector>
 #include <QtTest>
 #include <QTemporaryDir>
 #include <memory>
@@ -31,6 +35,9 @@ public:
 
     bool start(const QByteArray& scenarioJson)
     {
+        // What the clients hand between threads.
+        qRegisterMetaType<PlayStatus>("PlayStatus");
+        qRegisterMetaType<QVector<RecordFileHeader>>("QVector<RecordFileHeader>");
         QString error;
         scenario = std::make_unique<Scenario>();
         if (!scenario->loadJson(scenarioJson, &error)) {
@@ -124,4 +131,16 @@ inline bool playUntilPicture(VuCameraClient* c, bool audio = false)
     while (c->status() != ClientStatus::Connected && t.elapsed() < 20000)
         QTest::qWait(20);
     return c->status() == ClientStatus::Connected && !nextPicture(c).isNull();
+}
+
+// Deletes a client the way its owner does: destroy, wait for destroyed (once
+// only), delete.
+inline void dispose(VuCameraClient* c)
+{
+    QSignalSpy gone(c, &VuCameraClient::destroyed);
+    c->destroy();
+    QVERIFY(gone.count() == 1 || gone.wait(15000));
+    QTest::qWait(50);
+    QCOMPARE(gone.count(), 1);
+    delete c;
 }

@@ -37,16 +37,6 @@ VuotCameraStat record(const QString& did, bool online = true, bool pincode = fal
     return s;
 }
 
-// Deletes a client the way its owner does: destroy, wait for destroyed, delete.
-void dispose(VuCameraClient* c)
-{
-    QSignalSpy gone(c, &VuCameraClient::destroyed);
-    c->destroy();
-    QVERIFY(gone.count() == 1 || gone.wait(15000));
-    QCOMPARE(gone.count(), 1);
-    delete c;
-}
-
 QList<int> steps(const QSignalSpy& spy)
 {
     QList<int> out;
@@ -67,8 +57,6 @@ private:
 private slots:
     void initTestCase()
     {
-        qRegisterMetaType<PlayStatus>("PlayStatus");
-        qRegisterMetaType<QVector<RecordFileHeader>>("QVector<RecordFileHeader>");
         QVERIFY(m_world.start(kScenario));
     }
     void cleanupTestCase() { m_world.stop(); }

@@ -51,16 +51,6 @@ VuotCameraStat record(const QString& did, const QString& model = QStringLiteral(
     return s;
 }
 
-void dispose(VuCameraClient* c)
-{
-    QSignalSpy gone(c, &VuCameraClient::destroyed);
-    c->destroy();
-    QVERIFY(gone.count() == 1 || gone.wait(15000));
-    QTest::qWait(50);
-    QCOMPARE(gone.count(), 1);
-    delete c;
-}
-
 // Empties the picture queue; the number of pictures taken.
 int drain(VuCameraClient* c)
 {
@@ -95,8 +85,6 @@ private:
 private slots:
     void initTestCase()
     {
-        qRegisterMetaType<PlayStatus>("PlayStatus");
-        qRegisterMetaType<QVector<RecordFileHeader>>("QVector<RecordFileHeader>");
         QVERIFY(m_world.start(kScenario));
     }
     void cleanupTestCase() { m_world.stop(); }

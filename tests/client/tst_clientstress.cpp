@@ -68,8 +68,6 @@ private:
 private slots:
     void initTestCase()
     {
-        qRegisterMetaType<PlayStatus>("PlayStatus");
-        qRegisterMetaType<QVector<RecordFileHeader>>("QVector<RecordFileHeader>");
         QVERIFY(m_world.start(scenario()));
     }
     void cleanupTestCase() { m_world.stop(); }

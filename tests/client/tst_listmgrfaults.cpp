@@ -62,7 +62,6 @@ private slots:
     void initTestCase()
     {
         qRegisterMetaType<QList<VuCameraClient*>>("QList<VuCameraClient*>");
-        qRegisterMetaType<PlayStatus>("PlayStatus");
         QVERIFY(m_world.start(kScenario));
     }
     void cleanupTestCase() { m_world.stop(); }

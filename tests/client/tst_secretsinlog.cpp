@@ -55,8 +55,6 @@ private:
 private slots:
     void initTestCase()
     {
-        qRegisterMetaType<PlayStatus>("PlayStatus");
-        qRegisterMetaType<QVector<RecordFileHeader>>("QVector<RecordFileHeader>");
         qRegisterMetaType<QList<VuotCameraStat>>();
         qRegisterMetaType<QNetworkReply::NetworkError>();
         QVERIFY(m_world.start(kScenario));
