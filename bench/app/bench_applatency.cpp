@@ -21,6 +21,7 @@
 #include "camera/videobuffer.h"
 #include "p2p/avapi.h"
 #include "sim/scenario/scenario.h"
+#include "tests/support/testpassports.h"
 #include "ui/mainwindow.h"
 #include "ui/mainwindowui.h"
 #include "ui/vucamerawidget.h"
@@ -42,35 +43,6 @@
 namespace {
 
 constexpr int kFps = 20;
-
-// The record the cloud hands out for a camera, made here from the same
-// scenario the emulator runs.
-CameraPassport passportFor(const Scenario& scenario, const QString& did)
-{
-    SimCamera cam;
-    scenario.camera(did, &cam);
-    CameraPassport p;
-    p.did = did;
-    p.p2p_id = cam.p2pId;
-    p.password = cam.password;
-    p.appPublicKey.resize(32);
-    p.appSecretKey.resize(32);
-    crypto_box_keypair(reinterpret_cast<unsigned char*>(p.appPublicKey.data()),
-                       reinterpret_cast<unsigned char*>(p.appSecretKey.data()));
-    QByteArray sig(crypto_sign_BYTES, '\0');
-    const QByteArray sk = scenario.cloudSignSecretKey();
-    crypto_sign_detached(reinterpret_cast<unsigned char*>(sig.data()), nullptr,
-                         reinterpret_cast<const unsigned char*>(p.appPublicKey.constData()), 32,
-                         reinterpret_cast<const unsigned char*>(sk.constData()));
-    p.signForAppData = QString::fromLatin1(sig.toHex());
-    p.sharedKey.resize(32);
-    if (crypto_box_beforenm(reinterpret_cast<unsigned char*>(p.sharedKey.data()),
-                            reinterpret_cast<const unsigned char*>(cam.boxPublicKey.constData()),
-                            reinterpret_cast<const unsigned char*>(p.appSecretKey.constData()))
-        != 0)
-        p.sharedKey.clear();
-    return p;
-}
 
 // Send -> off the channel, for every video frame over the given time; the
 // loop sleeps as long as the client's receive thread when nothing is ready.
@@ -141,7 +113,7 @@ int main(int argc, char** argv)
         kFps, card ? "with a memory card" : "without a memory card", seconds, QThread::idealThreadCount());
 
     // Baseline first, alone: nothing else of this process runs meanwhile.
-    const std::vector<double> transport = transportAlone(passportFor(scenario, QStringLiteral("cam1")), seconds);
+    const std::vector<double> transport = transportAlone(testpassports::signedPassport(scenario, QStringLiteral("cam1")), seconds);
     std::printf("  P2P transport alone (send -> off the channel): %zu frames, median %.1f ms, p99 %.1f ms (load %.1f)\n",
         transport.size(), AppBench::percentile(transport, 0.5), AppBench::percentile(transport, 0.99),
         AppBench::loadAverage());

@@ -14,6 +14,7 @@
 #include "camera/avframerecvthread.h"
 #include "camera/cameracontroller.h"
 #include "camera/libp2p.h"
+#include "tests/support/testpassports.h"
 #include "camera/videobuffer.h"
 #include "sim/scenario/scenario.h"
 
@@ -130,32 +131,7 @@ struct Emulator
         proc.waitForFinished(5000);
     }
 
-    CameraPassport passport(const QString& did)
-    {
-        SimCamera cam;
-        scenario.camera(did, &cam);
-        CameraPassport p;
-        p.did = did;
-        p.p2p_id = cam.p2pId;
-        p.password = cam.password;
-        p.appPublicKey.resize(32);
-        p.appSecretKey.resize(32);
-        crypto_box_keypair(reinterpret_cast<unsigned char*>(p.appPublicKey.data()),
-                           reinterpret_cast<unsigned char*>(p.appSecretKey.data()));
-        QByteArray sig(crypto_sign_BYTES, '\0');
-        const QByteArray sk = scenario.cloudSignSecretKey();
-        crypto_sign_detached(reinterpret_cast<unsigned char*>(sig.data()), nullptr,
-                             reinterpret_cast<const unsigned char*>(p.appPublicKey.constData()), 32,
-                             reinterpret_cast<const unsigned char*>(sk.constData()));
-        p.signForAppData = QString::fromLatin1(sig.toHex());
-        p.sharedKey.resize(32);
-        if (crypto_box_beforenm(reinterpret_cast<unsigned char*>(p.sharedKey.data()),
-                                reinterpret_cast<const unsigned char*>(cam.boxPublicKey.constData()),
-                                reinterpret_cast<const unsigned char*>(p.appSecretKey.constData()))
-            != 0)
-            p.sharedKey.clear();
-        return p;
-    }
+    CameraPassport passport(const QString& did) { return testpassports::signedPassport(scenario, did); }
 };
 
 QJsonObject camera(const QString& did, const QString& name, const QString& model)
