@@ -1,6 +1,7 @@
 #include "ui/mainwindowui.h"
 
 #include "app/appinfo.h"
+#include "app/externalurl.h"
 #include "browser/mcefwebview.h"
 #include "client/vucameraclient.h"
 #include "ui/imageslabel.h"
@@ -560,12 +561,12 @@ void MainWindowUI::setUrlOpener(UrlOpener opener)
 
 bool MainWindowUI::openUrl(const QUrl& url)
 {
-    const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || (scheme != QLatin1String("https") && scheme != QLatin1String("http"))) {
+    const QUrl web = ExternalUrl::webUrl(url);
+    if (web.isEmpty()) {
         qWarning("refusing to open a web address that is not http or https");
         return false;
     }
-    return urlOpener()(url);
+    return urlOpener()(web);
 }
 
 // ---- camera list events -------------------------------------------------------
