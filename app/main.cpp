@@ -16,6 +16,7 @@
 #include "app/datapaths.h"
 #include "app/filesafety.h"
 #include "app/logfile.h"
+#include "app/processend.h"
 #include "app/quitsignals.h"
 
 #include <QApplication>
@@ -152,5 +153,6 @@ int main(int argc, char** argv)
         MCefLibPrivate::shutdown();
     // Shutdown 6. The application.
     app.reset();
-    return result;
+    // Shutdown 7. The process, without static destructors (see ProcessEnd).
+    ProcessEnd::now(result);
 }

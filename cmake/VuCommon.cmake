@@ -22,6 +22,29 @@ function(vc_library name)
   target_link_libraries(${name} PUBLIC ${A_LIBS})
 endfunction()
 
+# vc_sanitizer_env(test [OFFSCREEN]): in sanitizer builds, points the test at
+# the shared suppression files of tests/sanitizers (system libraries only).
+# Address builds also keep OpenGL out of the process: Mesa's driver is
+# unloaded before the leak check, so its one-time allocations would be
+# reported from an unknown module that no suppression can name. Qt and the
+# browser runtime then draw in software; offscreen tests are kept off the X
+# server, whose presence alone makes the offscreen plugin load the driver.
+function(vc_sanitizer_env test)
+  cmake_parse_arguments(A "OFFSCREEN" "" "" ${ARGN})
+  set(_supp ${CMAKE_SOURCE_DIR}/tests/sanitizers)
+  if(VC_SANITIZE STREQUAL "address")
+    set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT
+      "LSAN_OPTIONS=suppressions=${_supp}/lsan.supp"
+      "QT_XCB_GL_INTEGRATION=none" "QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu")
+    if(A_OFFSCREEN)
+      set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT "DISPLAY=")
+    endif()
+  elseif(VC_SANITIZE STREQUAL "thread")
+    set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT
+      "TSAN_OPTIONS=suppressions=${_supp}/tsan.supp halt_on_error=0 second_deadlock_stack=1")
+  endif()
+endfunction()
+
 # vc_test(name SOURCES ... LIBS ... [GUI] [SERIAL] [TIMEOUT s] [LABELS ...])
 # One QtTest executable registered with CTest. GUI tests run on the offscreen
 # platform unless the environment already has a display (the test command runs
@@ -41,6 +64,11 @@ function(vc_test name)
     set(A_TIMEOUT 120)
   endif()
   set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}" TIMEOUT ${A_TIMEOUT})
+  if(A_GUI AND NOT A_XVFB)
+    vc_sanitizer_env(${name} OFFSCREEN)
+  else()
+    vc_sanitizer_env(${name})
+  endif()
   if(A_SERIAL)
     set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE)
   endif()

@@ -24,6 +24,16 @@ private:
         }
         return env;
     }
+    // Signals the app only while it runs: once it has ended, processId() is 0
+    // and kill(0, ...) would signal the whole process group, test runner
+    // included.
+    static bool signalApp(const QProcess& p, int sig)
+    {
+        const pid_t pid = static_cast<pid_t>(p.processId());
+        if (p.state() != QProcess::Running || pid <= 0)
+            return false;
+        return ::kill(pid, sig) == 0;
+    }
     static QString dataRoot(const QString& dataHome) { return dataHome + QStringLiteral("/Velmor/VuCamera"); }
 
     static int bannerCount(const QString& logPath)
@@ -47,7 +57,8 @@ private:
         while (t.elapsed() < 20000 && bannerCount(logPath) == bannersBefore)
             QTest::qWait(50);
         QTest::qWait(300);
-        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+        if (!signalApp(p, SIGTERM))
+            return -4; // ended before it was asked to
         if (!p.waitForFinished(20000)) {
             p.kill();
             return -2;
@@ -116,7 +127,7 @@ private slots:
             QTest::qWait(50);
         QVERIFY(logHas("to \"web login\""));
         QTest::qWait(1000);
-        ::kill(static_cast<pid_t>(p.processId()), SIGSEGV);
+        QVERIFY2(signalApp(p, SIGSEGV), "the app ended before the crash signal");
         QVERIFY(p.waitForFinished(20000));
         QCOMPARE(p.exitStatus(), QProcess::CrashExit);
         QVERIFY(QFile::exists(dataRoot(home.path()) + QStringLiteral("/Log/crash.dmp")));
@@ -143,7 +154,7 @@ private slots:
         }
         QTest::qWait(300);
         QCOMPARE(p.state(), QProcess::Running);
-        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+        QVERIFY2(signalApp(p, SIGTERM), "the app ended before it was asked to");
         QVERIFY(p.waitForFinished(20000));
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 0);

@@ -4,6 +4,7 @@
 #include "camera/audiodevice.h"
 #include "camera/audioplayer.h"
 #include "logcapture.h"
+#include "tests/support/audiotestmain.h"
 
 #include <QAudioDeviceInfo>
 #include <QElapsedTimer>
@@ -204,5 +205,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestAudioPlayer)
+VC_AUDIO_TEST_GUILESS_MAIN(TestAudioPlayer)
 #include "tst_audioplayer.moc"

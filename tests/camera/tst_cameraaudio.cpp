@@ -13,6 +13,7 @@
 #include "sim/devicefeatures/simdevicefeatures.h"
 #include "sim/media/simvideofeature.h"
 #include "sim/scenario/scenario.h"
+#include "tests/support/audiotestmain.h"
 
 #include <QtTest>
 #include <sodium.h>
@@ -119,5 +120,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestCameraAudio)
+VC_AUDIO_TEST_GUILESS_MAIN(TestCameraAudio)
 #include "tst_cameraaudio.moc"

@@ -9,6 +9,7 @@
 #include "cloud/coreapi.h"
 #include "simworld.h"
 #include "tests/camera/logcapture.h"
+#include "tests/support/audiotestmain.h"
 #include "tests/support/testpassports.h"
 
 #include <QtTest>
@@ -444,5 +445,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestClientFaults)
+VC_AUDIO_TEST_MAIN(TestClientFaults)
 #include "tst_clientfaults.moc"
