@@ -16,7 +16,13 @@ private:
         env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), dataHome + QStringLiteral("/cfg"));
         if (withPlatform) {
-            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+            // Address-sanitizer runs keep OpenGL out of the process
+            // (QT_XCB_GL_INTEGRATION=none); the browser runtime has no
+            // software path on the offscreen platform, so the app then goes
+            // on the X server that is there.
+            const bool withoutGl = env.value(QStringLiteral("QT_XCB_GL_INTEGRATION")) == QLatin1String("none")
+                && !env.value(QStringLiteral("DISPLAY")).isEmpty();
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), withoutGl ? QStringLiteral("xcb") : QStringLiteral("offscreen"));
         } else {
             env.remove(QStringLiteral("QT_QPA_PLATFORM"));
             env.remove(QStringLiteral("DISPLAY"));
