@@ -2,11 +2,12 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QMutex>
 #include <QStandardPaths>
 
+#include <mutex>
+
 namespace {
-QMutex g_nameMutex;
+std::mutex g_nameMutex;
 QString g_appName;
 
 QString normalised(const QString& path)
@@ -19,7 +20,7 @@ namespace DataPaths {
 
 QString appName()
 {
-    QMutexLocker lock(&g_nameMutex);
+    std::lock_guard<std::mutex> lock(g_nameMutex);
     if (g_appName.isEmpty())
         g_appName = QCoreApplication::applicationName();
     return g_appName;
@@ -27,7 +28,7 @@ QString appName()
 
 void setAppName(const QString& name)
 {
-    QMutexLocker lock(&g_nameMutex);
+    std::lock_guard<std::mutex> lock(g_nameMutex);
     g_appName = name;
 }
 

@@ -5,12 +5,12 @@
 #include <QDebug>
 #include <QFile>
 #include <QHostAddress>
-#include <QMutexLocker>
 
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
 
 #include <memory>
+#include <mutex>
 
 namespace {
 
@@ -53,13 +53,13 @@ bool CertificateTrust::setCaFile(const QString& pemPath)
 
 void CertificateTrust::setCaCertificate(const QSslCertificate& ca)
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_ca = ca;
 }
 
 void CertificateTrust::setHosts(const QStringList& hosts)
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_hosts.clear();
     for (const QString& h : hosts) {
         if (!h.isEmpty())
@@ -69,7 +69,7 @@ void CertificateTrust::setHosts(const QStringList& hosts)
 
 QStringList CertificateTrust::hosts() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_hosts;
 }
 
@@ -78,7 +78,7 @@ bool CertificateTrust::accept(const QString& host, const QList<QSslCertificate>&
 {
     QSslCertificate ca;
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         if (m_ca.isNull() || !m_hosts.contains(host.toLower()))
             return false;
         ca = m_ca;

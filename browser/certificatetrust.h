@@ -2,10 +2,11 @@
 
 #include <QByteArray>
 #include <QList>
-#include <QMutex>
 #include <QSslCertificate>
 #include <QString>
 #include <QStringList>
+
+#include <mutex>
 
 // Which certificate errors the embedded browser may override: only an
 // "unknown authority" error for one of the configured hosts, and only when
@@ -27,7 +28,7 @@ public:
     bool accept(const QString& host, const QList<QSslCertificate>& chain, bool authorityInvalidOnly) const;
 
 private:
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
     QSslCertificate m_ca;
     QStringList m_hosts;
 };

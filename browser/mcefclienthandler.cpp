@@ -7,8 +7,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMutex>
-#include <QMutexLocker>
 #include <QRegularExpression>
 #include <QTimer>
 #include <QWebEngineCertificateError>
@@ -18,6 +16,8 @@
 #include <QWebEngineScriptCollection>
 #include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineView>
+
+#include <mutex>
 
 namespace {
 
@@ -51,18 +51,18 @@ public:
     {
         if (info.resourceType() != QWebEngineUrlRequestInfo::ResourceTypeMainFrame)
             return;
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         m_method = info.requestMethod();
     }
 
     bool lastWasSafe() const
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         return m_method == "GET" || m_method == "HEAD";
     }
 
 private:
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
     QByteArray m_method = "GET";
 };
 

@@ -6,13 +6,14 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QElapsedTimer>
-#include <QMutexLocker>
 #include <QResizeEvent>
 #include <QShowEvent>
 #include <QThread>
-#include <QWaitCondition>
 #include <QWebEngineScript>
 #include <QWebEngineView>
+
+#include <condition_variable>
+#include <mutex>
 
 namespace {
 const int kCallTimeoutMs = 10000;
@@ -20,8 +21,8 @@ const int kCallTimeoutMs = 10000;
 // One cross-thread call waiting for its result.
 struct PendingCall
 {
-    QMutex mutex;
-    QWaitCondition done;
+    std::mutex mutex;
+    std::condition_variable done;
     bool finished = false;
     bool cancelled = false;
 };
@@ -31,7 +32,7 @@ struct PendingCall
 // view may go away while they wait.
 struct MCefWebView::CallRegistry
 {
-    QMutex mutex;
+    std::mutex mutex;
     bool closing = false;
     QList<std::shared_ptr<PendingCall>> calls;
 };
@@ -52,12 +53,12 @@ MCefWebView::MCefWebView(QWidget* parent)
 MCefWebView::~MCefWebView()
 {
     {
-        QMutexLocker lock(&m_calls->mutex);
+        std::lock_guard<std::mutex> lock(m_calls->mutex);
         m_calls->closing = true;
         for (const auto& call : qAsConst(m_calls->calls)) {
-            QMutexLocker callLock(&call->mutex);
+            std::lock_guard<std::mutex> callLock(call->mutex);
             call->cancelled = true;
-            call->done.wakeAll();
+            call->done.notify_all();
         }
     }
     // The page must go before the runtime that holds its profile.
@@ -87,7 +88,7 @@ R MCefWebView::callOnGui(std::function<R()> fn, R fallback)
     auto call = std::make_shared<PendingCall>();
     auto result = std::make_shared<R>(fallback);
     {
-        QMutexLocker lock(&registry->mutex);
+        std::lock_guard<std::mutex> lock(registry->mutex);
         if (registry->closing)
             return fallback;
         registry->calls.append(call);
@@ -96,10 +97,10 @@ R MCefWebView::callOnGui(std::function<R()> fn, R fallback)
         this,
         [call, result, fn] {
             R r = fn();
-            QMutexLocker lock(&call->mutex);
+            std::lock_guard<std::mutex> lock(call->mutex);
             *result = std::move(r);
             call->finished = true;
-            call->done.wakeAll();
+            call->done.notify_all();
         },
         Qt::QueuedConnection);
 
@@ -107,16 +108,16 @@ R MCefWebView::callOnGui(std::function<R()> fn, R fallback)
     {
         QElapsedTimer waited;
         waited.start();
-        QMutexLocker lock(&call->mutex);
+        std::unique_lock<std::mutex> lock(call->mutex);
         while (!call->finished && !call->cancelled) {
             if (QThread::currentThread()->isInterruptionRequested() || waited.elapsed() > kCallTimeoutMs)
                 break;
-            call->done.wait(&call->mutex, 50);
+            call->done.wait_for(lock, std::chrono::milliseconds(50));
         }
         finished = call->finished;
     }
     {
-        QMutexLocker lock(&registry->mutex);
+        std::lock_guard<std::mutex> lock(registry->mutex);
         registry->calls.removeOne(call);
     }
     if (!finished)
@@ -127,7 +128,7 @@ R MCefWebView::callOnGui(std::function<R()> fn, R fallback)
 void MCefWebView::load(const QUrl& url)
 {
     post([this, url] {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         m_url = url;
         if (m_state == 1) {
             // Loaded once the browser reports it exists.
@@ -143,7 +144,7 @@ QUrl MCefWebView::url()
 {
     return callOnGui<QUrl>(
         [this]() -> QUrl {
-            QMutexLocker lock(&m_mutex);
+            std::lock_guard<std::mutex> lock(m_mutex);
             if (m_state == 2 && m_handler)
                 return m_handler->url();
             return m_url;
@@ -248,7 +249,7 @@ void MCefWebView::resizeBrowser()
 
 void MCefWebView::createBrowser()
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     if (m_handler || width() <= 0 || height() <= 0)
         return;
     auto* browser = new QWebEngineView(this);
@@ -279,7 +280,7 @@ void MCefWebView::onLoadingStateChange(bool isLoading)
 {
     if (!isLoading)
         return;
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     const bool any = !m_url.isEmpty();
     lock.unlock();
     if (any)
@@ -293,7 +294,7 @@ void MCefWebView::onNavStateChange(bool canGoBack, bool canGoForward)
 
 void MCefWebView::onBrowserCreated()
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_state = 2;
     if (m_pendingResize) {
         m_pendingResize = false;

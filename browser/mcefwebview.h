@@ -3,7 +3,6 @@
 #include "app/webviewport.h"
 #include "browser/mcefclienthandler.h"
 
-#include <QMutex>
 #include <QPointer>
 #include <QUrl>
 #include <QWebEngineView>
@@ -11,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 
 class MCefLibPrivate;
 
@@ -93,7 +93,7 @@ private:
     bool m_shown = false;
     QUrl m_url;
     QUrl m_createdUrl;
-    QMutex m_mutex;
+    std::mutex m_mutex;
     QPointer<MCefClientHandler> m_handler;
     QPointer<QWebEngineView> m_browser;
     std::shared_ptr<CallRegistry> m_calls;

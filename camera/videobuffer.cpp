@@ -1,11 +1,11 @@
 #include "camera/videobuffer.h"
 
 #include <QDebug>
-#include <QMutexLocker>
 #include <QScopeGuard>
 #include <QtGlobal>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <new>
 #include <sodium.h>
 
@@ -48,10 +48,10 @@ VideoBuffer::VideoBuffer(bool isH265, const QByteArray& key, QObject* parent)
 VideoBuffer::~VideoBuffer()
 {
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         m_stopped = true;
         m_queue.clear();
-        m_notFull.wakeAll();
+        m_notFull.notify_all();
     }
     avcodec_free_context(&m_ctx);
     av_packet_free(&m_packet);
@@ -87,19 +87,19 @@ void VideoBuffer::setDstSize(int width, int height)
         qWarning("video size %dx%d too small, keeping the previous size", width, height);
         return;
     }
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_reqSize = s;
 }
 
 QSize VideoBuffer::requestedSize() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_reqSize;
 }
 
 QSize VideoBuffer::currentOutputSize() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_curSize;
 }
 
@@ -213,7 +213,7 @@ bool VideoBuffer::prepareScaler(int srcW, int srcH, int srcFormat)
     QSize out;
     bool sizeChanged = false;
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         if (m_reqSize != m_curSize) {
             m_curSize = m_reqSize;
             sizeChanged = true;
@@ -329,45 +329,45 @@ QImage VideoBuffer::decodeFrame(const VideoFrame& frame)
 
 void VideoBuffer::pushFrame(const QImage& picture, const FrameInfo& info)
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     while (!m_stopped && m_queue.size() >= kMaxQueued)
-        m_notFull.wait(&m_mutex);
+        m_notFull.wait(lock);
     m_queue.append(DecodedFrame{picture, info});
 }
 
 QImage VideoBuffer::popFrame(FrameInfo& info)
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     if (m_queue.isEmpty())
         return QImage();
     DecodedFrame f = m_queue.takeFirst();
-    m_notFull.wakeAll();
+    m_notFull.notify_all();
     info = f.info;
     return f.picture;
 }
 
 int VideoBuffer::queuedCount() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_queue.size();
 }
 
 void VideoBuffer::stop()
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_stopped = true;
-    m_notFull.wakeAll();
+    m_notFull.notify_all();
 }
 
 bool VideoBuffer::isStopped() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_stopped;
 }
 
 void VideoBuffer::setClock(Clock clock)
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_clock = std::move(clock);
     m_windowTime = m_clock ? m_clock() : m_elapsed.elapsed();
     std::memset(m_window, 0, sizeof m_window);
@@ -375,7 +375,7 @@ void VideoBuffer::setClock(Clock clock)
 
 void VideoBuffer::addReceivedBytes(int count)
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     addReceivedBytesLocked(count);
 }
 
@@ -398,7 +398,7 @@ void VideoBuffer::addReceivedBytesLocked(int count)
 
 int VideoBuffer::bytesPerSecond()
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     addReceivedBytesLocked(0);
     qint64 sum = 0;
     for (int v : m_window)

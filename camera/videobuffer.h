@@ -7,12 +7,12 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QList>
-#include <QMutex>
 #include <QObject>
 #include <QSize>
-#include <QWaitCondition>
 #include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <vector>
 
 struct AVCodec;
@@ -102,8 +102,8 @@ private:
     int m_scalerBuilds = 0;
     std::vector<unsigned char> m_padded; // packet bytes plus the decoder's padding
 
-    mutable QMutex m_mutex;
-    QWaitCondition m_notFull;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_notFull;
     struct DecodedFrame
     {
         QImage picture;

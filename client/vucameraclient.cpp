@@ -8,6 +8,8 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <mutex>
+
 namespace {
 const char* onOff(bool on) { return on ? "on" : "off"; }
 }
@@ -76,7 +78,7 @@ VuCameraClient::~VuCameraClient()
     }
     delete m_session; // stops whatever is still open
     m_session = nullptr;
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     delete m_videoBuffer;
     m_videoBuffer = nullptr;
 }
@@ -172,26 +174,26 @@ void VuCameraClient::destroy()
 
 void VuCameraClient::setRoom(const QString& name, const QString& icon)
 {
-    QMutexLocker lock(&m_infoMutex);
+    std::lock_guard<std::mutex> lock(m_infoMutex);
     m_roomName = name;
     m_roomIcon = icon;
 }
 
 QString VuCameraClient::name() const
 {
-    QMutexLocker lock(&m_infoMutex);
+    std::lock_guard<std::mutex> lock(m_infoMutex);
     return m_name;
 }
 
 QString VuCameraClient::roomName() const
 {
-    QMutexLocker lock(&m_infoMutex);
+    std::lock_guard<std::mutex> lock(m_infoMutex);
     return m_roomName;
 }
 
 QString VuCameraClient::roomIcon() const
 {
-    QMutexLocker lock(&m_infoMutex);
+    std::lock_guard<std::mutex> lock(m_infoMutex);
     return m_roomIcon;
 }
 
@@ -209,7 +211,7 @@ QPixmap VuCameraClient::grabFrame(FrameInfo& info, bool wantSpeed, int& speed)
         return QPixmap();
     QImage picture;
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         if (!m_videoBuffer)
             return QPixmap();
         if (wantSpeed)
@@ -293,7 +295,7 @@ void VuCameraClient::runPlay(quint64 serial, int quality, bool openAudio, const 
     emit played(WaitingForPlaying);
     VideoBuffer* buffer = nullptr;
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         if (m_videoBuffer) {
             qWarning("camera %s: video buffer is not null", qPrintable(m_did));
             delete m_videoBuffer;
@@ -402,7 +404,7 @@ void VuCameraClient::doStopPlay(const char* reason)
     if (!isStatus(ClientStatus::Destroying))
         setStatus(ClientStatus::Disconnected);
     m_session->stopPlay();
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     delete m_videoBuffer;
     m_videoBuffer = nullptr;
 }
@@ -466,7 +468,7 @@ void VuCameraClient::handleSetVideoQuality(int quality)
 
 void VuCameraClient::handleSetVideoFrameSize(int width, int height)
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_frameWidth = width;
     m_frameHeight = height;
     if (m_videoBuffer)
@@ -475,7 +477,7 @@ void VuCameraClient::handleSetVideoFrameSize(int width, int height)
 
 void VuCameraClient::handleShowVideo(bool show)
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_showVideo = show;
     if (m_videoBuffer)
         m_videoBuffer->setDecodeEnabled(show);
@@ -546,7 +548,7 @@ void VuCameraClient::handleSetInfo(const VuotCameraStat& record)
     }
     bool nameDiffers;
     {
-        QMutexLocker lock(&m_infoMutex);
+        std::lock_guard<std::mutex> lock(m_infoMutex);
         nameDiffers = record.name != m_name;
         if (nameDiffers)
             m_name = record.name;
@@ -583,7 +585,7 @@ void VuCameraClient::handleDestroy()
     }
     m_session->stopPlay();
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         delete m_videoBuffer;
         m_videoBuffer = nullptr;
     }

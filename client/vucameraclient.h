@@ -6,11 +6,11 @@
 #include "client/playstatus.h"
 #include "cloud/vuotcamerastat.h"
 
-#include <QMutex>
 #include <QObject>
 #include <QPixmap>
 #include <QVector>
 #include <atomic>
+#include <mutex>
 
 class CameraController;
 class QThread;
@@ -151,7 +151,7 @@ private:
     bool m_destroyPending = false;
     CameraController* m_session = nullptr;
     VideoBuffer* m_videoBuffer = nullptr;
-    mutable QMutex m_mutex;     // video buffer, frame size, show flag
-    mutable QMutex m_infoMutex; // name and room texts read from the GUI thread
+    mutable std::mutex m_mutex;     // video buffer, frame size, show flag
+    mutable std::mutex m_infoMutex; // name and room texts read from the GUI thread
     QThread* m_worker = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "sim/devicefeatures/simpantilt.h"
 
-#include <QMutexLocker>
+#include <mutex>
+
 
 SimPanTilt::SimPanTilt(int pan, int tilt)
     : m_pan(pan)
@@ -10,7 +11,7 @@ SimPanTilt::SimPanTilt(int pan, int tilt)
 
 QJsonObject SimPanTilt::command(const QJsonObject& request)
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     const int op = request.value(QStringLiteral("operation")).toInt(0);
     int* axis = nullptr;
     int delta = 0;
@@ -32,12 +33,12 @@ QJsonObject SimPanTilt::command(const QJsonObject& request)
 
 int SimPanTilt::pan() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_pan;
 }
 
 int SimPanTilt::tilt() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_tilt;
 }

@@ -1,7 +1,8 @@
 #pragma once
 
 #include <QJsonObject>
-#include <QMutex>
+
+#include <mutex>
 
 // The emulated camera's pan/tilt head. Positions are in hundredths of a
 // turn (the client shows angle x 3.6 degrees). Each motor command moves one
@@ -24,7 +25,7 @@ public:
     int tilt() const;
 
 private:
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
     int m_pan;
     int m_tilt;
 };

@@ -3,7 +3,8 @@
 #include "sim/media/clipencoder.h"
 
 #include <QDebug>
-#include <QMutexLocker>
+
+#include <mutex>
 
 ClipLibrary& ClipLibrary::instance()
 {
@@ -27,14 +28,14 @@ QString ClipLibrary::keyOf(const ClipParams& p)
 std::shared_ptr<const EncodedClip> ClipLibrary::clip(const ClipParams& params)
 {
     const QString key = keyOf(params);
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
         auto it = m_clips.constFind(key);
         if (it != m_clips.constEnd())
             return it.value();
         if (!m_pending.contains(key))
             break;
-        m_done.wait(&m_mutex);
+        m_done.wait(lock);
     }
     m_pending.insert(key, true);
     lock.unlock();
@@ -44,24 +45,24 @@ std::shared_ptr<const EncodedClip> ClipLibrary::clip(const ClipParams& params)
     if (!encoded->isValid())
         qWarning("sim: cannot encode the test clip %s: %s", qPrintable(key), qPrintable(error));
 
-    lock.relock();
+    lock.lock();
     m_pending.remove(key);
     ++m_encodes;
     if (encoded->isValid())
         m_clips.insert(key, encoded);
-    m_done.wakeAll();
+    m_done.notify_all();
     return encoded;
 }
 
 int ClipLibrary::encodeCount() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_encodes;
 }
 
 void ClipLibrary::clear()
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_clips.clear();
     m_encodes = 0;
 }

@@ -3,11 +3,11 @@
 #include "sim/media/encodedclip.h"
 
 #include <QHash>
-#include <QMutex>
 #include <QSize>
 #include <QString>
-#include <QWaitCondition>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 // Process-wide cache of encoded clips: each clip (codec, size, rate, label) is
 // encoded once, by the first camera that asks, and then shared read-only by
@@ -34,8 +34,8 @@ private:
     ClipLibrary() = default;
     static QString keyOf(const ClipParams& p);
 
-    mutable QMutex m_mutex;
-    QWaitCondition m_done;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_done;
     QHash<QString, std::shared_ptr<const EncodedClip>> m_clips;
     QHash<QString, bool> m_pending;
     int m_encodes = 0;

@@ -5,6 +5,8 @@
 #include <QJsonDocument>
 #include <sodium.h>
 
+#include <mutex>
+
 namespace {
 
 QByteArray seedFor(const QByteArray& base, const QByteArray& label)
@@ -109,7 +111,7 @@ bool Scenario::loadJson(const QByteArray& json, QString* error)
     }
     const QJsonObject root = doc.object();
 
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_seed = root.value(QLatin1String("seed")).toString(QStringLiteral("vucamera-sim")).toUtf8();
 
     const QJsonObject cloud = root.value(QLatin1String("cloud")).toObject();
@@ -159,22 +161,22 @@ bool Scenario::loadJson(const QByteArray& json, QString* error)
     return true;
 }
 
-QByteArray Scenario::cloudSignPublicKey() const { QMutexLocker l(&m_mutex); return m_signPk; }
-QByteArray Scenario::cloudSignSecretKey() const { QMutexLocker l(&m_mutex); return m_signSk; }
-QList<SimAccount> Scenario::accounts() const { QMutexLocker l(&m_mutex); return m_accounts; }
-QList<SimRoom> Scenario::rooms() const { QMutexLocker l(&m_mutex); return m_rooms; }
-QList<SimCamera> Scenario::cameras() const { QMutexLocker l(&m_mutex); return m_cameras; }
-QJsonObject Scenario::cloudFaults() const { QMutexLocker l(&m_mutex); return m_cloudFaults; }
+QByteArray Scenario::cloudSignPublicKey() const { std::lock_guard<std::mutex> l(m_mutex); return m_signPk; }
+QByteArray Scenario::cloudSignSecretKey() const { std::lock_guard<std::mutex> l(m_mutex); return m_signSk; }
+QList<SimAccount> Scenario::accounts() const { std::lock_guard<std::mutex> l(m_mutex); return m_accounts; }
+QList<SimRoom> Scenario::rooms() const { std::lock_guard<std::mutex> l(m_mutex); return m_rooms; }
+QList<SimCamera> Scenario::cameras() const { std::lock_guard<std::mutex> l(m_mutex); return m_cameras; }
+QJsonObject Scenario::cloudFaults() const { std::lock_guard<std::mutex> l(m_mutex); return m_cloudFaults; }
 
 void Scenario::setCloudFaults(const QJsonObject& faults)
 {
-    QMutexLocker l(&m_mutex);
+    std::lock_guard<std::mutex> l(m_mutex);
     m_cloudFaults = faults;
 }
 
 bool Scenario::account(const QString& userId, SimAccount* out) const
 {
-    QMutexLocker l(&m_mutex);
+    std::lock_guard<std::mutex> l(m_mutex);
     for (const SimAccount& a : m_accounts) {
         if (a.userId == userId) {
             if (out)
@@ -187,7 +189,7 @@ bool Scenario::account(const QString& userId, SimAccount* out) const
 
 bool Scenario::accountByPassToken(const QString& passToken, SimAccount* out) const
 {
-    QMutexLocker l(&m_mutex);
+    std::lock_guard<std::mutex> l(m_mutex);
     for (const SimAccount& a : m_accounts) {
         if (!passToken.isEmpty() && a.passToken == passToken) {
             if (out)
@@ -200,7 +202,7 @@ bool Scenario::accountByPassToken(const QString& passToken, SimAccount* out) con
 
 bool Scenario::camera(const QString& did, SimCamera* out) const
 {
-    QMutexLocker l(&m_mutex);
+    std::lock_guard<std::mutex> l(m_mutex);
     for (const SimCamera& c : m_cameras) {
         if (c.did == did) {
             if (out)
@@ -213,7 +215,7 @@ bool Scenario::camera(const QString& did, SimCamera* out) const
 
 bool Scenario::cameraByUid(const QString& p2pId, SimCamera* out) const
 {
-    QMutexLocker l(&m_mutex);
+    std::lock_guard<std::mutex> l(m_mutex);
     for (const SimCamera& c : m_cameras) {
         if (c.p2pId == p2pId) {
             if (out)
@@ -227,7 +229,7 @@ bool Scenario::cameraByUid(const QString& p2pId, SimCamera* out) const
 bool Scenario::updateCamera(const QString& did, const std::function<void(SimCamera&)>& change)
 {
     {
-        QMutexLocker l(&m_mutex);
+        std::lock_guard<std::mutex> l(m_mutex);
         auto it = std::find_if(m_cameras.begin(), m_cameras.end(), [&](const SimCamera& c) { return c.did == did; });
         if (it == m_cameras.end())
             return false;
@@ -241,7 +243,7 @@ void Scenario::addCamera(const SimCamera& cam)
 {
     SimCamera c = cam;
     {
-        QMutexLocker l(&m_mutex);
+        std::lock_guard<std::mutex> l(m_mutex);
         deriveCameraKeys(c, m_seed);
         m_cameras << c;
     }
@@ -251,7 +253,7 @@ void Scenario::addCamera(const SimCamera& cam)
 bool Scenario::removeCamera(const QString& did)
 {
     {
-        QMutexLocker l(&m_mutex);
+        std::lock_guard<std::mutex> l(m_mutex);
         auto it = std::find_if(m_cameras.begin(), m_cameras.end(), [&](const SimCamera& c) { return c.did == did; });
         if (it == m_cameras.end())
             return false;
@@ -265,7 +267,7 @@ bool Scenario::removeCamera(const QString& did)
 
 bool Scenario::updateAccount(const QString& userId, const std::function<void(SimAccount&)>& change)
 {
-    QMutexLocker l(&m_mutex);
+    std::lock_guard<std::mutex> l(m_mutex);
     for (SimAccount& a : m_accounts) {
         if (a.userId == userId) {
             change(a);
@@ -277,6 +279,6 @@ bool Scenario::updateAccount(const QString& userId, const std::function<void(Sim
 
 QByteArray Scenario::seed() const
 {
-    QMutexLocker l(&m_mutex);
+    std::lock_guard<std::mutex> l(m_mutex);
     return m_seed;
 }

@@ -3,11 +3,11 @@
 #include <QByteArray>
 #include <QJsonObject>
 #include <QList>
-#include <QMutex>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <mutex>
 
 // The emulated world: accounts, rooms, cameras and the cloud's keys, loaded
 // from a scenario JSON file (see docs/emulator.md). Every server of the
@@ -113,7 +113,7 @@ signals:
     void cameraRemoved(const QString& did);
 
 private:
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
     QByteArray m_seed;
     QByteArray m_signPk;
     QByteArray m_signSk;
