@@ -1,5 +1,6 @@
 #include "camera/audiodecodethread.h"
 
+#include "app/threadjoin.h"
 #include "camera/audiodevice.h"
 
 #include <QMetaObject>
@@ -44,12 +45,13 @@ AudioDecodeThread::AudioDecodeThread(AudioDevice* device, const QByteArray& key,
     , m_device(device)
     , m_key(key)
 {
+    ThreadJoin::watch(this);
 }
 
 AudioDecodeThread::~AudioDecodeThread()
 {
     stop();
-    wait();
+    ThreadJoin::wait(this);
     // The loop's last step runs under this mutex, so everything it did is
     // ordered before what follows here.
     std::unique_lock<std::mutex> lock(m_mutex);

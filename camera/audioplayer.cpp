@@ -1,5 +1,6 @@
 #include "camera/audioplayer.h"
 
+#include "app/threadjoin.h"
 #include "camera/audiodecodethread.h"
 #include "camera/audiodevice.h"
 
@@ -10,6 +11,7 @@ AudioPlayer::AudioPlayer(const QByteArray& key)
     , m_thread(new QThread)
 {
     m_thread->setObjectName(QStringLiteral("audio-player"));
+    ThreadJoin::watch(m_thread);
     moveToThread(m_thread);
     connect(this, &AudioPlayer::start_s, this, &AudioPlayer::handleStart, Qt::QueuedConnection);
     connect(this, &AudioPlayer::stop_s, this, &AudioPlayer::handleStop, Qt::QueuedConnection);
@@ -20,7 +22,7 @@ AudioPlayer::~AudioPlayer()
     if (isRunning())
         stop();
     m_thread->quit();
-    m_thread->wait();
+    ThreadJoin::wait(m_thread);
     delete m_thread;
 }
 
@@ -90,7 +92,7 @@ void AudioPlayer::stop()
             qWarning("invalid status that audio_device_ is null!");
     }
     emit stop_s();
-    m_thread->wait();
+    ThreadJoin::wait(m_thread);
     {
         // handleStop ends under this mutex: its work is ordered before ours.
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -113,7 +115,7 @@ void AudioPlayer::handleStop()
             std::unique_lock<std::shared_mutex> w(m_decodeLock);
             m_decodeThread = nullptr;
         }
-        decoder->wait();
+        ThreadJoin::wait(decoder);
         delete decoder;
     }
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -1,5 +1,6 @@
 #include "camera/audiorecvthread.h"
 
+#include "app/threadjoin.h"
 #include "camera/audioframe.h"
 #include "camera/audioplayer.h"
 #include "p2p/avapi.h"
@@ -22,13 +23,14 @@ AudioRecvthread::AudioRecvthread(int avIndex, AudioPlayer* player, const Receive
     , m_player(player)
     , m_receiver(receiver)
 {
+    ThreadJoin::watch(this);
     setObjectName(QStringLiteral("audio-recv"));
 }
 
 AudioRecvthread::~AudioRecvthread()
 {
     stop();
-    wait();
+    ThreadJoin::wait(this);
 }
 
 void AudioRecvthread::stop()

@@ -1,5 +1,6 @@
 #include "camera/avframerecvthread.h"
 
+#include "app/threadjoin.h"
 #include "camera/audioframe.h"
 #include "camera/audioplayer.h"
 #include "camera/frameinfo.h"
@@ -36,12 +37,13 @@ AvframeRecvThread::AvframeRecvThread(int avIndex, VideoBuffer* videoBuffer, Audi
                                      QObject* parent)
     : QThread(parent), m_avIndex(avIndex), m_videoBuffer(videoBuffer), m_audioPlayer(audioPlayer)
 {
+    ThreadJoin::watch(this);
 }
 
 AvframeRecvThread::~AvframeRecvThread()
 {
     requestInterruption();
-    wait();
+    ThreadJoin::wait(this);
 }
 
 void AvframeRecvThread::stop()

@@ -1,5 +1,6 @@
 #include "camera/eventrecvthread.h"
 
+#include "app/threadjoin.h"
 #include "p2p/avapi.h"
 #include "p2p/iotcapi.h"
 
@@ -11,12 +12,13 @@ EventRecvthread::EventRecvthread(int avIndex, const Receiver& receiver, QObject*
     , m_receiver(receiver)
 {
     setObjectName(QStringLiteral("ioctrl-events"));
+    ThreadJoin::watch(this);
 }
 
 EventRecvthread::~EventRecvthread()
 {
     stop();
-    wait();
+    ThreadJoin::wait(this);
     std::lock_guard<std::mutex> lock(m_doneMutex);
 }
 

@@ -1,6 +1,7 @@
 #include "camera/libp2p.h"
 
 #include "app/jsonreader.h"
+#include "app/threadjoin.h"
 #include "camera/delayprocesshandler.h"
 #include "p2p/avapi.h"
 #include "p2p/iotcapi.h"
@@ -56,13 +57,14 @@ int connectByUid(const QString& uid, int sessionId, int timeoutSeconds)
     auto* guard = new QThread;
     guard->setObjectName(QStringLiteral("connect-guard"));
     auto* handler = new DelayProcessHandler(sessionId, timeoutSeconds * 1000, guard);
+    ThreadJoin::watch(guard);
     guard->start(QThread::InheritPriority);
 
     const QByteArray latin = uid.toLatin1();
     int r = IOTC_Connect_ByUID_Parallel(latin.constData(), sessionId);
 
     guard->quit();
-    guard->wait();
+    ThreadJoin::wait(guard);
     delete handler;
     delete guard;
     return r == IOTC_ER_CONNECT_STOPPED ? -13 : r;

@@ -1,5 +1,7 @@
 #include "camera/rdtupdatethread.h"
 
+#include "app/threadjoin.h"
+
 #include <QTimer>
 #include <QtEndian>
 
@@ -9,6 +11,7 @@ RDTUpdatethread::RDTUpdatethread(int sessionId, int channel, const RdtApi& api)
     , m_api(api)
 {
     setObjectName(QStringLiteral("rdt-timeline"));
+    ThreadJoin::watch(this);
     moveToThread(this);
     connect(this, &RDTUpdatethread::getTimeLine_s, this, &RDTUpdatethread::handleGetTimeLine);
     connect(this, &QThread::started, this, &RDTUpdatethread::handleStarted, Qt::DirectConnection);
@@ -18,7 +21,7 @@ RDTUpdatethread::RDTUpdatethread(int sessionId, int channel, const RdtApi& api)
 RDTUpdatethread::~RDTUpdatethread()
 {
     stop();
-    wait();
+    ThreadJoin::wait(this);
 }
 
 void RDTUpdatethread::stop()

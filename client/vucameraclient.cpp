@@ -1,6 +1,7 @@
 #include "client/vucameraclient.h"
 
 #include "app/functiontrace.h"
+#include "app/threadjoin.h"
 #include "camera/cameracontroller.h"
 #include "camera/videobuffer.h"
 #include "cloud/vuotapi.h"
@@ -48,6 +49,7 @@ VuCameraClient::VuCameraClient(const VuotCameraStat& record)
     connect(m_session, &CameraController::rdtStartFailed, this, &VuCameraClient::onRdtStartFailed);
 
     moveToThread(m_worker);
+    ThreadJoin::watch(m_worker);
     m_worker->start();
 
     connect(this, &VuCameraClient::play_s, this, &VuCameraClient::handlePlay);
@@ -72,7 +74,7 @@ VuCameraClient::~VuCameraClient()
     if (m_worker) {
         m_worker->requestInterruption();
         m_worker->quit();
-        m_worker->wait();
+        ThreadJoin::wait(m_worker);
         delete m_worker;
         m_worker = nullptr;
     }

@@ -3,6 +3,7 @@
 #include "app/credentialstore.h"
 #include "app/endpoints.h"
 #include "app/functiontrace.h"
+#include "app/threadjoin.h"
 #include "app/webviewport.h"
 #include "cloud/mnetworkreply.h"
 #include "cloud/secretredactor.h"
@@ -39,6 +40,7 @@ VuAccount::VuAccount()
     connect(this, &VuAccount::logout_s, this, &VuAccount::handleLogout);
     connect(m_thread, &QThread::started, this, &VuAccount::init);
     connect(m_thread, &QThread::finished, this, &VuAccount::uninit, Qt::DirectConnection);
+    ThreadJoin::watch(m_thread);
     m_thread->start(QThread::InheritPriority);
 }
 
@@ -48,7 +50,7 @@ VuAccount::~VuAccount()
     // A call waiting on the GUI thread (the web view) gives up at once.
     m_thread->requestInterruption();
     m_thread->quit();
-    m_thread->wait();
+    ThreadJoin::wait(m_thread);
     delete m_thread;
     m_webLogin.reset();
 }
