@@ -14,7 +14,9 @@ class QThread;
 // sanitizer the ordering that Qt already guarantees. In other builds both
 // are a plain connect and a plain wait.
 namespace ThreadJoin {
-// Call once for each thread, before it is started.
+// Call once for each thread, before it is started and after connecting any
+// handler of its own finished signal (handlers run in connection order, and
+// the mark must come after the thread's last work).
 void watch(QThread* thread);
 // QThread::wait(ms); true when the thread has ended.
 bool wait(QThread* thread, unsigned long ms = ULONG_MAX);

@@ -11,11 +11,11 @@ RDTUpdatethread::RDTUpdatethread(int sessionId, int channel, const RdtApi& api)
     , m_api(api)
 {
     setObjectName(QStringLiteral("rdt-timeline"));
-    ThreadJoin::watch(this);
     moveToThread(this);
     connect(this, &RDTUpdatethread::getTimeLine_s, this, &RDTUpdatethread::handleGetTimeLine);
     connect(this, &QThread::started, this, &RDTUpdatethread::handleStarted, Qt::DirectConnection);
     connect(this, &QThread::finished, this, &RDTUpdatethread::handleFinished, Qt::DirectConnection);
+    ThreadJoin::watch(this); // after handleFinished, which must come before the mark
 }
 
 RDTUpdatethread::~RDTUpdatethread()
