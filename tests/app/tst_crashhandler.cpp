@@ -1,6 +1,8 @@
 // The crash handler is tested in child processes (this same executable run
-// with "--crash-child <signal> <path>") that crash on purpose.
+// with "--crash-child <signal> <path>") that crash on purpose, and the
+// process end in one ("--end-child <path>") whose static teardown would abort.
 #include "app/crashhandler.h"
+#include "app/processend.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -33,6 +35,24 @@ namespace {
     std::_Exit(3);
 }
 
+// Stands for a library's static object whose teardown aborts (as the audio
+// backend's can when a server event arrives at that moment).
+struct AbortsWhenDestroyed
+{
+    ~AbortsWhenDestroyed() { std::abort(); }
+};
+
+[[noreturn]] void endChild(const char* path)
+{
+    CrashHandler::install();
+    CrashHandler::setDumpPath(QString::fromLocal8Bit(path));
+    static AbortsWhenDestroyed teardown;
+    (void)teardown;
+    // No newline: to a pipe this stays in the stdio buffer until flushed.
+    std::printf("ended through ProcessEnd");
+    ProcessEnd::now(7);
+}
+
 } // namespace
 
 class TestCrashHandler : public QObject
@@ -55,6 +75,21 @@ private:
     }
 
 private slots:
+    // The program's last step: its code, its buffered output, and no static
+    // teardown (which here would abort and leave a crash dump).
+    void processEndSkipsStaticTeardown()
+    {
+        QTemporaryDir dir;
+        const QString dump = dir.filePath(QStringLiteral("crash.dmp"));
+        QProcess p;
+        p.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--end-child"), dump});
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 7);
+        QCOMPARE(p.readAllStandardOutput(), QByteArray("ended through ProcessEnd"));
+        QVERIFY(!QFile::exists(dump));
+    }
+
     void segfaultWritesDumpAndDiesWithSignal()
     {
         QTemporaryDir dir;
@@ -126,6 +161,8 @@ int main(int argc, char** argv)
 {
     if (argc == 4 && std::strcmp(argv[1], "--crash-child") == 0)
         crashChild(argv[2], argv[3]);
+    if (argc == 3 && std::strcmp(argv[1], "--end-child") == 0)
+        endChild(argv[2]);
     QCoreApplication app(argc, argv);
     TestCrashHandler t;
     return QTest::qExec(&t, argc, argv);
