@@ -2,6 +2,7 @@
 // the real browser under Xvfb and the driver on its own thread.
 
 #include "app/endpoints.h"
+#include "app/threadjoin.h"
 #include "browser/mceflibprivate.h"
 #include "browser/mcefwebview.h"
 #include "cloud/weblogin.h"
@@ -137,6 +138,7 @@ void TstWebLogin::initTestCase()
     MCefLibPrivate::certificateTrust().setCaCertificate(m_ca->qt());
     MCefLibPrivate::certificateTrust().setHosts({QStringLiteral("127.0.0.1"), QStringLiteral("localhost")});
 
+    ThreadJoin::watch(&m_thread);
     m_thread.start();
     m_login = std::make_unique<WebLogin>();
     m_login->moveToThread(&m_thread);
@@ -154,7 +156,7 @@ void TstWebLogin::cleanupTestCase()
     QMetaObject::invokeMethod(m_login.get(), [this] { m_login->moveToThread(qApp->thread()); },
                               Qt::BlockingQueuedConnection);
     m_thread.quit();
-    m_thread.wait();
+    ThreadJoin::wait(&m_thread);
     m_login.reset();
     m_view.reset();
     MCefLibPrivate::shutdown();
