@@ -321,3 +321,20 @@ int AppBench::warningCount()
 {
     return g_warnings;
 }
+
+MainWindow* AppBench::openNineGrid(const QJsonObject& scenario, int cameras)
+{
+    if (!startEmulator(scenario)) {
+        std::printf("the emulator did not start\n");
+        return nullptr;
+    }
+    MainWindow* w = signIn(cameras);
+    if (!w)
+        return nullptr;
+    w->ui()->chooseGridMode(2);
+    if (!waitFor([w, cameras]() { return w->ui()->shownTiles().size() == cameras; }, 5000)) {
+        std::printf("the 9-grid did not show nine tiles\n");
+        return nullptr;
+    }
+    return w;
+}

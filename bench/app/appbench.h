@@ -46,6 +46,9 @@ public:
     // shows expectedTiles tiles. Null on failure, and outside the session of
     // scripts/with-session.sh (the record would replace the user's own).
     MainWindow* signIn(int expectedTiles, int timeoutMs = 60000);
+    // Starts the emulator with `scenario`, signs in and shows the 9-grid with
+    // its `cameras` tiles; null (with a line printed) when a step fails.
+    MainWindow* openNineGrid(const QJsonObject& scenario, int cameras);
     MainWindow* window() const { return m_window.get(); }
     QList<VuCameraWidget*> tiles() const;
 

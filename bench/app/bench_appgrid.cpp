@@ -145,18 +145,9 @@ int main(int argc, char** argv)
     const bool card = !(argc > 2 && std::strcmp(argv[2], "nocard") == 0);
     AppBench::setUpApplication();
     AppBench bench;
-    if (!bench.startEmulator(AppBench::scenario(QStringLiteral("bench-appgrid"), kCameras, 1280, 720, kFps, card))) {
-        std::printf("the emulator did not start\n");
-        return 1;
-    }
-    MainWindow* w = bench.signIn(kCameras);
+    MainWindow* w = bench.openNineGrid(AppBench::scenario(QStringLiteral("bench-appgrid"), kCameras, 1280, 720, kFps, card), kCameras);
     if (!w)
         return 1;
-    w->ui()->chooseGridMode(2);
-    if (!AppBench::waitFor([w]() { return w->ui()->shownTiles().size() == kCameras; }, 5000)) {
-        std::printf("the 9-grid did not show nine tiles\n");
-        return 1;
-    }
     const QList<VuCameraWidget*> tiles = bench.tiles();
     PaintProbe probe;
     for (VuCameraWidget* t : tiles)

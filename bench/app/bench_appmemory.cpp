@@ -49,18 +49,9 @@ int main(int argc, char** argv)
     const double minutes = argc > 1 ? qMax(0.5, std::atof(argv[1])) : 3.0;
     AppBench::setUpApplication();
     AppBench bench;
-    if (!bench.startEmulator(AppBench::scenario(QStringLiteral("bench-appmemory"), kCameras, 1280, 720, 20))) {
-        std::printf("the emulator did not start\n");
-        return 1;
-    }
-    MainWindow* w = bench.signIn(kCameras);
+    MainWindow* w = bench.openNineGrid(AppBench::scenario(QStringLiteral("bench-appmemory"), kCameras, 1280, 720, 20), kCameras);
     if (!w)
         return 1;
-    w->ui()->chooseGridMode(2);
-    if (!AppBench::waitFor([w]() { return w->ui()->shownTiles().size() == kCameras; }, 5000)) {
-        std::printf("the 9-grid did not show nine tiles\n");
-        return 1;
-    }
     const QList<VuCameraWidget*> tiles = bench.tiles();
     std::printf("bench_appmemory: nine 1280x720 20 fps H.264 cameras in the 9-grid; machine: %d cores, load %.1f\n",
         QThread::idealThreadCount(), AppBench::loadAverage());
