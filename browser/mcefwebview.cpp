@@ -35,6 +35,11 @@ struct MCefWebView::CallRegistry
     std::mutex mutex;
     bool closing = false;
     QList<std::shared_ptr<PendingCall>> calls;
+    // Work handed to the GUI thread, in order. It travels here, under the
+    // mutex, rather than inside Qt's queued event: only a bare wake-up goes
+    // through the event queue, so the hand-over is one the thread sanitizer
+    // can follow.
+    QList<std::function<void()>> posted;
 };
 
 MCefWebView::MCefWebView(QWidget* parent)
@@ -73,10 +78,28 @@ bool MCefWebView::onGuiThread() const
 
 void MCefWebView::post(std::function<void()> fn)
 {
-    if (onGuiThread())
+    if (onGuiThread()) {
         fn();
-    else
-        QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_calls->mutex);
+        if (m_calls->closing)
+            return;
+        m_calls->posted.append(std::move(fn));
+    }
+    QMetaObject::invokeMethod(this, "runPosted", Qt::QueuedConnection);
+}
+
+void MCefWebView::runPosted()
+{
+    QList<std::function<void()>> work;
+    {
+        std::lock_guard<std::mutex> lock(m_calls->mutex);
+        work.swap(m_calls->posted);
+    }
+    for (const auto& fn : qAsConst(work))
+        fn();
 }
 
 template <typename R>
@@ -93,16 +116,13 @@ R MCefWebView::callOnGui(std::function<R()> fn, R fallback)
             return fallback;
         registry->calls.append(call);
     }
-    QMetaObject::invokeMethod(
-        this,
-        [call, result, fn] {
-            R r = fn();
-            std::lock_guard<std::mutex> lock(call->mutex);
-            *result = std::move(r);
-            call->finished = true;
-            call->done.notify_all();
-        },
-        Qt::QueuedConnection);
+    post([call, result, fn] {
+        R r = fn();
+        std::lock_guard<std::mutex> lock(call->mutex);
+        *result = std::move(r);
+        call->finished = true;
+        call->done.notify_all();
+    });
 
     bool finished = false;
     {

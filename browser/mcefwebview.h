@@ -83,6 +83,7 @@ private:
     void resizeBrowser();
     bool onGuiThread() const;
     void post(std::function<void()> fn);
+    Q_INVOKABLE void runPosted();
     template <typename R>
     R callOnGui(std::function<R()> fn, R fallback);
 

@@ -78,7 +78,7 @@ public:
 
     // Size and source the scaler is currently built for (producer thread).
     QSize currentOutputSize() const;
-    int scalerBuilds() const { return m_scalerBuilds; }
+    int scalerBuilds() const { return m_scalerBuilds.load(); }
 
     // Milliseconds of a clock that never runs backwards; replaceable in tests.
     using Clock = std::function<qint64()>;
@@ -99,7 +99,7 @@ private:
     int m_srcFormat = -1;
     QSize m_curSize;
     QSize m_reqSize{1920, 1080};
-    int m_scalerBuilds = 0;
+    std::atomic<int> m_scalerBuilds{0}; // read by tests while the decoder runs
     std::vector<unsigned char> m_padded; // packet bytes plus the decoder's padding
 
     mutable std::mutex m_mutex;

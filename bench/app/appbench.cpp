@@ -20,7 +20,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QMutex>
+#include <mutex>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPushButton>
@@ -46,9 +46,9 @@ void messageHandler(QtMsgType type, const QMessageLogContext&, const QString& te
 {
     if (type == QtDebugMsg || type == QtInfoMsg)
         return;
-    static QMutex mutex;
+    static std::mutex mutex;
     static QSet<QString> seen;
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     // Numbers vary between otherwise equal lines; one line per kind.
     QString kind = text;
     for (QChar& c : kind)

@@ -2,13 +2,14 @@
 #include "browser/mcefclienthandler.h"
 #include "browser/mceflibprivate.h"
 #include "browser/mcefwebview.h"
+#include "tests/support/queuedcall.h"
 #include "testcerts.h"
 
 #include <httplib.h>
 
 #include <QMap>
 #include <QWebEngineProfile>
-#include <QMutex>
+#include <mutex>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QThread>
@@ -27,7 +28,7 @@ public:
         : m_server(server)
     {
         auto count = [this](const httplib::Request& req) {
-            QMutexLocker lock(&m_mutex);
+            std::lock_guard<std::mutex> lock(m_mutex);
             ++m_hits[QString::fromStdString(req.method + " " + req.path)];
         };
         m_server->set_pre_routing_handler([count](const httplib::Request& req, httplib::Response&) {
@@ -85,7 +86,7 @@ public:
     int port() const { return m_port; }
     int hits(const QString& key)
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         return m_hits.value(key);
     }
 
@@ -93,7 +94,7 @@ private:
     httplib::Server* m_server;
     int m_port = 0;
     std::thread m_thread;
-    QMutex m_mutex;
+    std::mutex m_mutex;
     QMap<QString, int> m_hits;
 };
 
@@ -447,11 +448,11 @@ void TstMCefWebView::callsFromAnotherThread()
         }
     } stopper{worker};
     WebViewPort* port = view.get();
-    QMetaObject::invokeMethod(&receiver, [&] { port->load(at("/a")); });
+    runQueued(&receiver, [&] { port->load(at("/a")); });
     QVERIFY(finished.wait(15000));
     QUrl got;
     QAtomicInt answered(0);
-    QMetaObject::invokeMethod(&receiver, [&] {
+    runQueued(&receiver, [&] {
         got = port->url(); // waits for the GUI thread, which spins below
         answered.storeRelease(1);
     });
@@ -468,7 +469,7 @@ void TstMCefWebView::waitingCallGivesUpWhenThreadIsStopped()
     QObject receiver;
     receiver.moveToThread(&worker);
     QAtomicInt returned(0);
-    QMetaObject::invokeMethod(&receiver, [&] {
+    runQueued(&receiver, [&] {
         view->url();
         returned.storeRelease(1);
     });

@@ -12,7 +12,7 @@
 #include "cloud/weblogin.h"
 
 #include <QDir>
-#include <QSignalSpy>
+#include "tests/support/threadsafespy.h"
 #include <QTcpServer>
 #include <QThread>
 #include <QtTest>
@@ -157,7 +157,7 @@ void TstVuAccount::signInThroughThePage()
     connect(account, &VuAccount::onAccountUserCardGot, this,
             [account] { QVERIFY(VuAccount::storeRecord(account->writeCache())); });
 
-    QSignalSpy finished(m_view.get(), &MCefWebView::loadFinished);
+    ThreadSafeSpy finished(m_view.get(), &MCefWebView::loadFinished);
     account->loginByWeb(m_view.get());
     m_view->resize(440, 570);
     m_view->show();
@@ -239,7 +239,7 @@ void TstVuAccount::webLogoutAndNoCookiesWithoutLogin()
     QTRY_VERIFY_WITH_TIMEOUT(m_view->urlCookies(home).isEmpty(), 5000);
 
     // Signing in on the page while no login is pending reads no cookies.
-    QSignalSpy finished(m_view.get(), &MCefWebView::loadFinished);
+    ThreadSafeSpy finished(m_view.get(), &MCefWebView::loadFinished);
     submitForm(QStringLiteral("1234567890"), QStringLiteral("secret"));
     QVERIFY(waitForPage(QStringLiteral("/pass/auth/security/home")));
     QTest::qWait(800);

@@ -6,12 +6,13 @@
 #include "browser/mceflibprivate.h"
 #include "browser/mcefwebview.h"
 #include "cloud/weblogin.h"
+#include "tests/support/queuedcall.h"
 #include "testcerts.h"
 
 #include <httplib.h>
 
 #include <QElapsedTimer>
-#include <QMutex>
+#include <mutex>
 #include <QSignalSpy>
 #include <QThread>
 #include <QtTest>
@@ -79,21 +80,21 @@ public:
     int port() const { return m_port; }
     QStringList requests()
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         return m_requests;
     }
 
 private:
     void record(const httplib::Request& req)
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         m_requests << QString::fromStdString(req.method + " " + req.target);
     }
 
     httplib::SSLServer m_server;
     int m_port = 0;
     std::thread m_thread;
-    QMutex m_mutex;
+    std::mutex m_mutex;
     QStringList m_requests;
 };
 
@@ -111,7 +112,7 @@ private slots:
     void sameViewTwiceKeepsSubscriptions();
 
 private:
-    void run(std::function<void()> fn) { QMetaObject::invokeMethod(m_login.get(), std::move(fn)); }
+    void run(std::function<void()> fn) { runQueued(m_login.get(), std::move(fn)); }
     bool submit(const QString& user, const QString& password);
 
     std::unique_ptr<TestCert> m_ca, m_leaf;
@@ -153,8 +154,7 @@ void TstWebLogin::initTestCase()
 
 void TstWebLogin::cleanupTestCase()
 {
-    QMetaObject::invokeMethod(m_login.get(), [this] { m_login->moveToThread(qApp->thread()); },
-                              Qt::BlockingQueuedConnection);
+    runQueuedAndWait(m_login.get(), [this] { m_login->moveToThread(qApp->thread()); });
     m_thread.quit();
     ThreadJoin::wait(&m_thread);
     m_login.reset();
@@ -244,7 +244,7 @@ void TstWebLogin::signInAndOutThroughThePage()
         QStringLiteral("GET /pass/logout?userId=1234567890&callback=https://127.0.0.1:%1/&_json=true&passive=true&hidden=false")
             .arg(m_page->port())));
     bool pending = true;
-    QMetaObject::invokeMethod(m_login.get(), [&] { pending = m_login->isLogoutPending(); }, Qt::BlockingQueuedConnection);
+    runQueuedAndWait(m_login.get(), [&] { pending = m_login->isLogoutPending(); });
     QVERIFY(!pending);
 
     // Signing in again while no login is pending reads no cookies.
@@ -280,7 +280,7 @@ void TstWebLogin::sameViewTwiceKeepsSubscriptions()
 {
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^webview not changed:")));
     WebViewPort* port = m_view.get();
-    QMetaObject::invokeMethod(m_login.get(), [this, port] { m_login->setWebView(port); }, Qt::BlockingQueuedConnection);
+    runQueuedAndWait(m_login.get(), [this, port] { m_login->setWebView(port); });
     // Still one subscription: one load gives one network error.
     m_netErrors.clear();
     QTest::ignoreMessage(QtWarningMsg, "on_loadFinished fail:404");

@@ -73,6 +73,18 @@ struct FakeRdt
         return a;
     }
 
+    // Reads of what the thread under test did, under the fake's lock.
+    template <typename F>
+    auto read(F f) const
+    {
+        std::lock_guard<std::mutex> l(s->mutex);
+        return f(*s);
+    }
+    QVector<QByteArray> written() const { return read([](const State& st) { return st.written; }); }
+    QVector<int> destroyed() const { return read([](const State& st) { return st.destroyed; }); }
+    QByteArray incoming() const { return read([](const State& st) { return st.incoming; }); }
+    int reads() const { return read([](const State& st) { return st.reads; }); }
+
     void feed(const QByteArray& bytes)
     {
         std::lock_guard<std::mutex> l(s->mutex);

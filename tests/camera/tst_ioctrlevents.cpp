@@ -7,7 +7,7 @@
 #include "p2p/iotcapi.h"
 
 #include <QJsonDocument>
-#include <QSignalSpy>
+#include "tests/support/threadsafespy.h"
 #include <QtTest>
 
 #include <atomic>
@@ -126,7 +126,7 @@ private slots:
                      {AV_ER_TIMEOUT, 0, {}}};
         LogCapture log;
         EventRecvthread thread(4, ch.receiver());
-        QSignalSpy spy(&thread, &EventRecvthread::ioctrlEvent);
+        ThreadSafeSpy spy(&thread, &EventRecvthread::ioctrlEvent);
         thread.start();
         QTRY_COMPARE(spy.count(), 2);
         QCOMPARE(spy.at(0).at(0).toUInt(), 0xF006u);
@@ -184,7 +184,7 @@ private slots:
         ch.delayMs = 300; // stands for the 1 s receive time-out
         *ch.steps = {{AV_ER_TIMEOUT, 0, {}}};
         EventRecvthread thread(6, ch.receiver());
-        QSignalSpy spy(&thread, &EventRecvthread::ioctrlEvent);
+        ThreadSafeSpy spy(&thread, &EventRecvthread::ioctrlEvent);
         thread.start();
         QTRY_VERIFY(ch.calls->load() >= 1);
         QElapsedTimer t;

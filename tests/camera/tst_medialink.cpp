@@ -15,7 +15,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSignalSpy>
+#include "tests/support/threadsafespy.h"
 #include <QtTest>
 #include <sodium.h>
 
@@ -209,7 +209,7 @@ private slots:
         AudioPlayer player(kKey);
         player.setHeadless(true);
         auto* recv = new AudioRecvthread(av, &player);
-        QSignalSpy failed(recv, &AudioRecvthread::failed);
+        ThreadSafeSpy failed(recv, &AudioRecvthread::failed);
         recv->start();
         player.start();
         QCOMPARE(avSendIOCtrl(av, 0x300, QByteArray(8, '\0').constData(), 8), 0);
@@ -242,7 +242,7 @@ private slots:
         AudioPlayer player(kKey);
         player.setHeadless(true);
         AudioRecvthread recv(av, &player);
-        QSignalSpy failed(&recv, &AudioRecvthread::failed);
+        ThreadSafeSpy failed(&recv, &AudioRecvthread::failed);
         recv.start();
         QVERIFY(recv.wait(5000)); // ends by itself when the device leaves
         QCOMPARE(failed.count(), 1);
@@ -265,8 +265,8 @@ private slots:
         const QByteArray announce = QJsonDocument(QJsonObject{{"channel", ch}}).toJson(QJsonDocument::Compact);
         QCOMPARE(avSendIOCtrl(av, 0x200, announce.constData(), announce.size()), 0);
         auto* rdt = new RDTUpdatethread(sid, ch);
-        QSignalSpy started(rdt, &RDTUpdatethread::rdtStarted);
-        QSignalSpy ready(rdt, &RDTUpdatethread::timeLineReady);
+        ThreadSafeSpy started(rdt, &RDTUpdatethread::rdtStarted);
+        ThreadSafeSpy ready(rdt, &RDTUpdatethread::timeLineReady);
         rdt->start();
         QTRY_COMPARE_WITH_TIMEOUT(ready.count(), 1, 10000);
         QCOMPARE(started.first().first().toBool(), true);
@@ -294,8 +294,8 @@ private slots:
         const QByteArray announce = QJsonDocument(QJsonObject{{"channel", ch}}).toJson(QJsonDocument::Compact);
         QCOMPARE(avSendIOCtrl(av, 0x200, announce.constData(), announce.size()), 0);
         auto* rdt = new RDTUpdatethread(sid, ch);
-        QSignalSpy started(rdt, &RDTUpdatethread::rdtStarted);
-        QSignalSpy failed(rdt, &RDTUpdatethread::failed);
+        ThreadSafeSpy started(rdt, &RDTUpdatethread::rdtStarted);
+        ThreadSafeSpy failed(rdt, &RDTUpdatethread::failed);
         rdt->start();
         QTRY_COMPARE_WITH_TIMEOUT(started.count(), 1, 10000);
         QTest::qWait(1000); // the thread now waits in its 5 s read

@@ -91,7 +91,7 @@ private slots:
         QCOMPARE(out[3].startTime, 1765000610u);
         QCOMPARE(int(out[3].duration), 90);
         QCOMPARE(out[4].startTime, 0u); // the trailing record
-        QVERIFY(rdt.s->incoming.isEmpty());
+        QVERIFY(rdt.incoming().isEmpty());
     }
 
     void panTiltStopsAtTheEnds()

@@ -4,7 +4,7 @@
 #include "fakerdt.h"
 #include "logcapture.h"
 
-#include <QSignalSpy>
+#include "tests/support/threadsafespy.h"
 #include <QtTest>
 
 namespace {
@@ -42,8 +42,8 @@ private slots:
         FakeRdt rdt;
         rdt.feed(FakeRdt::header(0));
         fetch(rdt, RDTUpdatethread::Empty);
-        QCOMPARE(rdt.s->written.size(), 1);
-        QCOMPARE(rdt.s->written.first().toHex(), QByteArray("06000000"));
+        QCOMPARE(rdt.written().size(), 1);
+        QCOMPARE(rdt.written().first().toHex(), QByteArray("06000000"));
     }
 
     void zeroLengthDeliversNothingAndLogsNothing()
@@ -82,7 +82,7 @@ private slots:
         QCOMPARE(log.count("TLV pocket length wrong."), 1);
         QCOMPARE(recs.size(), 3);
         QCOMPARE(recs[2].duration, quint8(10));
-        QCOMPARE(rdt.s->incoming, QByteArray("next")); // nothing past the third record
+        QCOMPARE(rdt.incoming(), QByteArray("next")); // nothing past the third record
     }
 
     void shortReadsAreReassembled_data()
@@ -102,7 +102,7 @@ private slots:
         const auto recs = fetch(rdt, RDTUpdatethread::Delivered);
         QCOMPARE(recs.size(), 3);
         QCOMPARE(recs[1].startTime, 1765000060u);
-        QVERIFY(rdt.s->reads >= (36 + chunk - 1) / chunk);
+        QVERIFY(rdt.reads() >= (36 + chunk - 1) / chunk);
     }
 
     void failuresAreReported()
@@ -135,7 +135,7 @@ private slots:
             rdt.feed(FakeRdt::header(0xFFFFFFF8u) + threeRecords());
             QVERIFY(fetch(rdt, RDTUpdatethread::Failed, &err).isEmpty());
             QVERIFY(log.contains("TLV pocket length too large"));
-            QCOMPARE(rdt.s->incoming.size(), 24);
+            QCOMPARE(rdt.incoming().size(), 24);
         }
     }
 
@@ -156,8 +156,8 @@ private slots:
         FakeRdt rdt;
         rdt.feed(FakeRdt::header(24) + threeRecords());
         auto* thread = new RDTUpdatethread(3, 2, rdt.api());
-        QSignalSpy started(thread, &RDTUpdatethread::rdtStarted);
-        QSignalSpy ready(thread, &RDTUpdatethread::timeLineReady);
+        ThreadSafeSpy started(thread, &RDTUpdatethread::rdtStarted);
+        ThreadSafeSpy ready(thread, &RDTUpdatethread::timeLineReady);
         thread->start();
         QTRY_COMPARE(ready.count(), 1);
         QCOMPARE(started.count(), 1);
@@ -169,13 +169,13 @@ private slots:
         emit thread->getTimeLine_s();
         QTRY_COMPARE(ready.count(), 2);
         QCOMPARE(ready.at(1).first().value<QVector<RecordFileHeader>>().first().startTime, 42u);
-        QCOMPARE(rdt.s->written.size(), 2);
+        QCOMPARE(rdt.written().size(), 2);
 
         thread->stop();
         QVERIFY(thread->wait(3000));
-        QCOMPARE(rdt.s->destroyed, QVector<int>{7});
+        QCOMPARE(rdt.destroyed(), QVector<int>{7});
         delete thread;
-        QCOMPARE(rdt.s->destroyed, QVector<int>{7});
+        QCOMPARE(rdt.destroyed(), QVector<int>{7});
     }
 
     void createFailureLeavesThreadIdle()
@@ -184,7 +184,7 @@ private slots:
         FakeRdt rdt;
         rdt.s->createResult = -10007;
         auto* thread = new RDTUpdatethread(3, 2, rdt.api());
-        QSignalSpy started(thread, &RDTUpdatethread::rdtStarted);
+        ThreadSafeSpy started(thread, &RDTUpdatethread::rdtStarted);
         thread->start();
         QTRY_COMPARE(started.count(), 1);
         QCOMPARE(started.first().first().toBool(), false);
@@ -193,9 +193,9 @@ private slots:
         QCOMPARE(thread->rdtId(), -1);
         emit thread->getTimeLine_s(); // nothing to ask on
         QTest::qWait(50);
-        QVERIFY(rdt.s->written.isEmpty());
+        QVERIFY(rdt.written().isEmpty());
         delete thread; // stops and waits
-        QVERIFY(rdt.s->destroyed.isEmpty());
+        QVERIFY(rdt.destroyed().isEmpty());
     }
 
     void stopWaitsForRunningRead()
@@ -203,16 +203,16 @@ private slots:
         FakeRdt rdt;
         rdt.s->emptyDelayMs = 700; // a camera that does not answer
         auto* thread = new RDTUpdatethread(3, 2, rdt.api());
-        QSignalSpy failed(thread, &RDTUpdatethread::failed);
+        ThreadSafeSpy failed(thread, &RDTUpdatethread::failed);
         thread->start();
-        QTRY_VERIFY(rdt.s->reads >= 1);
+        QTRY_VERIFY(rdt.reads() >= 1);
         QElapsedTimer t;
         t.start();
         thread->stop();
         QVERIFY(thread->wait(3000));
         QVERIFY(t.elapsed() >= 300);  // the read in progress ran out
         QCOMPARE(failed.count(), 0);  // interrupted: no failure reported
-        QCOMPARE(rdt.s->destroyed, QVector<int>{7});
+        QCOMPARE(rdt.destroyed(), QVector<int>{7});
         delete thread;
     }
 };

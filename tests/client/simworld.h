@@ -20,7 +20,7 @@
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QPixmap>
-#include <QSignalSpy>
+#include "tests/support/threadsafespy.h"
 #include <QVector>
 #include <QtTest>
 #include <QTemporaryDir>
@@ -137,7 +137,7 @@ inline bool playUntilPicture(VuCameraClient* c, bool audio = false)
 // only), delete.
 inline void dispose(VuCameraClient* c)
 {
-    QSignalSpy gone(c, &VuCameraClient::destroyed);
+    ThreadSafeSpy gone(c, &VuCameraClient::destroyed);
     c->destroy();
     QVERIFY(gone.count() == 1 || gone.wait(15000));
     QTest::qWait(50);

@@ -37,10 +37,10 @@ VuotCameraStat record(const QString& did, bool online = true, bool pincode = fal
     return s;
 }
 
-QList<int> steps(const QSignalSpy& spy)
+QList<int> steps(const ThreadSafeSpy& spy)
 {
     QList<int> out;
-    for (const QList<QVariant>& args : spy)
+    for (const QList<QVariant>& args : spy.calls())
         out << args.at(0).value<PlayStatus>();
     return out;
 }
@@ -64,9 +64,9 @@ private slots:
     void fullPlayDeliversPicturesAndTimeline()
     {
         auto* c = new VuCameraClient(record("c1"));
-        QSignalSpy played(c, &VuCameraClient::played);
-        QSignalSpy failed(c, &VuCameraClient::failed);
-        QSignalSpy timeline(c, &VuCameraClient::timeLineReady);
+        ThreadSafeSpy played(c, &VuCameraClient::played);
+        ThreadSafeSpy failed(c, &VuCameraClient::failed);
+        ThreadSafeSpy timeline(c, &VuCameraClient::timeLineReady);
         c->setVideoFrameSize(320, 180);
         c->play(2, false, QString());
         QCOMPARE(c->status(), ClientStatus::Connecting);
@@ -98,7 +98,7 @@ private slots:
         QVERIFY(!records.isEmpty());
         QCOMPARE(records.first().startTime, 1765000000u);
 
-        QSignalSpy stopped(c, &VuCameraClient::playStopped);
+        ThreadSafeSpy stopped(c, &VuCameraClient::playStopped);
         c->stopPlay();
         QTRY_VERIFY_WITH_TIMEOUT(stopped.count() > 0, 15000);
         QCOMPARE(c->status(), ClientStatus::Disconnected);
@@ -110,8 +110,8 @@ private slots:
     void pincodeRightAndWrong()
     {
         auto* c = new VuCameraClient(record("c2", true, true));
-        QSignalSpy played(c, &VuCameraClient::played);
-        QSignalSpy failed(c, &VuCameraClient::failed);
+        ThreadSafeSpy played(c, &VuCameraClient::played);
+        ThreadSafeSpy failed(c, &VuCameraClient::failed);
         c->play(2, false, QStringLiteral("0000"));
         QTRY_VERIFY_WITH_TIMEOUT(failed.count() > 0, 20000);
         QCOMPARE(failed.first().at(0).toInt(), -20009);
@@ -128,8 +128,8 @@ private slots:
     void powerOffIsNotAFailure()
     {
         auto* c = new VuCameraClient(record("c3"));
-        QSignalSpy power(c, &VuCameraClient::powerStateChanged);
-        QSignalSpy failed(c, &VuCameraClient::failed);
+        ThreadSafeSpy power(c, &VuCameraClient::powerStateChanged);
+        ThreadSafeSpy failed(c, &VuCameraClient::failed);
         c->play(2, false, QString());
         QTRY_VERIFY_WITH_TIMEOUT(power.count() > 0, 20000);
         QCOMPARE(power.first().at(0).toBool(), false);
@@ -155,8 +155,8 @@ private slots:
     void sleepWhilePlayingEndsTheSessionAndWakeUpPlaysAgain()
     {
         auto* c = new VuCameraClient(record("c1"));
-        QSignalSpy power(c, &VuCameraClient::powerStateChanged);
-        QSignalSpy failed(c, &VuCameraClient::failed);
+        ThreadSafeSpy power(c, &VuCameraClient::powerStateChanged);
+        ThreadSafeSpy failed(c, &VuCameraClient::failed);
         c->play(2, false, QString());
         QTRY_COMPARE_WITH_TIMEOUT(c->status(), ClientStatus::Connected, 20000);
         c->sleep();
@@ -185,8 +185,8 @@ private slots:
     void maxClientFailsWithFive()
     {
         auto* c = new VuCameraClient(record("c4"));
-        QSignalSpy failed(c, &VuCameraClient::failed);
-        QSignalSpy played(c, &VuCameraClient::played);
+        ThreadSafeSpy failed(c, &VuCameraClient::failed);
+        ThreadSafeSpy played(c, &VuCameraClient::played);
         c->play(2, false, QString());
         QTRY_VERIFY_WITH_TIMEOUT(failed.count() > 0, 20000);
         QCOMPARE(failed.first().at(0).toInt(), 5);
@@ -197,7 +197,7 @@ private slots:
     void noCardStartsNoTimeline()
     {
         auto* c = new VuCameraClient(record("c5"));
-        QSignalSpy timeline(c, &VuCameraClient::timeLineReady);
+        ThreadSafeSpy timeline(c, &VuCameraClient::timeLineReady);
         c->play(2, false, QString());
         QTRY_COMPARE_WITH_TIMEOUT(c->status(), ClientStatus::Connected, 20000);
         QVERIFY(!c->isSdcardReady());
@@ -215,8 +215,8 @@ private slots:
             cam.faults.insert(QStringLiteral("cloud_stale_online"), true);
         });
         auto* c = new VuCameraClient(record("c6"));
-        QSignalSpy online(c, &VuCameraClient::onlineStateChanged);
-        QSignalSpy failed(c, &VuCameraClient::failed);
+        ThreadSafeSpy online(c, &VuCameraClient::onlineStateChanged);
+        ThreadSafeSpy failed(c, &VuCameraClient::failed);
         c->play(2, false, QString());
         QTRY_VERIFY_WITH_TIMEOUT(online.count() > 0, 20000);
         QCOMPARE(online.first().at(0).toBool(), false);
@@ -233,14 +233,14 @@ private slots:
     void destroyDuringAConnectReturnsAtOnce()
     {
         auto* c = new VuCameraClient(record("c7")); // the device never answers
-        QSignalSpy played(c, &VuCameraClient::played);
-        QSignalSpy failed(c, &VuCameraClient::failed);
+        ThreadSafeSpy played(c, &VuCameraClient::played);
+        ThreadSafeSpy failed(c, &VuCameraClient::failed);
         c->play(2, false, QString());
         QTRY_VERIFY_WITH_TIMEOUT(steps(played).contains(Connecting), 20000);
         QTest::qWait(300);
         QElapsedTimer t;
         t.start();
-        QSignalSpy gone(c, &VuCameraClient::destroyed);
+        ThreadSafeSpy gone(c, &VuCameraClient::destroyed);
         c->destroy();
         QCOMPARE(c->status(), ClientStatus::Destroying);
         QTRY_VERIFY_WITH_TIMEOUT(gone.count() > 0, 10000);
@@ -257,8 +257,8 @@ private slots:
         // The play of a camera at its viewer limit fails after the cloud calls;
         // a stop requested before that failure keeps it from being reported.
         auto* c = new VuCameraClient(record("c4"));
-        QSignalSpy failed(c, &VuCameraClient::failed);
-        QSignalSpy stopped(c, &VuCameraClient::playStopped);
+        ThreadSafeSpy failed(c, &VuCameraClient::failed);
+        ThreadSafeSpy stopped(c, &VuCameraClient::playStopped);
         c->play(2, false, QString());
         c->stopPlay();
         QCOMPARE(c->status(), ClientStatus::Disconnecting);

@@ -36,7 +36,7 @@ QStringList dids(const QList<VuCameraClient*>& list)
 // Stops a manager and waits for it to report stopped.
 bool stopAndWait(VuCameraListMgr& mgr, int ms = 15000)
 {
-    QSignalSpy stopped(&mgr, &VuCameraListMgr::stopped);
+    ThreadSafeSpy stopped(&mgr, &VuCameraListMgr::stopped);
     mgr.stop();
     return stopped.count() == 1 || stopped.wait(ms);
 }
@@ -69,7 +69,7 @@ private slots:
     {
         m_world.signIn("1234567890");
         VuCameraListMgr mgr;
-        QSignalSpy loaded(&mgr, &VuCameraListMgr::deviceListLoaded);
+        ThreadSafeSpy loaded(&mgr, &VuCameraListMgr::deviceListLoaded);
         mgr.start();
         QTRY_VERIFY_WITH_TIMEOUT(loaded.count() > 0, 10000);
         const auto list = loaded.first().at(0).value<QList<VuCameraClient*>>();
@@ -89,9 +89,9 @@ private slots:
         m_world.signIn("555");
         VuCameraListMgr mgr;
         mgr.setPollInterval(300);
-        QSignalSpy loaded(&mgr, &VuCameraListMgr::deviceListLoaded);
-        QSignalSpy added(&mgr, &VuCameraListMgr::cameraAdded);
-        QSignalSpy removed(&mgr, &VuCameraListMgr::cameraRemoved);
+        ThreadSafeSpy loaded(&mgr, &VuCameraListMgr::deviceListLoaded);
+        ThreadSafeSpy added(&mgr, &VuCameraListMgr::cameraAdded);
+        ThreadSafeSpy removed(&mgr, &VuCameraListMgr::cameraRemoved);
         mgr.start();
         QTRY_VERIFY_WITH_TIMEOUT(loaded.count() > 0, 10000);
         QVERIFY(loaded.first().at(0).value<QList<VuCameraClient*>>().isEmpty());
@@ -112,7 +112,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(loaded.last().at(0).value<QList<VuCameraClient*>>().isEmpty(), 5000);
         QCOMPARE(loaded.count(), 3);
         // The tile owner destroys removed clients; the manager deletes them.
-        for (const auto& args : removed)
+        for (const auto& args : removed.calls())
             args.at(0).value<VuCameraClient*>()->destroy();
         QVERIFY(stopAndWait(mgr));
     }
@@ -123,12 +123,12 @@ private slots:
         m_world.scenario->addCamera(newCamera("f1", "555"));
         VuCameraListMgr mgr;
         mgr.setPollInterval(1500);
-        QSignalSpy loaded(&mgr, &VuCameraListMgr::deviceListLoaded);
+        ThreadSafeSpy loaded(&mgr, &VuCameraListMgr::deviceListLoaded);
         mgr.start();
         QTRY_VERIFY_WITH_TIMEOUT(loaded.count() > 0, 10000);
         VuCameraClient* c = mgr.cameras().value(0);
         QVERIFY(c);
-        QSignalSpy online(c, &VuCameraClient::onlineStateChanged);
+        ThreadSafeSpy online(c, &VuCameraClient::onlineStateChanged);
 
         // Offline for about one poll, then back: the client never hears of it.
         const int before = m_world.requestsTo("/home/device_list");
@@ -156,7 +156,7 @@ private slots:
         const int roomsBefore = m_world.requestsTo("/homeroom/getroom");
         const int devsBefore = m_world.requestsTo("/home/device_list");
         VuCameraListMgr mgr;
-        QSignalSpy failed(&mgr, &VuCameraListMgr::startFailed);
+        ThreadSafeSpy failed(&mgr, &VuCameraListMgr::startFailed);
         mgr.start();
         QTRY_VERIFY_WITH_TIMEOUT(failed.count() > 0, 20000);
         QCOMPARE(failed.count(), 1);
@@ -172,7 +172,7 @@ private slots:
     void stopWithoutClientsIsSynchronous()
     {
         VuCameraListMgr mgr;
-        QSignalSpy stopped(&mgr, &VuCameraListMgr::stopped);
+        ThreadSafeSpy stopped(&mgr, &VuCameraListMgr::stopped);
         mgr.stop();
         QCOMPARE(stopped.count(), 1);
     }
@@ -181,7 +181,7 @@ private slots:
     {
         m_world.signIn("1234567890");
         VuCameraListMgr mgr;
-        QSignalSpy loaded(&mgr, &VuCameraListMgr::deviceListLoaded);
+        ThreadSafeSpy loaded(&mgr, &VuCameraListMgr::deviceListLoaded);
         mgr.start();
         QTRY_VERIFY_WITH_TIMEOUT(loaded.count() > 0, 10000);
         const QList<VuCameraClient*> clients = mgr.cameras();

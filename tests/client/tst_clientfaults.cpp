@@ -103,8 +103,8 @@ private slots:
     {
         LogCapture log;
         auto* c = new VuCameraClient(record("refuse"));
-        QSignalSpy failed(c, &VuCameraClient::failed);
-        QSignalSpy timeline(c, &VuCameraClient::timeLineReady);
+        ThreadSafeSpy failed(c, &VuCameraClient::failed);
+        ThreadSafeSpy timeline(c, &VuCameraClient::timeLineReady);
         const int before = SimDeviceFeatures::rdtStartRequests("refuse");
         QVERIFY(playUntilPicture(c));
         QTRY_COMPARE_WITH_TIMEOUT(SimDeviceFeatures::rdtStartRequests("refuse") - before, 3, 15000);
@@ -120,7 +120,7 @@ private slots:
 
         // The card works again: the next play opens it with one start.
         setFault("refuse", "rdt_refuse", QJsonValue());
-        QSignalSpy stopped(c, &VuCameraClient::playStopped);
+        ThreadSafeSpy stopped(c, &VuCameraClient::playStopped);
         c->stopPlay();
         QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 1, 10000);
         const int again = SimDeviceFeatures::rdtStartRequests("refuse");
@@ -144,8 +144,8 @@ private slots:
     {
         QFETCH(bool, audio);
         auto* c = new VuCameraClient(record("drop"));
-        QSignalSpy failed(c, &VuCameraClient::failed);
-        QSignalSpy online(c, &VuCameraClient::onlineStateChanged);
+        ThreadSafeSpy failed(c, &VuCameraClient::failed);
+        ThreadSafeSpy online(c, &VuCameraClient::onlineStateChanged);
         QVERIFY(playUntilPicture(c, audio));
         setFault("drop", "p2p_drop", true);
         QTRY_VERIFY_WITH_TIMEOUT(failed.count() > 0, 10000);
@@ -173,7 +173,7 @@ private slots:
         LogCapture log;
         CameraPassport pass = testpassports::signedPassport(*m_world.scenario, "stale");
         CameraController ctl(&pass);
-        QSignalSpy failed(&ctl, &CameraController::failed);
+        ThreadSafeSpy failed(&ctl, &CameraController::failed);
         QCOMPARE(ctl.connCamera(), 0);
         VideoBuffer buffer(false, pass.sharedKey);
         QCOMPARE(ctl.play(&buffer, 2, false), 0);
@@ -210,9 +210,9 @@ private slots:
     {
         m_world.setCloudFaults(R"({"delay_ms": {"/app/home/rpc/late": 1500}})");
         auto* c = new VuCameraClient(record("late"));
-        QSignalSpy played(c, &VuCameraClient::played);
-        QSignalSpy online(c, &VuCameraClient::onlineStateChanged);
-        QSignalSpy failed(c, &VuCameraClient::failed);
+        ThreadSafeSpy played(c, &VuCameraClient::played);
+        ThreadSafeSpy online(c, &VuCameraClient::onlineStateChanged);
+        ThreadSafeSpy failed(c, &VuCameraClient::failed);
         const int rpcs = m_world.requestsTo("/home/rpc/late");
         c->play(2, false, QString());
         QTRY_COMPARE_WITH_TIMEOUT(m_world.requestsTo("/home/rpc/late") - rpcs, 1, 10000);
@@ -253,8 +253,8 @@ private slots:
         QFETCH(int, atLeastMs);
         setFault("shy", fault, true);
         auto* c = new VuCameraClient(record("shy"));
-        QSignalSpy failed(c, &VuCameraClient::failed);
-        QSignalSpy played(c, &VuCameraClient::played);
+        ThreadSafeSpy failed(c, &VuCameraClient::failed);
+        ThreadSafeSpy played(c, &VuCameraClient::played);
         QElapsedTimer t;
         t.start();
         c->play(2, false, QString());
@@ -276,14 +276,14 @@ private slots:
     {
         LogCapture log;
         auto* c = new VuCameraClient(record("hang"));
-        QSignalSpy failed(c, &VuCameraClient::failed);
-        QSignalSpy timeline(c, &VuCameraClient::timeLineReady);
+        ThreadSafeSpy failed(c, &VuCameraClient::failed);
+        ThreadSafeSpy timeline(c, &VuCameraClient::timeLineReady);
         QVERIFY(playUntilPicture(c));
         c->controlMotor(1);
         c->controlMotor(3);
         QTest::qWait(1000); // the first timeline request is out and unanswered
         QCOMPARE(c->status(), ClientStatus::Connected);
-        QSignalSpy stopped(c, &VuCameraClient::playStopped);
+        ThreadSafeSpy stopped(c, &VuCameraClient::playStopped);
         QElapsedTimer t;
         t.start();
         c->stopPlay();
@@ -300,8 +300,8 @@ private slots:
     void poweredOffWhilePlaying()
     {
         auto* c = new VuCameraClient(record("sleepy"));
-        QSignalSpy failed(c, &VuCameraClient::failed);
-        QSignalSpy power(c, &VuCameraClient::powerStateChanged);
+        ThreadSafeSpy failed(c, &VuCameraClient::failed);
+        ThreadSafeSpy power(c, &VuCameraClient::powerStateChanged);
         QVERIFY(playUntilPicture(c));
         m_world.setCamera("sleepy", [](SimCamera& cam) { cam.power = false; });
         c->checkPowerOnce();
@@ -328,9 +328,9 @@ private slots:
         CoreApi::setWatchdogMs(2000);
         m_world.setCloudFaults(R"({"delay_ms": {"/app/device/devicepass": 6000}})");
         auto* c = new VuCameraClient(record("slow"));
-        QSignalSpy failed(c, &VuCameraClient::failed);
-        QSignalSpy played(c, &VuCameraClient::played);
-        QSignalSpy stopped(c, &VuCameraClient::playStopped);
+        ThreadSafeSpy failed(c, &VuCameraClient::failed);
+        ThreadSafeSpy played(c, &VuCameraClient::played);
+        ThreadSafeSpy stopped(c, &VuCameraClient::playStopped);
         c->play(2, false, QString());
         QTest::qWait(300);
         QElapsedTimer t;
@@ -345,7 +345,7 @@ private slots:
 
         c->play(2, false, QString());
         QTest::qWait(300);
-        QSignalSpy gone(c, &VuCameraClient::destroyed);
+        ThreadSafeSpy gone(c, &VuCameraClient::destroyed);
         t.restart();
         c->destroy();
         QTRY_COMPARE_WITH_TIMEOUT(gone.count(), 1, 10000);
@@ -363,7 +363,7 @@ private slots:
     {
         AvframeRecvThread::setDefaultNoFrameTimeoutMs(2500);
         auto* c = new VuCameraClient(record("mute"));
-        QSignalSpy failed(c, &VuCameraClient::failed);
+        ThreadSafeSpy failed(c, &VuCameraClient::failed);
         QVERIFY(playUntilPicture(c));
         QElapsedTimer t;
         t.start();
@@ -396,7 +396,7 @@ private slots:
         QFETCH(QString, model);
         LogCapture log;
         auto* c = new VuCameraClient(record(did, model));
-        QSignalSpy failed(c, &VuCameraClient::failed);
+        ThreadSafeSpy failed(c, &VuCameraClient::failed);
         QVERIFY(playUntilPicture(c));
         for (const int every : {1, 3}) {
             setFault(did, "corrupt_frames", every);
@@ -425,8 +425,8 @@ private slots:
     {
         LogCapture log;
         auto* c = new VuCameraClient(record("cut"));
-        QSignalSpy failed(c, &VuCameraClient::failed);
-        QSignalSpy timeline(c, &VuCameraClient::timeLineReady);
+        ThreadSafeSpy failed(c, &VuCameraClient::failed);
+        ThreadSafeSpy timeline(c, &VuCameraClient::timeLineReady);
         QVERIFY(playUntilPicture(c));
         QTRY_VERIFY_WITH_TIMEOUT(log.contains("RDT_Read error["), 15000);
         QCOMPARE(timeline.count(), 0);
@@ -435,7 +435,7 @@ private slots:
         drain(c);
         QVERIFY(!nextPicture(c).isNull());
 
-        QSignalSpy stopped(c, &VuCameraClient::playStopped);
+        ThreadSafeSpy stopped(c, &VuCameraClient::playStopped);
         QElapsedTimer t;
         t.start();
         c->stopPlay();

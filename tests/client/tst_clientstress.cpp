@@ -82,7 +82,7 @@ private slots:
         total.start();
 
         QList<VuCameraClient*> clients;
-        QList<QSignalSpy*> failures, destroyed;
+        QList<ThreadSafeSpy*> failures, destroyed;
         for (int i = 1; i <= 9; ++i) {
             VuotCameraStat r;
             r.did = QStringLiteral("s%1").arg(i);
@@ -92,8 +92,8 @@ private slots:
             auto* c = new VuCameraClient(r);
             c->setVideoFrameSize(320, 180);
             clients << c;
-            failures << new QSignalSpy(c, &VuCameraClient::failed);
-            destroyed << new QSignalSpy(c, &VuCameraClient::destroyed);
+            failures << new ThreadSafeSpy(c, &VuCameraClient::failed);
+            destroyed << new ThreadSafeSpy(c, &VuCameraClient::destroyed);
         }
         QTRY_COMPARE_WITH_TIMEOUT(threadsNamed(QStringLiteral("cam-s")), 9, 5000);
 

@@ -29,7 +29,7 @@ const char* const kPass = "/device/devicepass";
 
 bool stopAndWait(VuCameraListMgr& mgr, int ms = 20000)
 {
-    QSignalSpy stopped(&mgr, &VuCameraListMgr::stopped);
+    ThreadSafeSpy stopped(&mgr, &VuCameraListMgr::stopped);
     mgr.stop();
     return stopped.count() == 1 || stopped.wait(ms);
 }
@@ -46,7 +46,7 @@ private:
     // A manager that has loaded the three cameras.
     bool load(VuCameraListMgr& mgr, int pollMs)
     {
-        QSignalSpy loaded(&mgr, &VuCameraListMgr::deviceListLoaded);
+        ThreadSafeSpy loaded(&mgr, &VuCameraListMgr::deviceListLoaded);
         mgr.setPollInterval(pollMs);
         mgr.start();
         return (loaded.count() > 0 || loaded.wait(15000)) && mgr.cameras().size() == 3;
@@ -80,8 +80,8 @@ private slots:
         m_world.setCloudFaults(R"({"delay_ms": {"/app/homeroom/getroom": 12000}})");
         const int before = m_world.requestsTo(kRooms);
         VuCameraListMgr mgr;
-        QSignalSpy loaded(&mgr, &VuCameraListMgr::deviceListLoaded);
-        QSignalSpy failed(&mgr, &VuCameraListMgr::startFailed);
+        ThreadSafeSpy loaded(&mgr, &VuCameraListMgr::deviceListLoaded);
+        ThreadSafeSpy failed(&mgr, &VuCameraListMgr::startFailed);
         mgr.start();
         QTRY_COMPARE_WITH_TIMEOUT(m_world.requestsTo(kRooms) - before, 1, 10000);
         QElapsedTimer t;
@@ -122,8 +122,8 @@ private slots:
         const int rooms = m_world.requestsTo(kRooms);
         const int devices = m_world.requestsTo(kDevices);
         VuCameraListMgr mgr;
-        QSignalSpy loaded(&mgr, &VuCameraListMgr::deviceListLoaded);
-        QSignalSpy failed(&mgr, &VuCameraListMgr::startFailed);
+        ThreadSafeSpy loaded(&mgr, &VuCameraListMgr::deviceListLoaded);
+        ThreadSafeSpy failed(&mgr, &VuCameraListMgr::startFailed);
         mgr.start();
         QTRY_VERIFY_WITH_TIMEOUT(failed.count() > 0, 20000);
         QTest::qWait(300);
@@ -144,8 +144,8 @@ private slots:
         const int rooms = m_world.requestsTo(kRooms);
         const int devices = m_world.requestsTo(kDevices);
         VuCameraListMgr mgr;
-        QSignalSpy loaded(&mgr, &VuCameraListMgr::deviceListLoaded);
-        QSignalSpy failed(&mgr, &VuCameraListMgr::startFailed);
+        ThreadSafeSpy loaded(&mgr, &VuCameraListMgr::deviceListLoaded);
+        ThreadSafeSpy failed(&mgr, &VuCameraListMgr::startFailed);
         mgr.start();
         QTRY_VERIFY_WITH_TIMEOUT(failed.count() > 0, 10000);
         QCOMPARE(failed.first().at(0).toInt(), 2);
@@ -162,12 +162,12 @@ private slots:
         CoreApi::setWatchdogMs(1500);
         VuCameraListMgr mgr;
         QVERIFY(load(mgr, 400));
-        QSignalSpy removed(&mgr, &VuCameraListMgr::cameraRemoved);
-        QSignalSpy added(&mgr, &VuCameraListMgr::cameraAdded);
-        QSignalSpy loaded(&mgr, &VuCameraListMgr::deviceListLoaded);
+        ThreadSafeSpy removed(&mgr, &VuCameraListMgr::cameraRemoved);
+        ThreadSafeSpy added(&mgr, &VuCameraListMgr::cameraAdded);
+        ThreadSafeSpy loaded(&mgr, &VuCameraListMgr::deviceListLoaded);
         VuCameraClient* c = mgr.cameras().first();
-        QSignalSpy failed(c, &VuCameraClient::failed);
-        QSignalSpy online(c, &VuCameraClient::onlineStateChanged);
+        ThreadSafeSpy failed(c, &VuCameraClient::failed);
+        ThreadSafeSpy online(c, &VuCameraClient::onlineStateChanged);
         QVERIFY(playUntilPicture(c));
 
         const QList<QByteArray> faults = {
@@ -206,9 +206,9 @@ private slots:
         QVERIFY(load(mgr, 300));
         VuCameraClient* c = mgr.cameras().at(1);
         QCOMPARE(c->did(), QStringLiteral("a2"));
-        QSignalSpy online(c, &VuCameraClient::onlineStateChanged);
-        QSignalSpy failed(c, &VuCameraClient::failed);
-        QSignalSpy removed(&mgr, &VuCameraListMgr::cameraRemoved);
+        ThreadSafeSpy online(c, &VuCameraClient::onlineStateChanged);
+        ThreadSafeSpy failed(c, &VuCameraClient::failed);
+        ThreadSafeSpy removed(&mgr, &VuCameraListMgr::cameraRemoved);
         QVERIFY(playUntilPicture(c));
 
         m_world.setCamera("a2", [](SimCamera& cam) { cam.online = false; });
@@ -258,11 +258,11 @@ private slots:
         CoreApi::setWatchdogMs(1500);
         VuCameraListMgr mgr;
         QVERIFY(load(mgr, 500));
-        QSignalSpy removed(&mgr, &VuCameraListMgr::cameraRemoved);
+        ThreadSafeSpy removed(&mgr, &VuCameraListMgr::cameraRemoved);
         VuCameraClient* c = mgr.cameras().at(2);
-        QSignalSpy failed(c, &VuCameraClient::failed);
-        QSignalSpy online(c, &VuCameraClient::onlineStateChanged);
-        QSignalSpy power(c, &VuCameraClient::powerStateChanged);
+        ThreadSafeSpy failed(c, &VuCameraClient::failed);
+        ThreadSafeSpy online(c, &VuCameraClient::onlineStateChanged);
+        ThreadSafeSpy power(c, &VuCameraClient::powerStateChanged);
 
         m_world.setCloudFaults(faults);
         const int passes = m_world.requestsTo(kPass);

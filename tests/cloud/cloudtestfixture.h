@@ -11,7 +11,7 @@
 #include "sim/scenario/scenario.h"
 
 #include <QJsonDocument>
-#include <QMutex>
+#include <mutex>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -66,12 +66,12 @@ public:
     }
     QStringList lines() const
     {
-        QMutexLocker l(&m_mutex);
+        std::lock_guard<std::mutex> l(m_mutex);
         return m_lines;
     }
     void clear()
     {
-        QMutexLocker l(&m_mutex);
+        std::lock_guard<std::mutex> l(m_mutex);
         m_lines.clear();
     }
     bool contains(const QString& text) const
@@ -87,7 +87,7 @@ private:
     static void handler(QtMsgType type, const QMessageLogContext& ctx, const QString& msg)
     {
         if (s_self) {
-            QMutexLocker l(&s_self->m_mutex);
+            std::lock_guard<std::mutex> l(s_self->m_mutex);
             s_self->m_lines << msg;
         }
         if (s_self && s_self->m_previous)
@@ -95,7 +95,7 @@ private:
     }
     static inline MessageCapture* s_self = nullptr;
     QtMessageHandler m_previous = nullptr;
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
     QStringList m_lines;
 };
 

@@ -1,4 +1,5 @@
 #include "cloud/rc4dropcoder.h"
+#include "app/threadjoin.h"
 #include "cloud/requestsigner.h"
 
 #include <QCryptographicHash>
@@ -143,10 +144,12 @@ private slots:
                     results[t] << RequestSigner::makeNonce();
             });
         }
-        for (QThread* w : workers)
-            w->start();
         for (QThread* w : workers) {
-            w->wait();
+            ThreadJoin::watch(w);
+            w->start();
+        }
+        for (QThread* w : workers) {
+            ThreadJoin::wait(w);
             delete w;
         }
         QSet<QString> all;

@@ -5,7 +5,7 @@
 #include "sim/cloud/simcertificates.h"
 
 #include <QCryptographicHash>
-#include <QSignalSpy>
+#include "tests/support/threadsafespy.h"
 #include <QUrlQuery>
 
 using namespace cloudtest;
@@ -30,9 +30,9 @@ class TestServiceLogin : public QObject
 
     Outcome run(ServiceLogin& login, const QString& passToken = kPassToken, int waitMs = 5000)
     {
-        QSignalSpy ok(&login, &ServiceLogin::onServiceLogin);
-        QSignalSpy fail(&login, &ServiceLogin::onServiceLoginFail);
-        QSignalSpy net(&login, &ServiceLogin::onNetworkError);
+        ThreadSafeSpy ok(&login, &ServiceLogin::onServiceLogin);
+        ThreadSafeSpy fail(&login, &ServiceLogin::onServiceLoginFail);
+        ThreadSafeSpy net(&login, &ServiceLogin::onNetworkError);
         login.login("velmorio", kUserId, passToken, "pcdev1");
         QElapsedTimer t;
         t.start();
@@ -106,7 +106,7 @@ private slots:
     void emptyDeviceIdIsSent()
     {
         ServiceLogin login;
-        QSignalSpy ok(&login, &ServiceLogin::onServiceLogin);
+        ThreadSafeSpy ok(&login, &ServiceLogin::onServiceLogin);
         login.login("velmorio", kUserId, kPassToken, QString());
         QVERIFY(ok.wait(5000));
         QCOMPARE(m_fx.cloud->state()->requests().first().cookie,
@@ -194,9 +194,9 @@ private slots:
     {
         m_fx.setFaults(R"({"delay_ms": {"/pass/serviceLogin": 600}})");
         ServiceLogin login;
-        QSignalSpy ok(&login, &ServiceLogin::onServiceLogin);
-        QSignalSpy fail(&login, &ServiceLogin::onServiceLoginFail);
-        QSignalSpy net(&login, &ServiceLogin::onNetworkError);
+        ThreadSafeSpy ok(&login, &ServiceLogin::onServiceLogin);
+        ThreadSafeSpy fail(&login, &ServiceLogin::onServiceLoginFail);
+        ThreadSafeSpy net(&login, &ServiceLogin::onNetworkError);
         login.login("velmorio", kUserId, "PT-not-a-valid-token", "pcdev1");
         QTest::qWait(100);
         login.login("velmorio", kUserId, kPassToken, "pcdev1");
@@ -219,7 +219,7 @@ private slots:
                 login.login("velmorio", kUserId, kPassToken, "pcdev1");
             }
         });
-        QSignalSpy ok(&login, &ServiceLogin::onServiceLogin);
+        ThreadSafeSpy ok(&login, &ServiceLogin::onServiceLogin);
         login.login("velmorio", kUserId, kPassToken, "pcdev1");
         QVERIFY(ok.wait(5000));
         QCOMPARE(failures, 1);

@@ -6,6 +6,7 @@
 // (VC_UPDATE_SCREENSHOTS=1 writes docs/screenshots instead).
 
 #include "uitestsupport.h"
+#include "tests/support/threadsafespy.h"
 
 #include "app/appglobals.h"
 #include "app/appinfo.h"
@@ -256,7 +257,7 @@ void TstMainWindow::webSignInToAPlayingGrid()
     QVERIFY(view);
     QCOMPARE(view->size(), QSize(440, 570));
     QTRY_VERIFY_WITH_TIMEOUT(view->url().path() == QLatin1String("/pass/serviceLogin"), 20000);
-    QSignalSpy loaded(view, &MCefWebView::loadFinished);
+    ThreadSafeSpy loaded(view, &MCefWebView::loadFinished);
     QVERIFY(loaded.count() > 0 || loaded.wait(15000));
     shot(w.get(), QStringLiteral("main-signin"));
 
@@ -382,7 +383,7 @@ void TstMainWindow::webSignInToAPlayingGrid()
     QTRY_VERIFY_WITH_TIMEOUT(hall->currentPicture().toImage() != asleep, 10000);
 
     // The shared camera leaves the account: its tile and its room go.
-    QSignalSpy removed(w->listMgr(), &VuCameraListMgr::cameraRemoved);
+    ThreadSafeSpy removed(w->listMgr(), &VuCameraListMgr::cameraRemoved);
     QVERIFY(m_scenario->updateCamera(QStringLiteral("cam9"), [](SimCamera& c) { c.sharedWith.clear(); }));
     QTRY_VERIFY_WITH_TIMEOUT(removed.count() == 1, 10000);
     QCOMPARE(w->ui()->allTiles().size(), 8);
@@ -416,7 +417,7 @@ void TstMainWindow::signInFromTheRecordAndQuitWhileCamerasConnect()
         t->ui()->playButton()->click();
     QPointer<VuCameraListMgr> mgr = w->listMgr();
     QVERIFY(mgr);
-    QSignalSpy stopped(mgr.data(), &VuCameraListMgr::stopped);
+    ThreadSafeSpy stopped(mgr.data(), &VuCameraListMgr::stopped);
     QElapsedTimer t;
     t.start();
     answerNextBox(1);
@@ -546,7 +547,7 @@ void TstMainWindow::deletingTheWindowWithCamerasPlaying()
     w->ui()->chooseGridMode(2);
     w->ui()->playAllButton()->click();
     for (const QString& did : kPlayable)
-        QTRY_VERIFY_WITH_TIMEOUT(hasContent(tile(w.get(), did)->currentPicture()), 10000);
+        QTRY_VERIFY2_WITH_TIMEOUT(tile(w.get(), did) && hasContent(tile(w.get(), did)->currentPicture()), qPrintable(did), 10000);
     QElapsedTimer t;
     t.start();
     w.reset();

@@ -8,7 +8,7 @@
 
 #include <QApplication>
 #include <QFile>
-#include <QMutex>
+#include <mutex>
 #include <QStringList>
 #include <QtGlobal>
 
@@ -29,8 +29,8 @@ inline QtMessageHandler& previousHandler()
 inline void handler(QtMsgType type, const QMessageLogContext& ctx, const QString& msg)
 {
     if (type == QtWarningMsg || type == QtCriticalMsg) {
-        static QMutex m;
-        QMutexLocker lock(&m);
+        static std::mutex m;
+        std::lock_guard<std::mutex> lock(m);
         warnings().append(msg);
     }
     if (previousHandler())

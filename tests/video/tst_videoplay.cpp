@@ -18,8 +18,8 @@
 #include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMutex>
-#include <QSignalSpy>
+#include <mutex>
+#include "tests/support/threadsafespy.h"
 #include <QtTest>
 #include <chrono>
 #include <sodium.h>
@@ -44,14 +44,14 @@ const char* const kScenario = R"({
 constexpr unsigned int kScript = 0x7300;
 constexpr int kScriptAudio = 4;
 
-QMutex g_logMutex;
+std::mutex g_logMutex;
 QStringList g_log;
 QtMessageHandler g_previous = nullptr;
 
 void capture(QtMsgType type, const QMessageLogContext& ctx, const QString& text)
 {
     {
-        QMutexLocker lock(&g_logMutex);
+        std::lock_guard<std::mutex> lock(g_logMutex);
         g_log << text;
     }
     g_previous(type, ctx, text);
@@ -59,7 +59,7 @@ void capture(QtMsgType type, const QMessageLogContext& ctx, const QString& text)
 
 int logged(const QString& line)
 {
-    QMutexLocker lock(&g_logMutex);
+    std::lock_guard<std::mutex> lock(g_logMutex);
     return g_log.count(line);
 }
 
@@ -177,7 +177,7 @@ private slots:
         CameraController cc(&pass);
         QCOMPARE(cc.connCamera(), 0);
         vb.setDstSize(480, 300);
-        QSignalSpy failed(&cc, &CameraController::failed);
+        ThreadSafeSpy failed(&cc, &CameraController::failed);
         QCOMPARE(cc.play(&vb, 2, false), 0);
 
         FrameInfo info{0, true};
@@ -317,7 +317,7 @@ private slots:
         VideoBuffer vb(true, pass.sharedKey);
         CameraController cc(&pass);
         QCOMPARE(cc.connCamera(), 0);
-        QSignalSpy failed(&cc, &CameraController::failed);
+        ThreadSafeSpy failed(&cc, &CameraController::failed);
         QCOMPARE(cc.play(&vb, 2, false), 0);
         FrameInfo info;
         QVERIFY(!nextPicture(vb, info).isNull());
@@ -337,7 +337,7 @@ private slots:
         VideoBuffer vb(true, pass.sharedKey);
         CameraController cc(&pass);
         QTRY_COMPARE_WITH_TIMEOUT(cc.connCamera(), 0, 10000);
-        QSignalSpy failed(&cc, &CameraController::failed);
+        ThreadSafeSpy failed(&cc, &CameraController::failed);
         QCOMPARE(cc.play(&vb, 2, false), 0);
         QTRY_COMPARE_WITH_TIMEOUT(vb.queuedCount(), VideoBuffer::kMaxQueued, 15000);
         QElapsedTimer t;
@@ -357,7 +357,7 @@ private slots:
         VideoBuffer vb(false, pass.sharedKey);
         CameraController cc(&pass);
         QCOMPARE(cc.connCamera(), 0);
-        QSignalSpy failed(&cc, &CameraController::failed);
+        ThreadSafeSpy failed(&cc, &CameraController::failed);
         QCOMPARE(cc.play(&vb, 2, false), 0);
         FrameInfo info;
         QVERIFY(!nextPicture(vb, info).isNull());
@@ -382,7 +382,7 @@ private slots:
         VideoBuffer vb(false, pass.sharedKey);
         CameraController cc(&pass);
         QCOMPARE(cc.connCamera(), 0);
-        QSignalSpy failed(&cc, &CameraController::failed);
+        ThreadSafeSpy failed(&cc, &CameraController::failed);
         QCOMPARE(cc.play(&vb, 2, false), 0);
         FrameInfo info;
         QVERIFY(!nextPicture(vb, info).isNull());
