@@ -301,12 +301,14 @@ void TstCameraTileLive::wrongPincodeAsksAgainRightOnePlays()
 
 // The camera got a pin code after the list was read, so the tile shows the
 // play button and plays without one: the cloud's -20009 counts as a common
-// error and is retried within the budget, then shown as an error.
+// error and is retried within the budget, then shown as an error. Once the
+// client knows of the pin code, the next -20009 asks for it.
 void TstCameraTileLive::pincodeErrorWithoutPincodeIsRetried()
 {
     LogCapture log;
     const QString did = QStringLiteral("latepin");
-    VuCameraWidget* t = makeTile(did);
+    // Polls far enough apart that the retries are over before the first.
+    VuCameraWidget* t = makeTile(did, 6000);
     QVERIFY(t);
     QCOMPARE(t->ui()->state(), int(VuCameraWidgetUI::Stopped));
     m_world.setCamera(did, [](SimCamera& cam) { cam.pincode = QStringLiteral("2020"); });
@@ -321,6 +323,23 @@ void TstCameraTileLive::pincodeErrorWithoutPincodeIsRetried()
     QCOMPARE(t->ui()->errorTextLabel()->text(), QStringLiteral("Error (-20009)"));
     QVERIFY(!t->ui()->pinCodeWidget()->isVisible());
     QCOMPARE(entered(log, did, VuCameraWidgetUI::Authing), 0);
+
+    // The next poll tells the client about the pin code. The retry button
+    // then meets -20009 again: now the tile asks for the code instead of
+    // going round the error overlay for good.
+    QVERIFY(!t->client()->isPincodeEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(t->client()->isPincodeEnabled(), 8000);
+    QTest::mouseClick(t->ui()->retryLabel(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(t->ui()->state(), int(VuCameraWidgetUI::Pincode), 10000);
+    QCOMPARE(failed.count(), 13);
+    QCOMPARE(failed.last().first().toInt(), -20009);
+    QVERIFY(t->ui()->pinCodeWidget()->isVisible());
+    QVERIFY(!t->ui()->overlay(VuCameraWidgetUI::StoppedForError)->isVisible());
+    QTest::qWait(300);
+    QCOMPARE(failed.count(), 13); // no automatic retry without a code
+    typeCode(t->ui()->pinCodeWidget(), "2020");
+    QVERIFY(playsWithPictures(t));
+    QCOMPARE(failed.count(), 13);
     m_world.setCamera(did, [](SimCamera& cam) { cam.pincode.clear(); });
 }
 
