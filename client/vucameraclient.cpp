@@ -275,6 +275,11 @@ void VuCameraClient::runPlay(quint64 serial, int quality, bool openAudio, const 
     {
         VuotApi api;
         const int ret = api.getPropertiesSync(m_did, props);
+        // The cloud knows the camera is off the network: that is an offline
+        // camera, not a failure worth retrying at once (the tile would spend
+        // its whole retry budget before the device list says so).
+        if (ret != 0 && api.lastCloudCode() == VuotApi::CloudDeviceOffline)
+            return fail(-90, "get status");
         if (ret != 0)
             return fail(ret, "get status");
     }

@@ -244,10 +244,12 @@ int VuotApi::getPropertiesSync(const QString& did, CamPropSet& out)
     QJsonObject reply;
     const int ret = api->getResult(QStringLiteral("/home/rpc/") + did, getPropParams(did), reply, syncLimit());
     api->deleteLater();
+    m_lastCloudCode = 0;
     if (ret != 0) {
         out = CamPropSet();
         return ret;
     }
+    m_lastCloudCode = reply.value(QLatin1String("code")).toInt();
     return parseProperties(reply, out);
 }
 

@@ -22,6 +22,12 @@ public:
     void getRoomList();
     void getProperties(const QString& did);
     int getPropertiesSync(const QString& did, CamPropSet& out);
+    // The cloud's own "code" in the last answer getPropertiesSync received
+    // (0 when there was none, e.g. after a network failure).
+    int lastCloudCode() const { return m_lastCloudCode; }
+    // The code the cloud answers an RPC with when the camera is not
+    // connected to it.
+    static constexpr int CloudDeviceOffline = -2;
     void setProperty(const QString& did, const QString& name, const QString& value);
     int getDevicePassSync(const QString& did, const QString& pincode, CameraPassport& out);
 
@@ -46,4 +52,7 @@ private slots:
     void onGetRoomListFinished(int ret, QJsonObject result);
     void onGetPropertiesFinished(int ret, QJsonObject result);
     void onSetPropertyFinished(int ret, QJsonObject result);
+
+private:
+    int m_lastCloudCode = 0;
 };

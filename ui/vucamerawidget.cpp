@@ -266,6 +266,11 @@ void VuCameraWidget::onPlayErrored(int err)
     if (err == -20009 && !m_ui->pincode().isEmpty()) {
         m_ui->setState(VuCameraWidgetUI::Pincode);
         m_ui->showPincodeError();
+    } else if (err == -20009 && m_client->isPincodeEnabled()) {
+        // The camera got its pin code after this tile last offered the
+        // entry: retrying without one cannot succeed, so ask for it.
+        qInfo("camera %s: pin code needed", didText().constData());
+        m_ui->setState(VuCameraWidgetUI::Pincode);
     } else if (err == -64) {
         m_ui->setState(VuCameraWidgetUI::StoppedForSleep);
         startPowerCheck();

@@ -339,8 +339,11 @@ private slots:
         CamPropSet set;
         QCOMPARE(api.getPropertiesSync("cam3", set), 1); // offline: code -2
         QVERIFY(log.contains("fail:ret=-2, msg=device offline"));
+        // The cloud's own code stays readable for the caller.
+        QCOMPARE(api.lastCloudCode(), int(VuotApi::CloudDeviceOffline));
         m_fx.scenario->updateCamera("cam1", [](SimCamera& c) { c.faults = QJsonObject{{"rpc_code", -3}}; });
         QCOMPARE(api.getPropertiesSync("cam1", set), 3);
+        QCOMPARE(api.lastCloudCode(), -3);
         m_fx.scenario->updateCamera("cam1", [](SimCamera& c) { c.faults = QJsonObject(); });
 
         QCOMPARE(VuotApi::parseProperties(QJsonObject{{"code", 0}}, set), 2);

@@ -325,6 +325,18 @@ void TstCameraTile::pincodeErrorWithoutPincodeIsRetried()
     QCOMPARE(t->pincodes.size(), 2);
     QCOMPARE(linesWith(QStringLiteral("play video at 2 times from last stable status.[auto retry]")).size(), 1);
     QCOMPARE(t->ui()->state(), int(VuCameraWidgetUI::ReadingProperties));
+    cleanup();
+
+    // Played without a code although the client knows of one (it learnt
+    // it after the tile offered the entry): no retry, the entry instead.
+    t = makeTile(record(QStringLiteral("cam5b"), true, true));
+    t->onPlayTriggered();
+    QCOMPARE(t->pincodes, QStringList{QString()});
+    fail(-20009);
+    QCOMPARE(t->pincodes.size(), 1);
+    QCOMPARE(t->ui()->state(), int(VuCameraWidgetUI::Pincode));
+    QVERIFY(!t->ui()->pinCodeWidget()->isErrorShown());
+    QCOMPARE(linesWith(QStringLiteral("camera cam5b: pin code needed")).size(), 1);
 }
 
 void TstCameraTile::powerOffAndOn()
