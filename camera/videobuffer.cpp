@@ -19,6 +19,11 @@ extern "C" {
 
 namespace {
 
+// Pictures are 32-bit 0xffRRGGBB words in the machine's byte order: the
+// format QImage::Format_RGB32 and the X and raster paint engines use, so a
+// picture goes to the screen without being converted on the GUI thread.
+constexpr AVPixelFormat kPictureFormat = AV_PIX_FMT_RGB32;
+
 // Bytes in front of the payload: nonce and the NAL count.
 constexpr int kFramePrefix = VideoBuffer::kNonceSize + 1;
 constexpr int kTableEntry = 8;
@@ -228,10 +233,10 @@ bool VideoBuffer::prepareScaler(int srcW, int srcH, int srcFormat)
     // The decoder's own pixel format is used: a stream that is not 4:2:0 must
     // not be read with the plane layout of 4:2:0.
     m_scaler = sws_getContext(srcW, srcH, static_cast<AVPixelFormat>(srcFormat), out.width(), out.height(),
-        AV_PIX_FMT_RGB24, SWS_BILINEAR, nullptr, nullptr, nullptr);
+        kPictureFormat, SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!m_scaler) {
         qWarning("Impossible to create scale context for the conversion fmt:%s s:%dx%d -> fmt:%s s:%dx%d",
-            pixFmtName(srcFormat), srcW, srcH, pixFmtName(AV_PIX_FMT_RGB24), out.width(), out.height());
+            pixFmtName(srcFormat), srcW, srcH, pixFmtName(kPictureFormat), out.width(), out.height());
         return false;
     }
     ++m_scalerBuilds;
@@ -306,7 +311,7 @@ QImage VideoBuffer::decodeFrame(const VideoFrame& frame)
     if (!prepareScaler(decoded->width, decoded->height, decoded->format))
         return QImage();
     const QSize out = m_curSize;
-    QImage picture(out, QImage::Format_RGB888);
+    QImage picture(out, QImage::Format_RGB32);
     if (picture.isNull()) {
         qWarning("Could not allocate destination image");
         return QImage();

@@ -7,6 +7,7 @@
 #include "ui/pincodewidget.h"
 #include "ui/statusinfoframe.h"
 #include "ui/timelinetoolswidget.h"
+#include "ui/videolabel.h"
 #include "ui/vucamerawidgetui.h"
 
 #include <QDateTime>
@@ -266,7 +267,7 @@ void VuCameraWidget::onPlayErrored(int err)
     if (err == -20009 && !m_ui->pincode().isEmpty()) {
         m_ui->setState(VuCameraWidgetUI::Pincode);
         m_ui->showPincodeError();
-    } else if (err == -20009 && m_client->isPincodeEnabled()) {
+    } else if (err == -20009 && m_client && m_client->isPincodeEnabled()) {
         // The camera got its pin code after this tile last offered the
         // entry: retrying without one cannot succeed, so ask for it.
         qInfo("camera %s: pin code needed", didText().constData());

@@ -5,6 +5,7 @@
 #include "ui/pincodewidget.h"
 #include "ui/statusinfoframe.h"
 #include "ui/timelinetoolswidget.h"
+#include "ui/videolabel.h"
 #include "ui/videosolutioncombobox.h"
 #include "ui/vuantimationwidget.h"
 
@@ -80,7 +81,7 @@ VuCameraWidgetUI::VuCameraWidgetUI(QWidget* tile, const QString& did, bool isV4,
     m_topBar->show(); // the tile may already be visible
 
     // The shared cell: video, the status frame and the overlays.
-    m_video = new QLabel(tile);
+    m_video = new VideoLabel(tile);
     m_video->setObjectName(QStringLiteral("video_label_"));
     m_video->setAlignment(Qt::AlignCenter);
     m_video->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
@@ -394,7 +395,7 @@ QSize VuCameraWidgetUI::videoSize() const { return m_video->size(); }
 
 void VuCameraWidgetUI::showFrame(const QPixmap& picture, quint32 timestamp)
 {
-    m_video->setPixmap(picture);
+    m_video->setFrame(picture);
     if (m_timeStamp->isVisible() && timestamp)
         m_timeStamp->setText(QDateTime::fromSecsSinceEpoch(timestamp).toString(
             QStringLiteral("MM/dd/yyyy hh:mm:ss")));
@@ -402,6 +403,7 @@ void VuCameraWidgetUI::showFrame(const QPixmap& picture, quint32 timestamp)
 
 void VuCameraWidgetUI::clearFrame()
 {
+    m_video->clearFrame();
     m_video->clear();
     m_timeStamp->clear();
 }

@@ -8,6 +8,7 @@
 class QFrame;
 class QGridLayout;
 class QLabel;
+class VideoLabel;
 class QPropertyAnimation;
 class QPushButton;
 class MLabel;
@@ -77,7 +78,7 @@ public:
     void retranslate();
 
     // Parts, for the tile's logic and for tests.
-    QLabel* videoLabel() const { return m_video; }
+    VideoLabel* videoLabel() const { return m_video; }
     QLabel* timeStampLabel() const { return m_timeStamp; }
     QLabel* speedLabel() const { return m_speed; }
     QLabel* nameLabel() const { return m_name; }
@@ -149,7 +150,7 @@ private:
     QLabel* m_speed;
     QLabel* m_onlineFlag;
     QLabel* m_offlineFlag;
-    QLabel* m_video;
+    VideoLabel* m_video;
     StatusInfoFrame* m_status;
     QFrame* m_stoppedOverlay;
     QPushButton* m_playBtn;

@@ -159,7 +159,7 @@ int main(int argc, char** argv)
     // decoder's 16:9 picture is not the label's size, the smooth rescale.
     const QSize label = picture;
     const QSize decoded = VideoBuffer::fitSize(label.width(), label.height());
-    QImage image(decoded, QImage::Format_RGB888);
+    QImage image(decoded, QImage::Format_RGB32);
     image.fill(QColor(90, 120, 150));
     // Qt may spread large conversions and scalings over a thread pool: the
     // wall time and the CPU of the whole process are taken.

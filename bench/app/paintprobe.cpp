@@ -1,6 +1,7 @@
 #include "bench/app/paintprobe.h"
 
 #include "bench/app/appbench.h"
+#include "ui/videolabel.h"
 #include "ui/vucamerawidget.h"
 #include "ui/vucamerawidgetui.h"
 

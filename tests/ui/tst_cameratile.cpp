@@ -13,6 +13,7 @@
 #include "ui/pincodewidget.h"
 #include "ui/statusinfoframe.h"
 #include "ui/timelinetoolswidget.h"
+#include "ui/videolabel.h"
 #include "ui/videosolutioncombobox.h"
 #include "ui/vucamerawidget.h"
 #include "ui/vucamerawidgetui.h"
@@ -408,7 +409,7 @@ void TstCameraTile::playTimerShowsPicturesSpeedAndBuffering()
     play(t);
     emit m_client->played(Playing);
     QTRY_VERIFY(!t->currentPicture().isNull());
-    QCOMPARE(t->ui()->videoLabel()->pixmap(Qt::ReturnByValue).size(), t->ui()->videoSize());
+    QCOMPARE(t->ui()->videoLabel()->frame().size(), t->ui()->videoSize());
     // Each picture handed over is counted once and its info kept.
     QTRY_VERIFY(t->picturesGiven >= 3);
     QCOMPARE(t->picturesShown(), t->picturesGiven);

@@ -14,6 +14,7 @@
 #include "ui/mlabel.h"
 #include "ui/pincodelineedit.h"
 #include "ui/pincodewidget.h"
+#include "ui/videolabel.h"
 #include "ui/vucamerawidget.h"
 #include "ui/vucamerawidgetui.h"
 
@@ -139,7 +140,7 @@ void TstCameraTileLive::cleanup()
     delete m_tile;
     m_tile = nullptr;
     if (m_mgr) {
-        QSignalSpy stopped(m_mgr, &VuCameraListMgr::stopped);
+        ThreadSafeSpy stopped(m_mgr, &VuCameraListMgr::stopped);
         m_mgr->stop();
         QVERIFY(stopped.count() == 1 || stopped.wait(20000));
         delete m_mgr;
@@ -159,7 +160,7 @@ VuCameraWidget* TstCameraTileLive::makeTile(const QString& did, int pollMs)
 {
     // The clients as the main window gets them: from the list manager.
     m_mgr = new VuCameraListMgr();
-    QSignalSpy loaded(m_mgr, &VuCameraListMgr::deviceListLoaded);
+    ThreadSafeSpy loaded(m_mgr, &VuCameraListMgr::deviceListLoaded);
     m_mgr->setPollInterval(pollMs);
     m_mgr->start();
     if ((loaded.count() == 0 && !loaded.wait(15000)) || m_mgr->cameras().size() != 5)
@@ -217,7 +218,7 @@ void TstCameraTileLive::tenRetryBudgetThenRetryButton()
     VuCameraWidget* t = makeTile(did);
     QVERIFY(t);
     QCOMPARE(t->ui()->state(), int(VuCameraWidgetUI::Stopped));
-    QSignalSpy failed(t->client(), &VuCameraClient::failed);
+    ThreadSafeSpy failed(t->client(), &VuCameraClient::failed);
     const int passes = m_world.requestsTo(QStringLiteral("/device/devicepass"));
 
     QElapsedTimer clock;
@@ -228,7 +229,7 @@ void TstCameraTileLive::tenRetryBudgetThenRetryButton()
     QCOMPARE(failed.count(), 12);
     const int err = failed.first().first().toInt();
     QVERIFY2(err < 0 && err != -20009 && err != -64 && err != -90, qPrintable(QString::number(err)));
-    for (const QList<QVariant>& args : failed)
+    for (const QList<QVariant>& args : failed.calls())
         QCOMPARE(args.first().toInt(), err);
     // Each attempt went to the cloud and the camera again.
     QCOMPARE(m_world.requestsTo(QStringLiteral("/device/devicepass")) - passes, 12);
@@ -271,7 +272,7 @@ void TstCameraTileLive::wrongPincodeAsksAgainRightOnePlays()
     QCOMPARE(ui->state(), int(VuCameraWidgetUI::Pincode));
     PinCodeWidget* pin = ui->pinCodeWidget();
     QVERIFY(pin->isVisible());
-    QSignalSpy failed(t->client(), &VuCameraClient::failed);
+    ThreadSafeSpy failed(t->client(), &VuCameraClient::failed);
     const int passes = m_world.requestsTo(QStringLiteral("/device/devicepass"));
 
     typeCode(pin, "2468");
@@ -312,12 +313,12 @@ void TstCameraTileLive::pincodeErrorWithoutPincodeIsRetried()
     QVERIFY(t);
     QCOMPARE(t->ui()->state(), int(VuCameraWidgetUI::Stopped));
     m_world.setCamera(did, [](SimCamera& cam) { cam.pincode = QStringLiteral("2020"); });
-    QSignalSpy failed(t->client(), &VuCameraClient::failed);
+    ThreadSafeSpy failed(t->client(), &VuCameraClient::failed);
 
     QTest::mouseClick(t->ui()->playButton(), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(t->ui()->state(), int(VuCameraWidgetUI::StoppedForError), 30000);
     QCOMPARE(failed.count(), 12);
-    for (const QList<QVariant>& args : failed)
+    for (const QList<QVariant>& args : failed.calls())
         QCOMPARE(args.first().toInt(), -20009);
     checkRetryRun(log, did, -20009);
     QCOMPARE(t->ui()->errorTextLabel()->text(), QStringLiteral("Error (-20009)"));
@@ -353,7 +354,7 @@ void TstCameraTileLive::sleepWhilePlayingThenPowerOn()
     const QString did = QStringLiteral("sleepy");
     VuCameraWidget* t = makeTile(did);
     QVERIFY(t);
-    QSignalSpy failed(t->client(), &VuCameraClient::failed);
+    ThreadSafeSpy failed(t->client(), &VuCameraClient::failed);
     QTest::mouseClick(t->ui()->playButton(), Qt::LeftButton);
     QVERIFY(playsWithPictures(t));
     QVERIFY(!t->isPowerChecking());
@@ -406,7 +407,7 @@ void TstCameraTileLive::offlineWhilePlayingThenBack()
     const QString did = QStringLiteral("away");
     VuCameraWidget* t = makeTile(did, 2500);
     QVERIFY(t);
-    QSignalSpy failed(t->client(), &VuCameraClient::failed);
+    ThreadSafeSpy failed(t->client(), &VuCameraClient::failed);
     QTest::mouseClick(t->ui()->playButton(), Qt::LeftButton);
     QVERIFY(playsWithPictures(t));
 

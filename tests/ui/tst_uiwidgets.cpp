@@ -13,6 +13,7 @@
 #include "ui/roomlistbar.h"
 #include "ui/settingmenu.h"
 #include "ui/titlebar.h"
+#include "ui/videolabel.h"
 #include "ui/videosolutioncombobox.h"
 #include "ui/viewmodelistwidget.h"
 #include "ui/viewmodewidget.h"
@@ -69,6 +70,7 @@ private slots:
     void animationWidget();
     void choosers();
     void smallSignals();
+    void videoLabelPaintsWithoutLayoutPasses();
 
     void translation();
     void resourcesPresent();
@@ -869,6 +871,57 @@ void TstUiWidgets::resourcesPresent()
         ++rooms;
     }
     QVERIFY(rooms >= 20);
+}
+
+// Live pictures replace each other 20+ times a second in every tile: they
+// must not cost the tile a layout pass each, and they must cover the label
+// (picture centred, black around it) since nothing is painted beneath.
+void TstUiWidgets::videoLabelPaintsWithoutLayoutPasses()
+{
+    QWidget tile;
+    tile.resize(320, 150);
+    auto* layout = new QVBoxLayout(&tile);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* label = new VideoLabel(&tile);
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    layout->addWidget(label);
+    tile.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&tile));
+    QCOMPARE(label->size(), QSize(320, 150));
+
+    struct LayoutCounter : QObject
+    {
+        int requests = 0;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            if (e->type() == QEvent::LayoutRequest)
+                ++requests;
+            return false;
+        }
+    } counter;
+    tile.installEventFilter(&counter);
+    QPixmap picture(266, 150);
+    for (int i = 0; i < 10; ++i) {
+        picture.fill(QColor(40 + i, 90, 150));
+        label->setFrame(picture);
+        QCoreApplication::processEvents();
+    }
+    QCOMPARE(counter.requests, 0);
+    QCOMPARE(label->frame().cacheKey(), picture.cacheKey());
+    QVERIFY(label->testAttribute(Qt::WA_OpaquePaintEvent));
+
+    const QImage shown = label->grab().toImage();
+    QCOMPARE(shown.pixelColor(160, 75), QColor(49, 90, 150)); // the last picture, centred
+    QCOMPARE(shown.pixelColor(5, 75), QColor(Qt::black));    // the bars left and right
+    QCOMPARE(shown.pixelColor(314, 75), QColor(Qt::black));
+    QCOMPARE(shown.pixelColor(27, 75), QColor(49, 90, 150));
+
+    // Without a picture it is a plain label again.
+    label->clearFrame();
+    QVERIFY(label->frame().isNull());
+    QVERIFY(!label->testAttribute(Qt::WA_OpaquePaintEvent));
+    label->setFrame(QPixmap());
+    QVERIFY(label->frame().isNull());
 }
 
 QTEST_MAIN(TstUiWidgets)

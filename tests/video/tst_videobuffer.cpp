@@ -34,14 +34,14 @@ VideoFrame frameOf(const QByteArray& bytes)
     return f;
 }
 
-// Mean of one colour channel over a rectangle of an RGB888 picture.
+// Mean of one colour channel (0 red, 1 green, 2 blue) over a rectangle.
 double meanChannel(const QImage& img, const QRect& r, int channel)
 {
     double sum = 0;
     for (int y = r.top(); y <= r.bottom(); ++y) {
-        const uchar* row = img.constScanLine(y);
+        const QRgb* row = reinterpret_cast<const QRgb*>(img.constScanLine(y));
         for (int x = r.left(); x <= r.right(); ++x)
-            sum += row[3 * x + channel];
+            sum += channel == 0 ? qRed(row[x]) : channel == 1 ? qGreen(row[x]) : qBlue(row[x]);
     }
     return sum / (r.width() * r.height());
 }
@@ -110,7 +110,10 @@ private slots:
             const QImage pic = vb.decodeFrame(frameOf(a.frames.at(i)));
             QVERIFY2(!pic.isNull(), qPrintable(QString::number(i)));
             QCOMPARE(pic.size(), QSize(992, 558));
-            QCOMPARE(pic.format(), QImage::Format_RGB888);
+            // The screen's own format, opaque: no conversion on the way to it.
+            QCOMPARE(pic.format(), QImage::Format_RGB32);
+            QCOMPARE(qAlpha(pic.pixel(0, 0)), 255);
+            QCOMPARE(qAlpha(pic.pixel(pic.width() - 1, pic.height() - 1)), 255);
         }
         QCOMPARE(vb.scalerBuilds(), 1);
         QCOMPARE(vb.currentOutputSize(), QSize(992, 558));
