@@ -1,4 +1,5 @@
 #include "app/appglobals.h"
+#include "app/threadjoin.h"
 #include "browser/mcefclienthandler.h"
 #include "browser/mceflibprivate.h"
 #include "browser/mcefwebview.h"
@@ -431,6 +432,7 @@ void TstMCefWebView::callsFromAnotherThread()
 
     // A receiver on another thread gets the signals queued.
     QThread worker;
+    ThreadJoin::watch(&worker);
     worker.start();
     QObject receiver;
     receiver.moveToThread(&worker);
@@ -444,7 +446,7 @@ void TstMCefWebView::callsFromAnotherThread()
         ~Stop()
         {
             t.quit();
-            t.wait();
+            ThreadJoin::wait(&t);
         }
     } stopper{worker};
     WebViewPort* port = view.get();
@@ -465,6 +467,7 @@ void TstMCefWebView::waitingCallGivesUpWhenThreadIsStopped()
 {
     auto view = shownView();
     QThread worker;
+    ThreadJoin::watch(&worker);
     worker.start();
     QObject receiver;
     receiver.moveToThread(&worker);
@@ -480,7 +483,7 @@ void TstMCefWebView::waitingCallGivesUpWhenThreadIsStopped()
     worker.requestInterruption();
     worker.quit();
     QTest::ignoreMessage(QtWarningMsg, "web view call given up");
-    QVERIFY(worker.wait(5000));
+    QVERIFY(ThreadJoin::wait(&worker, 5000));
     QVERIFY(t.elapsed() < 2000);
     QCOMPARE(returned.loadAcquire(), 1);
 }

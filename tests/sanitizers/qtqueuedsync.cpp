@@ -1,6 +1,6 @@
-// Linked into every test program of thread-sanitizer builds (and only
-// there): tells the sanitizer about the ordering that Qt's queued signals
-// give.
+// Linked into every test program and the program itself in
+// thread-sanitizer builds (and only there): tells the sanitizer about the
+// ordering that Qt's queued signals give.
 //
 // A queued connection copies the signal's arguments into an event, posts it
 // under a lock inside QtCore and runs the slot on the receiver's thread.
@@ -127,7 +127,10 @@ bool onEvent(void** data)
     return false; // never consumes the event
 }
 
-QSignalSpyCallbackSet g_callbacks = {onSignal, nullptr, nullptr, nullptr};
+void onSlot(QObject*, int, void**) {}
+void onEnd(QObject*, int) {}
+
+QSignalSpyCallbackSet g_callbacks = {onSignal, onSlot, onEnd, onEnd};
 
 class ProbeSender : public QObject
 {

@@ -26,7 +26,9 @@ inline void runQueued(QObject* context, std::function<void()> fn)
     };
     static std::mutex mutex;
     static QObject sender;
-    static QList<Pending> pending;
+    // Kept to the process's end: the last calls' flags may still be read by
+    // their threads while static objects are destroyed.
+    static QList<Pending>& pending = *new QList<Pending>;
     static quint64 serial = 0;
     std::lock_guard<std::mutex> lock(mutex);
     // Connections whose call has run are cut here, on the sender's thread,

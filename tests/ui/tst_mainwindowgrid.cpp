@@ -4,6 +4,7 @@
 // the camera (they never connect).
 
 #include "uitestsupport.h"
+#include "tests/support/threadsafespy.h"
 
 #include "app/appinfo.h"
 #include "client/vucameraclient.h"
@@ -353,7 +354,7 @@ void TstMainWindowGrid::removedCameraClosesTheGap()
     makeUi({{"c1", "A", false}, {"c2", "B", false}, {"c3", "A", false}, {"c4", "B", false}});
     QCOMPARE(m_ui->shownTiles().size(), 4);
     VuCameraClient* second = m_clients.at(1);
-    QSignalSpy destroyed(second, &VuCameraClient::destroyed);
+    ThreadSafeSpy destroyed(second, &VuCameraClient::destroyed);
     QPointer<VuCameraWidget> tile = m_ui->tileOf(second);
     m_ui->onCameraRemoved(second);
     QTRY_COMPARE(destroyed.count(), 1);
@@ -366,7 +367,7 @@ void TstMainWindowGrid::removedCameraClosesTheGap()
     QCOMPARE(m_ui->shownTiles().at(1)->client()->did(), QStringLiteral("c3"));
     QTRY_VERIFY(tile.isNull()); // deleted later
     // A client without a tile is still let go.
-    QSignalSpy again(second, &VuCameraClient::destroyed);
+    ThreadSafeSpy again(second, &VuCameraClient::destroyed);
     m_ui->onCameraRemoved(second);
     QTRY_COMPARE(again.count(), 1);
 }
