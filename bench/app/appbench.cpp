@@ -28,11 +28,8 @@
 #include <QThread>
 #include <QVector>
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <sys/resource.h>
-#include <unistd.h>
 
 const char* const AppBench::kUid = "5000000005";
 const char* const AppBench::kPassToken = "PT-app-bench-token";
@@ -268,53 +265,6 @@ bool AppBench::waitFor(const std::function<bool()>& done, int timeoutMs)
         wait(10);
     }
     return true;
-}
-
-double AppBench::cpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-double AppBench::cpuSecondsOf(qint64 pid)
-{
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray s = f.readAll();
-    const QList<QByteArray> parts = s.mid(s.lastIndexOf(')') + 2).split(' ');
-    // utime and stime (fields 14 and 15) are the 12th and 13th after the name.
-    return (parts.value(11).toDouble() + parts.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
-}
-
-double AppBench::rssMiB()
-{
-    QFile f(QStringLiteral("/proc/self/statm"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> parts = f.readAll().split(' ');
-    return parts.value(1).toDouble() * double(sysconf(_SC_PAGESIZE)) / 1048576.0;
-}
-
-qint64 AppBench::steadyUs()
-{
-    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-double AppBench::percentile(std::vector<double> v, double p)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, size_t(p * double(v.size())))];
-}
-
-double AppBench::loadAverage()
-{
-    double load = 0;
-    return getloadavg(&load, 1) == 1 ? load : -1;
 }
 
 int AppBench::warningCount()

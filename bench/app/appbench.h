@@ -7,7 +7,6 @@
 #include <QTemporaryDir>
 #include <functional>
 #include <memory>
-#include <vector>
 
 class MainWindow;
 class QApplication;
@@ -17,7 +16,7 @@ class VuCameraWidget;
 // a child process, so that the CPU the application process uses is its own;
 // the application pointed at it the way start-up does it; the real main
 // window signed in from the stored account record; tiles played and stopped
-// with their own buttons; and readings of this process (CPU, RSS, clock).
+// with their own buttons. Clock, CPU and memory readings: BenchClock.
 class AppBench
 {
 public:
@@ -63,12 +62,6 @@ public:
     static void wait(int ms);
     static bool waitFor(const std::function<bool()>& done, int timeoutMs);
 
-    static double cpuSeconds();              // this process, user + system
-    static double cpuSecondsOf(qint64 pid);  // another process
-    static double rssMiB();                  // this process's resident set
-    static qint64 steadyUs();                // the steady clock, as the emulator stamps frames
-    static double percentile(std::vector<double> v, double p);
-    static double loadAverage();
     // How many distinct warnings were printed (for the summary).
     static int warningCount();
 

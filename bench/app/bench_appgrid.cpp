@@ -13,6 +13,8 @@
 // tiles without it.
 #include "bench/app/appbench.h"
 #include "bench/app/paintprobe.h"
+#include "bench/support/benchclock.h"
+#include "bench/support/plaindecoder.h"
 #include "client/vucameraclient.h"
 #include "sim/media/clipencoder.h"
 #include "ui/mainwindow.h"
@@ -32,10 +34,7 @@
 #include <vector>
 
 extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/imgutils.h>
 #include <libavutil/log.h>
-#include <libswscale/swscale.h>
 }
 
 namespace {
@@ -51,56 +50,22 @@ struct BaselineResult
 };
 
 // One stream: the decoder settings the client uses (one thread, low delay),
-// one scaler into one RGB24 buffer, frames taken at 20 per second.
+// one scaler into one 32-bit buffer, frames taken at 20 per second.
 void decodeStream(const EncodedClip& clip, int outW, int outH, std::chrono::steady_clock::time_point start,
                   std::chrono::steady_clock::time_point end, std::atomic<int>* decoded)
 {
-    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
-    AVCodecContext* ctx = avcodec_alloc_context3(codec);
-    ctx->thread_count = 1;
-    ctx->flags |= AV_CODEC_FLAG_LOW_DELAY;
-    if (avcodec_open2(ctx, codec, nullptr) < 0) {
-        avcodec_free_context(&ctx);
+    PlainDecoder decoder(clip, outW, outH);
+    if (!decoder.isOpen() || decoder.frameCount() == 0)
         return;
-    }
-    AVPacket* pkt = av_packet_alloc();
-    AVFrame* frame = av_frame_alloc();
-    uint8_t* dst[4] = {};
-    int dstStride[4] = {};
-    av_image_alloc(dst, dstStride, outW, outH, AV_PIX_FMT_RGB24, 1);
-    SwsContext* sws = nullptr;
-    std::vector<std::vector<uint8_t>> padded;
-    for (const QByteArray& f : clip.frames) {
-        std::vector<uint8_t> b(size_t(f.size()) + AV_INPUT_BUFFER_PADDING_SIZE, 0);
-        std::memcpy(b.data(), f.constData(), size_t(f.size()));
-        padded.push_back(std::move(b));
-    }
     const auto period = std::chrono::microseconds(1000000 / kFps);
     for (int k = 0;; ++k) {
         const auto due = start + k * period;
         if (due >= end || std::chrono::steady_clock::now() >= end)
             break; // what is not decoded by the end did not keep pace
         std::this_thread::sleep_until(due);
-        const int i = k % clip.size();
-        pkt->data = padded[size_t(i)].data();
-        pkt->size = clip.frames.at(i).size();
-        avcodec_send_packet(ctx, pkt);
-        if (avcodec_receive_frame(ctx, frame) == 0) {
-            if (!sws)
-                sws = sws_getContext(frame->width, frame->height, AVPixelFormat(frame->format), outW, outH,
-                    AV_PIX_FMT_RGB24, SWS_BILINEAR, nullptr, nullptr, nullptr);
-            sws_scale(sws, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
-            av_frame_unref(frame);
+        if (decoder.decode(k % decoder.frameCount()))
             ++*decoded;
-        }
     }
-    sws_freeContext(sws);
-    av_freep(&dst[0]);
-    av_frame_free(&frame);
-    pkt->data = nullptr;
-    pkt->size = 0;
-    av_packet_free(&pkt);
-    avcodec_free_context(&ctx);
 }
 
 BaselineResult plainDecode(int outW, int outH, int seconds)
@@ -122,13 +87,13 @@ BaselineResult plainDecode(int outW, int outH, int seconds)
     std::vector<std::atomic<int>> decoded(kCameras);
     const auto start = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
     const auto end = start + std::chrono::seconds(seconds);
-    const double cpu0 = AppBench::cpuSeconds();
+    const double cpu0 = BenchClock::cpuSeconds();
     std::vector<std::thread> threads;
     for (int i = 0; i < kCameras; ++i)
         threads.emplace_back(decodeStream, std::cref(clip), outW, outH, start, end, &decoded[size_t(i)]);
     for (std::thread& t : threads)
         t.join();
-    r.cpuSeconds = AppBench::cpuSeconds() - cpu0;
+    r.cpuSeconds = BenchClock::cpuSeconds() - cpu0;
     r.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     for (auto& d : decoded)
         r.fps.push_back(d.load() / double(seconds));
@@ -167,19 +132,19 @@ int main(int argc, char** argv)
         shown0.push_back(t->picturesShown());
         painted0.push_back(probe.painted(t));
     }
-    const double cpu0 = AppBench::cpuSeconds();
-    const double emu0 = AppBench::cpuSecondsOf(bench.emulatorPid());
+    const double cpu0 = BenchClock::cpuSeconds();
+    const double emu0 = BenchClock::cpuSecondsOf(bench.emulatorPid());
     QElapsedTimer window;
     window.start();
     double rssPeak = 0;
     while (window.elapsed() < seconds * 1000) {
         AppBench::wait(500);
-        rssPeak = qMax(rssPeak, AppBench::rssMiB());
+        rssPeak = qMax(rssPeak, BenchClock::rssMiB());
     }
     const double wall = window.elapsed() / 1000.0;
-    const double cpu = AppBench::cpuSeconds() - cpu0;
-    const double emuCpu = AppBench::cpuSecondsOf(bench.emulatorPid()) - emu0;
-    const double load = AppBench::loadAverage();
+    const double cpu = BenchClock::cpuSeconds() - cpu0;
+    const double emuCpu = BenchClock::cpuSecondsOf(bench.emulatorPid()) - emu0;
+    const double load = BenchClock::loadAverage();
     const QSize picture = tiles.first()->currentPicture().size();
     std::printf("  window %dx%d, tile %dx%d, video label %dx%d\n", w->width(), w->height(), tiles.first()->width(),
         tiles.first()->height(), tiles.first()->ui()->videoSize().width(), tiles.first()->ui()->videoSize().height());
@@ -201,7 +166,7 @@ int main(int argc, char** argv)
     std::printf("  application CPU %.1f%% of one core, %.2f ms per picture shown; emulator (child process, not "
                 "counted) %.1f%%\n",
         appPct, appMsPerPicture, 100.0 * emuCpu / wall);
-    std::printf("  RSS while playing: %.0f MiB (peak %.0f MiB); tile pictures %dx%d\n", AppBench::rssMiB(), rssPeak,
+    std::printf("  RSS while playing: %.0f MiB (peak %.0f MiB); tile pictures %dx%d\n", BenchClock::rssMiB(), rssPeak,
         picture.width(), picture.height());
 
     if (!bench.quitWindow())
@@ -221,7 +186,7 @@ int main(int argc, char** argv)
     std::printf("  plain FFmpeg: nine streams decoded and scaled to %dx%d at %d fps paced, %.1f s: CPU %.1f%% of one core, "
                 "%.2f ms per picture (slowest stream %.2f fps; load %.1f)\n",
         picture.width(), picture.height(), kFps, base.wallSeconds, basePct, baseMsPerPicture, baseSlowest,
-        AppBench::loadAverage());
+        BenchClock::loadAverage());
     // Per picture: on a busy machine either side may fall short of 20 fps,
     // and a side that decodes fewer pictures uses less CPU for it.
     const double ratio = baseMsPerPicture > 0 ? appMsPerPicture / baseMsPerPicture : 0;

@@ -14,6 +14,7 @@
 #include "app/camerapassport.h"
 #include "bench/app/appbench.h"
 #include "bench/app/paintprobe.h"
+#include "bench/support/benchclock.h"
 #include "camera/avframeheader.h"
 #include "camera/avframerecvthread.h"
 #include "camera/cameracontroller.h"
@@ -71,7 +72,7 @@ std::vector<double> transportAlone(const CameraPassport& pass, int seconds)
         }
         if (r <= 0)
             continue;
-        const qint64 now = AppBench::steadyUs();
+        const qint64 now = BenchClock::steadyUs();
         const AvFrameHeader h = AvFrameHeader::fromBytes(header, qMin(headerSize, int(sizeof header)));
         if (h.isAudio())
             continue;
@@ -115,8 +116,8 @@ int main(int argc, char** argv)
     // Baseline first, alone: nothing else of this process runs meanwhile.
     const std::vector<double> transport = transportAlone(testpassports::signedPassport(scenario, QStringLiteral("cam1")), seconds);
     std::printf("  P2P transport alone (send -> off the channel): %zu frames, median %.1f ms, p99 %.1f ms (load %.1f)\n",
-        transport.size(), AppBench::percentile(transport, 0.5), AppBench::percentile(transport, 0.99),
-        AppBench::loadAverage());
+        transport.size(), BenchClock::percentile(transport, 0.5), BenchClock::percentile(transport, 0.99),
+        BenchClock::loadAverage());
 
     MainWindow* w = bench.signIn(1);
     if (!w)
@@ -135,7 +136,7 @@ int main(int argc, char** argv)
     probe.setRecording(true);
     AppBench::wait(seconds * 1000);
     probe.setRecording(false);
-    const double load = AppBench::loadAverage();
+    const double load = BenchClock::loadAverage();
     const QSize picture = tile->currentPicture().size();
     const auto& s2p = probe.sendToPaintMs();
     const auto& a2p = probe.arrivalToPaintMs();
@@ -143,14 +144,14 @@ int main(int argc, char** argv)
     std::printf("  application, full screen (pictures %dx%d): %llu pictures painted in %d s (%.1f fps; load %.1f)\n",
         picture.width(), picture.height(), static_cast<unsigned long long>(probe.painted(tile) - painted0), seconds,
         (probe.painted(tile) - painted0) / double(seconds), load);
-    std::printf("    send -> painted:            median %.1f ms, p99 %.1f ms\n", AppBench::percentile(s2p, 0.5),
-        AppBench::percentile(s2p, 0.99));
-    std::printf("    of which send -> arrival:   median %.1f ms, p99 %.1f ms\n", AppBench::percentile(s2a, 0.5),
-        AppBench::percentile(s2a, 0.99));
-    std::printf("    and arrival -> painted:     median %.1f ms, p99 %.1f ms\n", AppBench::percentile(a2p, 0.5),
-        AppBench::percentile(a2p, 0.99));
-    const double median = AppBench::percentile(s2p, 0.5);
-    const double base = AppBench::percentile(transport, 0.5);
+    std::printf("    send -> painted:            median %.1f ms, p99 %.1f ms\n", BenchClock::percentile(s2p, 0.5),
+        BenchClock::percentile(s2p, 0.99));
+    std::printf("    of which send -> arrival:   median %.1f ms, p99 %.1f ms\n", BenchClock::percentile(s2a, 0.5),
+        BenchClock::percentile(s2a, 0.99));
+    std::printf("    and arrival -> painted:     median %.1f ms, p99 %.1f ms\n", BenchClock::percentile(a2p, 0.5),
+        BenchClock::percentile(a2p, 0.99));
+    const double median = BenchClock::percentile(s2p, 0.5);
+    const double base = BenchClock::percentile(transport, 0.5);
     std::printf("  target median send -> painted < 50 ms: %s\n", median < 50 ? "met" : "MISSED");
     std::printf("  ratio send -> painted / transport alone (medians): %.2f (decode, queue and paint add %.1f ms)\n",
         base > 0 ? median / base : 0, median - base);
@@ -167,15 +168,15 @@ int main(int argc, char** argv)
     double cpuPixmap = 0, cpuRescale = 0;
     const int rounds = 20;
     for (int i = 0; i < rounds; ++i) {
-        const qint64 t0 = AppBench::steadyUs();
-        const double c0 = AppBench::cpuSeconds();
+        const qint64 t0 = BenchClock::steadyUs();
+        const double c0 = BenchClock::cpuSeconds();
         const QPixmap pixmap = QPixmap::fromImage(image);
-        const qint64 t1 = AppBench::steadyUs();
-        const double c1 = AppBench::cpuSeconds();
+        const qint64 t1 = BenchClock::steadyUs();
+        const double c1 = BenchClock::cpuSeconds();
         const QPixmap scaled = pixmap.scaled(label, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        const qint64 t2 = AppBench::steadyUs();
+        const qint64 t2 = BenchClock::steadyUs();
         cpuPixmap += c1 - c0;
-        cpuRescale += AppBench::cpuSeconds() - c1;
+        cpuRescale += BenchClock::cpuSeconds() - c1;
         toPixmap.push_back((t1 - t0) / 1e3);
         rescale.push_back((t2 - t1) / 1e3);
         if (scaled.isNull())
@@ -183,8 +184,8 @@ int main(int argc, char** argv)
     }
     std::printf("  GUI thread per picture, timed alone (wall median; process CPU mean): QPixmap::fromImage %dx%d %.1f ms, "
                 "%.1f ms; smooth rescale to %dx%d %.1f ms, %.1f ms%s\n",
-        decoded.width(), decoded.height(), AppBench::percentile(toPixmap, 0.5), 1000 * cpuPixmap / rounds, label.width(),
-        label.height(), AppBench::percentile(rescale, 0.5), 1000 * cpuRescale / rounds,
+        decoded.width(), decoded.height(), BenchClock::percentile(toPixmap, 0.5), 1000 * cpuPixmap / rounds,
+        label.width(), label.height(), BenchClock::percentile(rescale, 0.5), 1000 * cpuRescale / rounds,
         decoded == label ? " (not done by the tile: sizes equal)" : "");
     std::printf("  distinct warnings from the application: %d\n", AppBench::warningCount());
     bench.quitWindow();

@@ -10,6 +10,7 @@
 //   bench_appmemory [minutes]    (default 3; the long run is 30 minutes)
 //   (run under scripts/with-session.sh)
 #include "bench/app/appbench.h"
+#include "bench/support/benchclock.h"
 #include "ui/mainwindow.h"
 #include "ui/mainwindowui.h"
 #include "ui/vucamerawidget.h"
@@ -35,9 +36,9 @@ double settledRss(int ms)
     t.start();
     while (t.elapsed() < ms) {
         AppBench::wait(200);
-        v.push_back(AppBench::rssMiB());
+        v.push_back(BenchClock::rssMiB());
     }
-    return AppBench::percentile(v, 0.5);
+    return BenchClock::percentile(v, 0.5);
 }
 
 } // namespace
@@ -54,7 +55,7 @@ int main(int argc, char** argv)
         return 1;
     const QList<VuCameraWidget*> tiles = bench.tiles();
     std::printf("bench_appmemory: nine 1280x720 20 fps H.264 cameras in the 9-grid; machine: %d cores, load %.1f\n",
-        QThread::idealThreadCount(), AppBench::loadAverage());
+        QThread::idealThreadCount(), BenchClock::loadAverage());
     const double idle = settledRss(3000);
     std::printf("  signed in, nothing playing (baseline): %.1f MiB\n", idle);
 
@@ -99,7 +100,7 @@ int main(int argc, char** argv)
         }
         after.push_back(settledRss(1000));
         malloc_trim(0);
-        trimmed.push_back(AppBench::rssMiB());
+        trimmed.push_back(BenchClock::rssMiB());
     }
     std::printf("  %zu play/stop cycles of nine cameras in %.1f min\n", after.size(), t.elapsed() / 60000.0);
     const auto report = [](const char* what, const std::vector<double>& v) {
@@ -127,8 +128,8 @@ int main(int argc, char** argv)
         const double trend = slope * (m - 1);
         std::printf("  %s: first %.1f, last %.1f, min %.1f, max %.1f MiB; trend %.3f MiB per cycle (%.1f MiB over "
                     "cycles %zu-%zu), scatter (residual sd) %.2f MiB; last / first %.3f; growth beyond noise: %s\n",
-            what, v.front(), v.back(), AppBench::percentile(v, 0), AppBench::percentile(v, 1), slope, trend, from + 1, n,
-            noise, v.back() / v.front(), (trend > 3 * noise && trend > 1.0) ? "YES" : "no");
+            what, v.front(), v.back(), BenchClock::percentile(v, 0), BenchClock::percentile(v, 1), slope, trend,
+            from + 1, n, noise, v.back() / v.front(), (trend > 3 * noise && trend > 1.0) ? "YES" : "no");
     };
     report("RSS after stop", after);
     report("RSS after stop and malloc_trim", trimmed);

@@ -1,6 +1,6 @@
 #include "bench/app/paintprobe.h"
 
-#include "bench/app/appbench.h"
+#include "bench/support/benchclock.h"
 #include "ui/videolabel.h"
 #include "ui/vucamerawidget.h"
 #include "ui/vucamerawidgetui.h"
@@ -43,7 +43,7 @@ bool PaintProbe::eventFilter(QObject* watched, QEvent* e)
     it->lastSendUs = info.sendTimeUs;
     ++it->painted;
     if (m_recording) {
-        const qint64 now = AppBench::steadyUs();
+        const qint64 now = BenchClock::steadyUs();
         m_sendToPaint.push_back(double(now - qint64(info.sendTimeUs)) / 1000.0);
         m_arrivalToPaint.push_back(double(now - info.receivedUs) / 1000.0);
         m_sendToArrival.push_back(double(info.receivedUs - qint64(info.sendTimeUs)) / 1000.0);

@@ -5,90 +5,43 @@
 //   bench_videodecode [rounds]
 //
 // Times are the thread's CPU time per frame (median of the rounds).
+#include "bench/support/benchclock.h"
+#include "bench/support/plaindecoder.h"
 #include "camera/videobuffer.h"
 #include "sim/media/clipencoder.h"
 #include "sim/media/frameencryptor.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <algorithm>
 #include <cstdio>
-#include <ctime>
+#include <cstdlib>
 #include <sodium.h>
 #include <vector>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/imgutils.h>
-#include <libswscale/swscale.h>
-}
-
 namespace {
-
-// CPU time of the calling thread: the machine may be busy with other work,
-// and the question is what a frame costs, not how long it waited for a core.
-qint64 cpuNs()
-{
-    timespec ts;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
 
 struct CpuTimer
 {
     qint64 start = 0;
-    void begin() { start = cpuNs(); }
-    qint64 nsecsElapsed() const { return cpuNs() - start; }
+    void begin() { start = BenchClock::threadCpuNs(); }
+    qint64 nsecsElapsed() const { return BenchClock::threadCpuNs() - start; }
 };
 
 // Plain FFmpeg: the same decoder settings, one scaler, one destination buffer.
+// Thread CPU time per picture: the machine may be busy with other work, and
+// the question is what a frame costs, not how long it waited for a core.
 double baselineMs(const EncodedClip& clip, int outW, int outH, int loops)
 {
-    const AVCodec* codec = avcodec_find_decoder(clip.params.h265 ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264);
-    AVCodecContext* ctx = avcodec_alloc_context3(codec);
-    ctx->thread_count = 1;
-    ctx->flags |= AV_CODEC_FLAG_LOW_DELAY;
-    avcodec_open2(ctx, codec, nullptr);
-    AVPacket* pkt = av_packet_alloc();
-    AVFrame* frame = av_frame_alloc();
-    uint8_t* dst[4] = {};
-    int dstStride[4] = {};
-    av_image_alloc(dst, dstStride, outW, outH, AV_PIX_FMT_RGB24, 1);
-    SwsContext* sws = nullptr;
-    // Padded copies of the frames, made before timing.
-    std::vector<std::vector<uint8_t>> padded;
-    for (const QByteArray& f : clip.frames) {
-        std::vector<uint8_t> b(size_t(f.size()) + AV_INPUT_BUFFER_PADDING_SIZE, 0);
-        memcpy(b.data(), f.constData(), size_t(f.size()));
-        padded.push_back(std::move(b));
-    }
+    PlainDecoder decoder(clip, outW, outH);
+    if (!decoder.isOpen())
+        return -1;
     CpuTimer t;
     t.begin();
     int n = 0;
-    for (int l = 0; l < loops; ++l) {
-        for (int i = 0; i < clip.size(); ++i) {
-            pkt->data = padded[size_t(i)].data();
-            pkt->size = clip.frames.at(i).size();
-            avcodec_send_packet(ctx, pkt);
-            if (avcodec_receive_frame(ctx, frame) == 0) {
-                if (!sws)
-                    sws = sws_getContext(frame->width, frame->height, AVPixelFormat(frame->format), outW, outH,
-                        AV_PIX_FMT_RGB24, SWS_BILINEAR, nullptr, nullptr, nullptr);
-                sws_scale(sws, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
-                av_frame_unref(frame);
+    for (int l = 0; l < loops; ++l)
+        for (int i = 0; i < decoder.frameCount(); ++i)
+            if (decoder.decode(i))
                 ++n;
-            }
-        }
-    }
-    const double ms = t.nsecsElapsed() / 1e6 / qMax(1, n);
-    sws_freeContext(sws);
-    av_freep(&dst[0]);
-    av_frame_free(&frame);
-    pkt->data = nullptr;
-    pkt->size = 0;
-    av_packet_free(&pkt);
-    avcodec_free_context(&ctx);
-    return ms;
+    return t.nsecsElapsed() / 1e6 / qMax(1, n);
 }
 
 struct PathResult
@@ -132,12 +85,6 @@ PathResult pathMs(const EncodedClip& clip, const QVector<QByteArray>& wire, cons
     return r;
 }
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -169,7 +116,10 @@ int main(int argc, char** argv)
             wire.append(enc.encrypt(f));
         for (const QSize out : {QSize(960, 540), QSize(1920, 1080)}) {
             std::vector<double> plain, path, decrypt;
-            baselineMs(clip, out.width(), out.height(), 1); // warm-up
+            if (baselineMs(clip, out.width(), out.height(), 1) < 0) { // warm-up
+                std::printf("the plain FFmpeg decoder did not open\n");
+                return 1;
+            }
             pathMs(clip, wire, key, out.width(), out.height(), 1);
             for (int r = 0; r < rounds; ++r) {
                 plain.push_back(baselineMs(clip, out.width(), out.height(), 2));
@@ -177,7 +127,7 @@ int main(int argc, char** argv)
                 path.push_back(pr.totalMs);
                 decrypt.push_back(pr.decryptMs);
             }
-            const double b = median(plain), w = median(path), dm = median(decrypt);
+            const double b = BenchClock::median(plain), w = BenchClock::median(path), dm = BenchClock::median(decrypt);
             std::printf("%-6s %4dx%-5d %9.3f %9.3f %7.3f %11.4f %8.2f%%\n", h265 ? "H.265" : "H.264", out.width(),
                 out.height(), b, w, w / b, dm, 100.0 * dm / b);
         }

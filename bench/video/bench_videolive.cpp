@@ -11,6 +11,7 @@
 //
 //   bench_videolive [latency|nine|all] [seconds]
 #include "app/camerapassport.h"
+#include "bench/support/benchclock.h"
 #include "camera/avframerecvthread.h"
 #include "camera/cameracontroller.h"
 #include "camera/libp2p.h"
@@ -30,49 +31,14 @@
 #include <QThread>
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <sodium.h>
-#include <sys/resource.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
-
-qint64 steadyNs()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-double cpuSelfSeconds()
-{
-    rusage u;
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-double cpuOfPid(qint64 pid)
-{
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray s = f.readAll();
-    const QList<QByteArray> parts = s.mid(s.lastIndexOf(')') + 2).split(' ');
-    // Fields 14 and 15 (utime, stime) are at 11 and 12 after the name.
-    return (parts.value(11).toDouble() + parts.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
-}
-
-double percentile(std::vector<double> v, double p)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, size_t(p * double(v.size())))];
-}
 
 quint32 seqOf(const AvFrameHeader& h)
 {
@@ -152,12 +118,12 @@ double playToFirstMs(Emulator& emu, const QString& did, bool h265)
         return -1;
     VideoBuffer vb(h265, pass.sharedKey);
     vb.setDstSize(640, 360);
-    const qint64 t0 = steadyNs();
+    const qint64 t0 = BenchClock::steadyNs();
     if (cc.play(&vb, 2, false) != 0)
         return -1;
-    while (vb.queuedCount() == 0 && steadyNs() - t0 < 20000000000LL)
+    while (vb.queuedCount() == 0 && BenchClock::steadyNs() - t0 < 20000000000LL)
         QThread::usleep(500);
-    const double ms = (steadyNs() - t0) / 1e6;
+    const double ms = (BenchClock::steadyNs() - t0) / 1e6;
     cc.stopPlay();
     return vb.queuedCount() > 0 ? ms : -1;
 }
@@ -180,7 +146,7 @@ void latency(int seconds)
         for (int i = 0; i < 10; ++i)
             warm.push_back(playToFirstMs(emu, cam.first, cam.second));
         std::printf("  %s: cold %.1f, warm median %.1f, max %.1f\n", cam.second ? "H.265" : "H.264", cold,
-            percentile(warm, 0.5), percentile(warm, 1.0));
+            BenchClock::percentile(warm, 0.5), BenchClock::percentile(warm, 1.0));
     }
 
     std::printf("per-frame latency over %d s (ms): arrival->queued, emulator send->queued\n", seconds);
@@ -214,8 +180,9 @@ void latency(int seconds)
         thread.wait();
         std::lock_guard<std::mutex> l(m);
         std::printf("  %s: %zu frames; arrival->queued median %.2f p99 %.2f; send->queued median %.2f p99 %.2f\n",
-            cam.second ? "H.265" : "H.264", arrival.size(), percentile(arrival, 0.5), percentile(arrival, 0.99),
-            percentile(send, 0.5), percentile(send, 0.99));
+            cam.second ? "H.265" : "H.264", arrival.size(), BenchClock::percentile(arrival, 0.5),
+            BenchClock::percentile(arrival, 0.99), BenchClock::percentile(send, 0.5),
+            BenchClock::percentile(send, 0.99));
         cc.stopPlay();
     }
 }
@@ -289,8 +256,8 @@ void nine(int seconds)
     std::vector<int> queuedBefore;
     for (auto& c : all)
         queuedBefore.push_back(c->thread->stats().queued.load());
-    const double cpu0 = cpuSelfSeconds();
-    const double emu0 = cpuOfPid(emu.proc.processId());
+    const double cpu0 = BenchClock::cpuSeconds();
+    const double emu0 = BenchClock::cpuSecondsOf(emu.proc.processId());
     QElapsedTimer t;
     t.start();
     qint64 next = 25;
@@ -305,8 +272,8 @@ void nine(int seconds)
         next += 25;
     }
     const double wall = t.elapsed() / 1000.0;
-    const double cpu = cpuSelfSeconds() - cpu0;
-    const double emuCpu = cpuOfPid(emu.proc.processId()) - emu0;
+    const double cpu = BenchClock::cpuSeconds() - cpu0;
+    const double emuCpu = BenchClock::cpuSecondsOf(emu.proc.processId()) - emu0;
     std::printf("nine cameras 1280x720 20 fps H.264 -> 640x360, %.1f s\n", wall);
     int totalGaps = 0;
     double minFps = 1e9;
@@ -319,9 +286,7 @@ void nine(int seconds)
             i + 1, fps, decoded / wall, all[i]->gaps.load(), all[i]->lastLatencyNs.load() / 1e6);
     }
     std::printf("  slowest camera %.2f fps; frames lost in total %d\n", minFps, totalGaps);
-    double load = 0;
-    if (getloadavg(&load, 1) != 1)
-        load = -1;
+    const double load = BenchClock::loadAverage();
     std::printf("  client CPU %.0f%% of one core; emulator CPU %.0f%% of one core (machine: %d cores, load %.1f)\n",
         100 * cpu / wall, 100 * emuCpu / wall, QThread::idealThreadCount(), load);
     for (auto& c : all) {
