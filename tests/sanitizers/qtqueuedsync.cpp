@@ -120,10 +120,11 @@ bool onEvent(void** data)
     }
     if (!g_enabled.load(std::memory_order_relaxed))
         return false;
-    if (const QObject* sender = senderOf(event)) {
+    if (const QObject* sender = senderOf(event))
         __tsan_acquire(const_cast<QObject*>(sender));
-        forgetArgumentCopies(event);
-    }
+    // Also for calls queued by name, which have no sender: their arguments
+    // are copies made for the event all the same.
+    forgetArgumentCopies(event);
     return false; // never consumes the event
 }
 
