@@ -244,6 +244,7 @@ void MainWindowUI::deletePage()
     m_navBar = nullptr;
     m_viewMode = nullptr;
     m_cameraCount = nullptr;
+    m_cameraList = nullptr;
     m_playAll = nullptr;
     page->hide();
     delete page;
@@ -346,6 +347,7 @@ QWidget* MainWindowUI::makeGridPage()
     listLayout->addStretch(1);
     list->setWidget(listContent);
     leftLayout->addWidget(list, 1);
+    m_cameraList = listContent;
 
     m_rightFrame = new QWidget(page);
     m_rightFrame->setObjectName(QStringLiteral("right_frame"));
@@ -880,40 +882,37 @@ void MainWindowUI::layoutPage()
         m_navBar->setCurrentPage(page + 1);
 
     // The camera list of the left bar follows the room and the page.
-    if (m_leftBar) {
-        auto* list = m_leftBar->findChild<QScrollArea*>(QStringLiteral("camera_list_"));
-        QWidget* content = list ? list->widget() : nullptr;
-        auto* lay = content ? static_cast<QVBoxLayout*>(content->layout()) : nullptr;
-        if (lay) {
-            const QList<QPushButton*> old = content->findChildren<QPushButton*>(QString(), Qt::FindDirectChildrenOnly);
-            qDeleteAll(old);
-            int online = 0;
-            for (int i = 0; i < m_roomTiles.size(); ++i) {
-                VuCameraWidget* t = m_roomTiles.at(i);
-                VuCameraClient* c = t->client();
-                if (!c)
-                    continue;
-                online += c->isOnline() ? 1 : 0;
-                auto* item = new QPushButton(content);
-                item->setObjectName(QStringLiteral("camera_list_item_"));
-                item->setCheckable(true);
-                item->setChecked(m_shownTiles.contains(t));
-                item->setCursor(Qt::PointingHandCursor);
-                item->setFocusPolicy(Qt::NoFocus);
-                item->setProperty("online", c->isOnline());
-                const QString name = c->name();
-                item->setText(item->fontMetrics().elidedText(name, Qt::ElideRight, LeftBarWidth - 34));
-                item->setToolTip(name);
-                connect(item, &QPushButton::clicked, this, [this, i]() {
-                    const int size = m_pageMode > 0 ? m_pageMode * m_pageMode : 1;
-                    goToPage(i / size);
-                    updateNavigateBar();
-                });
-                lay->insertWidget(lay->count() - 1, item);
-            }
-            if (m_cameraCount)
-                m_cameraCount->setText(tr("%1 cameras, %2 online").arg(m_roomTiles.size()).arg(online));
+    if (m_cameraList) {
+        QWidget* content = m_cameraList;
+        auto* lay = static_cast<QVBoxLayout*>(content->layout());
+        const QList<QPushButton*> old = content->findChildren<QPushButton*>(QString(), Qt::FindDirectChildrenOnly);
+        qDeleteAll(old);
+        int online = 0;
+        for (int i = 0; i < m_roomTiles.size(); ++i) {
+            VuCameraWidget* t = m_roomTiles.at(i);
+            VuCameraClient* c = t->client();
+            if (!c)
+                continue;
+            online += c->isOnline() ? 1 : 0;
+            auto* item = new QPushButton(content);
+            item->setObjectName(QStringLiteral("camera_list_item_"));
+            item->setCheckable(true);
+            item->setChecked(m_shownTiles.contains(t));
+            item->setCursor(Qt::PointingHandCursor);
+            item->setFocusPolicy(Qt::NoFocus);
+            item->setProperty("online", c->isOnline());
+            const QString name = c->name();
+            item->setText(item->fontMetrics().elidedText(name, Qt::ElideRight, LeftBarWidth - 34));
+            item->setToolTip(name);
+            connect(item, &QPushButton::clicked, this, [this, i]() {
+                const int size = m_pageMode > 0 ? m_pageMode * m_pageMode : 1;
+                goToPage(i / size);
+                updateNavigateBar();
+            });
+            lay->insertWidget(lay->count() - 1, item);
         }
+        if (m_cameraCount)
+            m_cameraCount->setText(tr("%1 cameras, %2 online").arg(m_roomTiles.size()).arg(online));
     }
 }
 

@@ -211,6 +211,7 @@ private:
     MNavigateBar* m_navBar = nullptr;
     ViewModeWidget* m_viewMode = nullptr;
     QLabel* m_cameraCount = nullptr;
+    QWidget* m_cameraList = nullptr; // the left bar's list of cameras (its items)
     QPushButton* m_playAll = nullptr;
 
     QList<VuCameraWidget*> m_allTiles;
