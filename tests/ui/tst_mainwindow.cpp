@@ -107,18 +107,7 @@ void answerNextBox(int answer)
     timer->start();
 }
 
-// A picture with something in it: many distinct colours.
-bool hasContent(const QPixmap& pixmap)
-{
-    if (pixmap.isNull())
-        return false;
-    const QImage img = pixmap.toImage();
-    QSet<QRgb> colours;
-    for (int y = 0; y < img.height(); y += qMax(1, img.height() / 24))
-        for (int x = 0; x < img.width(); x += qMax(1, img.width() / 24))
-            colours.insert(img.pixel(x, y) & 0xF0F0F0);
-    return colours.size() >= 8;
-}
+using UiTest::hasContent;
 
 } // namespace
 

@@ -8,9 +8,12 @@
 
 #include <QApplication>
 #include <QFile>
-#include <mutex>
+#include <QImage>
+#include <QPixmap>
+#include <QSet>
 #include <QStringList>
 #include <QtGlobal>
+#include <mutex>
 
 namespace UiTest {
 
@@ -61,6 +64,20 @@ inline QStringList resourceWarnings()
             out << w;
     }
     return out;
+}
+
+// A real picture of a camera, not a blank or a single colour: many distinct
+// colours on a coarse grid.
+inline bool hasContent(const QPixmap& pixmap)
+{
+    if (pixmap.isNull())
+        return false;
+    const QImage img = pixmap.toImage();
+    QSet<QRgb> colours;
+    for (int y = 0; y < img.height(); y += qMax(1, img.height() / 24))
+        for (int x = 0; x < img.width(); x += qMax(1, img.width() / 24))
+            colours.insert(img.pixel(x, y) & 0xF0F0F0);
+    return colours.size() >= 8;
 }
 
 } // namespace UiTest
