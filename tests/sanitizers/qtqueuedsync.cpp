@@ -25,7 +25,8 @@
 // The sender is read from the event at a fixed offset (QtCore 5.15 does not
 // export the event's class). A self-check at application start-up confirms
 // it with a real queued call and turns the bridge off, with a warning, if it
-// does not match.
+// does not match. VC_QT_QUEUED_SYNC=0 switches it off, to compare a run
+// without it.
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -111,6 +112,8 @@ public:
 
 void install()
 {
+    if (qEnvironmentVariable("VC_QT_QUEUED_SYNC") == QLatin1String("0"))
+        return; // switched off, to compare a run without it
     QInternal::registerCallback(QInternal::EventNotifyCallback, onEvent);
     // One real queued call: the event must carry the sender where we read it.
     ProbeSender sender;
