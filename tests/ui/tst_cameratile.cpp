@@ -157,9 +157,7 @@ private:
 void TstCameraTile::initTestCase()
 {
     QVERIFY(m_home.isValid());
-    qputenv("HOME", m_home.path().toUtf8());
-    qunsetenv("XDG_CONFIG_HOME");
-    QStandardPaths::setTestModeEnabled(true);
+    UiTest::useHome(m_home.path());
     UiTest::setUp();
     g_chained = qInstallMessageHandler(captureHandler);
     qRegisterMetaType<PlayStatus>("PlayStatus");

@@ -110,9 +110,7 @@ private:
 void TstCameraTileLive::initTestCase()
 {
     QVERIFY(m_home.isValid());
-    qputenv("HOME", m_home.path().toUtf8());
-    qunsetenv("XDG_CONFIG_HOME");
-    QStandardPaths::setTestModeEnabled(true);
+    UiTest::useHome(m_home.path());
     UiTest::setUp();
     qRegisterMetaType<QList<VuCameraClient*>>("QList<VuCameraClient*>");
     QVERIFY(m_world.start(kScenario));

@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QPixmap>
 #include <QSet>
+#include <QStandardPaths>
 #include <QStringList>
 #include <QtGlobal>
 #include <mutex>
@@ -64,6 +65,14 @@ inline QStringList resourceWarnings()
             out << w;
     }
     return out;
+}
+
+// Settings, pictures and snapshots of the test under a home of its own.
+inline void useHome(const QString& path)
+{
+    qputenv("HOME", path.toUtf8());
+    qunsetenv("XDG_CONFIG_HOME");
+    QStandardPaths::setTestModeEnabled(true);
 }
 
 // A real picture of a camera, not a blank or a single colour: many distinct
