@@ -158,7 +158,13 @@ void VuCameraClient::setInfo(const VuotCameraStat& record)
 {
     if (isStatus(ClientStatus::Destroying))
         return;
-    emit setInfo_s(record);
+    // The record goes over under the lock rather than as a queued argument,
+    // so the worker reads exactly what was stored here.
+    {
+        std::lock_guard<std::mutex> lock(m_infoMutex);
+        m_pendingInfo.push_back(record);
+    }
+    emit setInfo_s();
 }
 
 void VuCameraClient::destroy()
@@ -547,8 +553,16 @@ void VuCameraClient::handleCheckPowerOnce()
     emit powerStateChanged(on);
 }
 
-void VuCameraClient::handleSetInfo(const VuotCameraStat& record)
+void VuCameraClient::handleSetInfo()
 {
+    VuotCameraStat record;
+    {
+        std::lock_guard<std::mutex> lock(m_infoMutex);
+        if (m_pendingInfo.empty())
+            return;
+        record = m_pendingInfo.front();
+        m_pendingInfo.pop_front();
+    }
     if (isStatus(ClientStatus::Destroying)) {
         qWarning("camera %s: ignore info set as for destroying now", qPrintable(m_did));
         return;

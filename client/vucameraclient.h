@@ -10,6 +10,7 @@
 #include <QPixmap>
 #include <QVector>
 #include <atomic>
+#include <deque>
 #include <mutex>
 
 class CameraController;
@@ -92,7 +93,7 @@ signals:
     void sleep_s();
     void wakeUp_s();
     void checkPowerOnce_s();
-    void setInfo_s(const VuotCameraStat& record);
+    void setInfo_s(); // the record waits in m_pendingInfo
     void destroy_s();
     void startRDT_s();
 
@@ -109,7 +110,7 @@ private slots:
     void handleSleep();
     void handleWakeUp();
     void handleCheckPowerOnce();
-    void handleSetInfo(const VuotCameraStat& record);
+    void handleSetInfo();
     void handleDestroy();
     void handleStartRDT();
     void onInteruptByError(int err);
@@ -153,5 +154,8 @@ private:
     VideoBuffer* m_videoBuffer = nullptr;
     mutable std::mutex m_mutex;     // video buffer, frame size, show flag
     mutable std::mutex m_infoMutex; // name and room texts read from the GUI thread
+    // Camera records from the list manager, oldest first, waiting for the
+    // worker (under m_infoMutex). One setInfo_s per record.
+    std::deque<VuotCameraStat> m_pendingInfo;
     QThread* m_worker = nullptr;
 };

@@ -230,6 +230,45 @@ private slots:
         dispose(c);
     }
 
+    void recordsInABurstApplyInOrder()
+    {
+        // Two polls can land before the worker takes the first one: each
+        // record is applied, in the order the list manager gave them.
+        auto* c = new VuCameraClient(record("c1"));
+        ThreadSafeSpy names(c, &VuCameraClient::nameChanged);
+        ThreadSafeSpy online(c, &VuCameraClient::onlineStateChanged);
+        ThreadSafeSpy pin(c, &VuCameraClient::pincodeEnabled);
+        VuotCameraStat renamed = record("c1");
+        renamed.name = QStringLiteral("Front door");
+        c->setInfo(renamed);
+        VuotCameraStat away = renamed;
+        away.isOnline = false;
+        c->setInfo(away);
+        VuotCameraStat back = renamed;
+        back.isSetPincode = true;
+        c->setInfo(back);
+        QTRY_COMPARE_WITH_TIMEOUT(pin.count(), 1, 5000);
+        QCOMPARE(names.count(), 1);
+        QCOMPARE(names.first().at(0).toString(), QStringLiteral("Front door"));
+        QCOMPARE(c->name(), QStringLiteral("Front door"));
+        QCOMPARE(online.count(), 2);
+        QCOMPARE(online.at(0).at(0).toBool(), false);
+        QCOMPARE(online.at(1).at(0).toBool(), true);
+        QVERIFY(c->isPincodeEnabled());
+
+        // Records still waiting when the client goes are dropped, not applied.
+        for (int i = 0; i < 20; ++i)
+            c->setInfo(i % 2 ? back : away);
+        ThreadSafeSpy gone(c, &VuCameraClient::destroyed);
+        c->destroy();
+        c->setInfo(away); // after destroy: ignored
+        QTRY_COMPARE_WITH_TIMEOUT(gone.count(), 1, 5000);
+        const int changes = online.count();
+        QTest::qWait(300); // the waiting records' calls come through
+        QCOMPARE(online.count(), changes);
+        delete c;
+    }
+
     void destroyDuringAConnectReturnsAtOnce()
     {
         auto* c = new VuCameraClient(record("c7")); // the device never answers
