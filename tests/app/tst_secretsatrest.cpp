@@ -8,6 +8,7 @@
 
 #include <QtTest>
 
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,7 +31,7 @@ void writeFile(const QString& path, const QByteArray& data, unsigned mode)
     QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode), 0);
 }
 
-// Collects warnings while alive.
+// Collects warnings while alive, from any thread.
 class Warnings
 {
 public:
@@ -38,21 +39,30 @@ public:
     ~Warnings() { qInstallMessageHandler(m_prev); s_self = nullptr; }
     bool contains(const QString& part) const
     {
-        for (const QString& l : lines)
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (const QString& l : m_lines)
             if (l.contains(part))
                 return true;
         return false;
     }
-    QStringList lines;
+    QStringList lines() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_lines;
+    }
 
 private:
     static void handler(QtMsgType, const QMessageLogContext&, const QString& msg)
     {
-        if (s_self)
-            s_self->lines << msg;
+        if (s_self) {
+            std::lock_guard<std::mutex> lock(s_self->m_mutex);
+            s_self->m_lines << msg;
+        }
     }
     static Warnings* s_self;
     QtMessageHandler m_prev;
+    mutable std::mutex m_mutex;
+    QStringList m_lines;
 };
 Warnings* Warnings::s_self = nullptr;
 

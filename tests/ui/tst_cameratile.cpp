@@ -28,28 +28,36 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTranslator>
+#include <mutex>
 
 namespace {
 
-QStringList& logLines()
-{
-    static QStringList lines;
-    return lines;
-}
-
+// Every log line, from whichever thread wrote it; touched only under the lock.
+std::mutex g_logMutex;
+QStringList g_logLines;
 QtMessageHandler g_chained = nullptr;
 
 void captureHandler(QtMsgType type, const QMessageLogContext& ctx, const QString& msg)
 {
-    logLines().append(msg);
+    {
+        std::lock_guard<std::mutex> lock(g_logMutex);
+        g_logLines.append(msg);
+    }
     if (g_chained)
         g_chained(type, ctx, msg);
 }
 
+void clearLogLines()
+{
+    std::lock_guard<std::mutex> lock(g_logMutex);
+    g_logLines.clear();
+}
+
 QStringList linesWith(const QString& part)
 {
+    std::lock_guard<std::mutex> lock(g_logMutex);
     QStringList out;
-    for (const QString& l : logLines())
+    for (const QString& l : qAsConst(g_logLines))
         if (l.contains(part))
             out << l;
     return out;
@@ -167,8 +175,8 @@ void TstCameraTile::initTestCase()
 
 void TstCameraTile::init()
 {
-    logLines().clear();
-    UiTest::warnings().clear();
+    clearLogLines();
+    UiTest::clearWarnings();
 }
 
 void TstCameraTile::cleanup()

@@ -118,7 +118,7 @@ void TstCameraTileLive::initTestCase()
 
 void TstCameraTileLive::cleanupTestCase() { m_world.stop(); }
 
-void TstCameraTileLive::init() { UiTest::warnings().clear(); }
+void TstCameraTileLive::init() { UiTest::clearWarnings(); }
 
 void TstCameraTileLive::cleanup()
 {

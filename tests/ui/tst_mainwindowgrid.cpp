@@ -457,7 +457,7 @@ void TstMainWindowGrid::listEventsInOtherStatesAreIgnored()
 {
     makeUi({{"c1", "A", false}}, false);
     m_ui->setState(MainWindowUI::SigningIn);
-    UiTest::warnings().clear();
+    UiTest::clearWarnings();
     m_ui->onDeviceListLoaded(m_clients);
     QCOMPARE(m_ui->state(), int(MainWindowUI::SigningIn));
     QVERIFY(m_ui->allTiles().isEmpty());
@@ -548,7 +548,7 @@ void TstMainWindowGrid::userCardTakesOnlySanePictures()
     QCOMPARE(QColor(shown.pixel(12, 12)), QColor(Qt::red));
 
     // A header that claims a picture of 8000 x 8000 pixels is not decoded.
-    UiTest::warnings().clear();
+    UiTest::clearWarnings();
     m_ui->setUserCard(QStringLiteral("Alex"), pngClaiming(8000, 8000));
     QVERIFY(UiTest::warnings().contains(QStringLiteral("user icon refused: it claims 8000x8000 pixels")));
     QVERIFY(!icon->pixmap(Qt::ReturnByValue).isNull()); // the default picture

@@ -18,10 +18,30 @@
 
 namespace UiTest {
 
-inline QStringList& warnings()
+// Warnings come from whichever thread logs them (camera workers too), so the
+// list is only touched under its lock; readers get a copy.
+struct WarningLog
 {
-    static QStringList list;
-    return list;
+    std::mutex mutex;
+    QStringList lines;
+};
+
+inline WarningLog& warningLog()
+{
+    static WarningLog log;
+    return log;
+}
+
+inline QStringList warnings()
+{
+    std::lock_guard<std::mutex> lock(warningLog().mutex);
+    return warningLog().lines;
+}
+
+inline void clearWarnings()
+{
+    std::lock_guard<std::mutex> lock(warningLog().mutex);
+    warningLog().lines.clear();
 }
 
 inline QtMessageHandler& previousHandler()
@@ -33,9 +53,8 @@ inline QtMessageHandler& previousHandler()
 inline void handler(QtMsgType type, const QMessageLogContext& ctx, const QString& msg)
 {
     if (type == QtWarningMsg || type == QtCriticalMsg) {
-        static std::mutex m;
-        std::lock_guard<std::mutex> lock(m);
-        warnings().append(msg);
+        std::lock_guard<std::mutex> lock(warningLog().mutex);
+        warningLog().lines.append(msg);
     }
     if (previousHandler())
         previousHandler()(type, ctx, msg);
