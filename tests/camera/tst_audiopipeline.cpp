@@ -2,7 +2,7 @@
 // device's blocking reads and writes, and the decode queue's back-pressure.
 #include "camera/audiodecodethread.h"
 #include "camera/audiodevice.h"
-#include "logcapture.h"
+#include "tests/support/logcapture.h"
 
 #include <QElapsedTimer>
 #include <QtTest>

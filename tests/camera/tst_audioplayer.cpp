@@ -3,7 +3,7 @@
 // without it (headless), and with no audio server at all.
 #include "camera/audiodevice.h"
 #include "camera/audioplayer.h"
-#include "logcapture.h"
+#include "tests/support/logcapture.h"
 #include "tests/support/audiotestmain.h"
 
 #include <QAudioDeviceInfo>

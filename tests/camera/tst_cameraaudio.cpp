@@ -8,7 +8,7 @@
 #include "camera/cameracontroller.h"
 #include "camera/libp2p.h"
 #include "camera/videobuffer.h"
-#include "logcapture.h"
+#include "tests/support/logcapture.h"
 #include "sim/device/simp2phost.h"
 #include "sim/devicefeatures/simdevicefeatures.h"
 #include "sim/media/simvideofeature.h"

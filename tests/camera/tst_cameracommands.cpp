@@ -4,7 +4,7 @@
 #include "app/camerapassport.h"
 #include "camera/cameracontroller.h"
 #include "camera/libp2p.h"
-#include "logcapture.h"
+#include "tests/support/logcapture.h"
 #include "sim/device/simcamerasession.h"
 #include "sim/device/simioctrldispatcher.h"
 #include "sim/device/simp2phost.h"

@@ -6,7 +6,7 @@
 #include "app/camerapassport.h"
 #include "camera/cameracontroller.h"
 #include "camera/libp2p.h"
-#include "logcapture.h"
+#include "tests/support/logcapture.h"
 #include "p2p/avapi.h"
 #include "p2p/iotcapi.h"
 #include "p2p/p2pdevice.h"

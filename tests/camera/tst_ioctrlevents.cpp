@@ -2,7 +2,7 @@
 // loop over a scripted channel (messages, time-outs, errors, a dead session).
 #include "camera/eventrecvthread.h"
 #include "camera/motorreply.h"
-#include "logcapture.h"
+#include "tests/support/logcapture.h"
 #include "p2p/avapi.h"
 #include "p2p/iotcapi.h"
 

@@ -2,7 +2,7 @@
 // runs it, over an in-memory channel.
 #include "camera/rdtupdatethread.h"
 #include "fakerdt.h"
-#include "logcapture.h"
+#include "tests/support/logcapture.h"
 
 #include "tests/support/threadsafespy.h"
 #include <QtTest>

@@ -8,7 +8,7 @@
 #include "client/vucameraclient.h"
 #include "cloud/coreapi.h"
 #include "simworld.h"
-#include "tests/camera/logcapture.h"
+#include "tests/support/logcapture.h"
 #include "tests/support/audiotestmain.h"
 #include "tests/support/testpassports.h"
 

@@ -6,7 +6,7 @@
 #include "client/vucameralistmgr.h"
 #include "cloud/coreapi.h"
 #include "simworld.h"
-#include "tests/camera/logcapture.h"
+#include "tests/support/logcapture.h"
 
 #include <QtTest>
 

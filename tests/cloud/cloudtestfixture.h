@@ -9,6 +9,7 @@
 #include "sim/cloud/simaccountapi.h"
 #include "sim/cloud/simcloud.h"
 #include "sim/scenario/scenario.h"
+#include "tests/support/logcapture.h"
 
 #include <QJsonDocument>
 #include <mutex>
@@ -50,54 +51,6 @@ inline const char* scenarioJson()
 inline const QString kUserId = QStringLiteral("1234567890");
 inline const QString kPassToken = QStringLiteral("PT-0123456789abcdef-pass");
 
-// Collects every Qt message of the process while alive.
-class MessageCapture
-{
-public:
-    MessageCapture()
-    {
-        s_self = this;
-        m_previous = qInstallMessageHandler(&MessageCapture::handler);
-    }
-    ~MessageCapture()
-    {
-        qInstallMessageHandler(m_previous);
-        s_self = nullptr;
-    }
-    QStringList lines() const
-    {
-        std::lock_guard<std::mutex> l(m_mutex);
-        return m_lines;
-    }
-    void clear()
-    {
-        std::lock_guard<std::mutex> l(m_mutex);
-        m_lines.clear();
-    }
-    bool contains(const QString& text) const
-    {
-        for (const QString& l : lines()) {
-            if (l.contains(text))
-                return true;
-        }
-        return false;
-    }
-
-private:
-    static void handler(QtMsgType type, const QMessageLogContext& ctx, const QString& msg)
-    {
-        if (s_self) {
-            std::lock_guard<std::mutex> l(s_self->m_mutex);
-            s_self->m_lines << msg;
-        }
-        if (s_self && s_self->m_previous)
-            s_self->m_previous(type, ctx, msg);
-    }
-    static inline MessageCapture* s_self = nullptr;
-    QtMessageHandler m_previous = nullptr;
-    mutable std::mutex m_mutex;
-    QStringList m_lines;
-};
 
 // The emulated cloud of scenarioJson(), with Endpoints pointed at it.
 class CloudFixture

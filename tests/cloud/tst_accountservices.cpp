@@ -101,7 +101,7 @@ private slots:
         // A card of no usable shape leaves the fields: the earlier avatar
         // address is fetched again.
         m_fx.setFaults(R"({"malformed": {"/pass/usersCard": "x"}})");
-        MessageCapture log;
+        LogCapture log;
         card.get(kUserId);
         QVERIFY(got.wait(5000));
         QCOMPARE(card.nick, QString("Alex"));
@@ -122,7 +122,7 @@ private slots:
         card.clear();
         QVERIFY(card.nick.isEmpty());
         QSignalSpy got(&card, &UserCard::onUserCardGot);
-        MessageCapture log;
+        LogCapture log;
         card.get("999"); // unknown: empty list
         QVERIFY(got.wait(5000));
         QVERIFY(log.contains("user icon is empty"));
@@ -133,7 +133,7 @@ private slots:
     void userCardFailures()
     {
         m_fx.setFaults(R"({"http_status": {"/pass/usersCard": 500}})");
-        MessageCapture log;
+        LogCapture log;
         UserCard card;
         QSignalSpy fail(&card, &UserCard::onUserCardGotFail);
         card.get(kUserId);
@@ -247,7 +247,7 @@ private slots:
     void uploadFailureLogsTwice()
     {
         m_fx.setFaults(R"({"http_status": {"/vustats/v2": 500}})");
-        MessageCapture log;
+        LogCapture log;
         reportAction("retry_login");
         QElapsedTimer t;
         t.start();
@@ -281,7 +281,7 @@ private slots:
         Settings s;
         VersionUpdater u(nullptr, s.info.get(), &m_nam);
         QSignalSpy got(&u, &VersionUpdater::onNetVersionGot);
-        MessageCapture log;
+        LogCapture log;
         u.check();
         QVERIFY(got.wait(5000));
         QVERIFY(log.contains("first time to check version."));
@@ -311,7 +311,7 @@ private slots:
         }
         {
             store(now.addDays(-2), "3.0.1", url, 1);
-            MessageCapture log;
+            LogCapture log;
             VersionUpdater u(nullptr, s.info.get(), &m_nam);
             QVERIFY(runCheck(u, true));
             QVERIFY(log.contains("2 days passed, and check version."));
@@ -328,14 +328,14 @@ private slots:
         }
         {
             store(now.addDays(3), "", url, 1);
-            MessageCapture log;
+            LogCapture log;
             VersionUpdater u(nullptr, s.info.get(), &m_nam);
             QVERIFY(runCheck(u, true));
             QVERIFY(log.contains(" version still not got, and check again."));
         }
         {
             store(now, "3.0.1", "", 1);
-            MessageCapture log;
+            LogCapture log;
             VersionUpdater u(nullptr, s.info.get(), &m_nam);
             QVERIFY(runCheck(u, true));
             QVERIFY(log.contains("version url is empty, and check again."));
@@ -349,7 +349,7 @@ private slots:
         s.info->setString("updater", "version", "3.0.1");
         s.info->setString("updater", "url", "http://127.0.0.1/x");
         s.info->setInt("updater", "update_policy", 5);
-        MessageCapture log;
+        LogCapture log;
         VersionUpdater u(nullptr, s.info.get(), &m_nam);
         u.check();
         QCOMPARE(u.policy(), 1);
@@ -382,7 +382,7 @@ private slots:
     {
         m_fx.setFaults(R"({"http_status": {"/updates/vu-updateV6.php": 500}})");
         Settings s;
-        MessageCapture log;
+        LogCapture log;
         VersionUpdater u(nullptr, s.info.get(), &m_nam);
         QVERIFY(runCheck(u, true));
         QVERIFY(log.contains("onCheckVersionFinished: reply error"));

@@ -64,7 +64,7 @@ private slots:
     void coreApiNetworkFailureIsOne()
     {
         m_fx.setFaults(R"({"http_status": {"/app/homeroom/getroom": 500}})");
-        MessageCapture log;
+        LogCapture log;
         CoreApi api;
         QJsonObject result;
         QCOMPARE(api.getResult("/homeroom/getroom", QJsonObject(), result, 5000), 1);
@@ -93,7 +93,7 @@ private slots:
     void coreApiNonObjectIsTwoWithoutLog()
     {
         m_fx.setFaults(R"({"malformed": {"/app/homeroom/getroom": "array"}})");
-        MessageCapture log;
+        LogCapture log;
         CoreApi api;
         QJsonObject result;
         QCOMPARE(api.getResult("/homeroom/getroom", QJsonObject(), result, 5000), 2);
@@ -112,7 +112,7 @@ private slots:
     {
         QFETCH(QString, kind);
         m_fx.setFaults(QStringLiteral(R"({"malformed": {"/app/homeroom/getroom": "%1"}})").arg(kind).toUtf8());
-        MessageCapture log;
+        LogCapture log;
         CoreApi api;
         QSignalSpy spy(&api, &CoreApi::sendRequestFinished);
         api.sendRequest("/homeroom/getroom", QJsonObject(), 10000);
@@ -136,7 +136,7 @@ private slots:
     void sendRequestWatchdogIsOne()
     {
         m_fx.setFaults(R"({"delay_ms": {"/app/homeroom/getroom": 4000}})");
-        MessageCapture log;
+        LogCapture log;
         CoreApi api;
         QSignalSpy spy(&api, &CoreApi::sendRequestFinished);
         api.sendRequest("/homeroom/getroom", QJsonObject(), 10000);
@@ -236,7 +236,7 @@ private slots:
     void deviceListParseFailures()
     {
         QList<VuotCameraStat> out;
-        MessageCapture log;
+        LogCapture log;
         QCOMPARE(VuotApi::parseDeviceList(QJsonObject{{"result", QJsonObject{{"list", 5}}}}, out), 2);
         QVERIFY(log.contains("invalid json:"));
         QVERIFY(log.contains("parseDeviceList err:"));
@@ -270,7 +270,7 @@ private slots:
         QVERIFY(rooms.roomOf("CAM2") == nullptr);
         QVERIFY(rooms.roomOf("cam9") == nullptr);
 
-        MessageCapture log;
+        LogCapture log;
         RoomList out;
         QCOMPARE(VuotApi::parseRoomList(QJsonObject{{"code", 0}}, out), 2);
         QVERIFY(log.contains("cannot parse room list:"));
@@ -334,7 +334,7 @@ private slots:
 
     void propertiesCloudCodes()
     {
-        MessageCapture log;
+        LogCapture log;
         VuotApi api;
         CamPropSet set;
         QCOMPARE(api.getPropertiesSync("cam3", set), 1); // offline: code -2
@@ -378,7 +378,7 @@ private slots:
         QVERIFY(m_fx.scenario->camera("cam1", &cam));
         QVERIFY(cam.power);
 
-        MessageCapture log;
+        LogCapture log;
         api.setProperty("cam1", "power", "maybe");
         QCOMPARE(waitOne(spy).value(0).toInt(), -5);
         QVERIFY(log.contains("fail:ret=-5, msg=invalid value"));
@@ -448,7 +448,7 @@ private slots:
     void devicePassWithoutP2pId()
     {
         m_fx.scenario->updateCamera("cam1", [](SimCamera& c) { c.faults = QJsonObject{{"no_p2p_id", true}}; });
-        MessageCapture log;
+        LogCapture log;
         VuotApi api;
         CameraPassport pass;
         QCOMPARE(api.getDevicePassSync("cam1", QString(), pass), -20009);
@@ -461,7 +461,7 @@ private slots:
     {
         VuotApi api;
         CameraPassport pass;
-        MessageCapture log;
+        LogCapture log;
         QCOMPARE(api.getDevicePassSync("nosuchcam", QString(), pass), -20009);
         QVERIFY(log.contains("invalid json, missing result field"));
         m_fx.setFaults(R"({"http_status": {"/app/device/devicepass": 500}})");

@@ -62,7 +62,7 @@ private slots:
         f.write("PRIVATE KEY MATERIAL");
         f.close();
         setIcon(QUrl::fromLocalFile(privateFile).toString());
-        MessageCapture log;
+        LogCapture log;
         UserCard card;
         QSignalSpy got(&card, &UserCard::onUserCardGot);
         card.get(kUserId);
@@ -75,7 +75,7 @@ private slots:
     void oversizedAvatarIsDropped()
     {
         setIcon(QStringLiteral("http://127.0.0.1:%1/big.png").arg(m_port));
-        MessageCapture log;
+        LogCapture log;
         UserCard card;
         QSignalSpy got(&card, &UserCard::onUserCardGot);
         QSignalSpy fail(&card, &UserCard::onUserCardGotFail);
@@ -103,7 +103,7 @@ private slots:
         e.homeApi = QStringLiteral("http://127.0.0.1:%1").arg(m_port);
         Endpoints::setCurrent(e);
         m_fx.signIn();
-        MessageCapture log;
+        LogCapture log;
         CoreApi sync;
         QJsonObject result;
         QCOMPARE(sync.getResult(QStringLiteral("/home/device_list"), QJsonObject(), result, 20000), 2);
@@ -123,7 +123,7 @@ private slots:
         const Endpoints saved = e;
         e.stats = QStringLiteral("http://127.0.0.1:%1").arg(m_port);
         Endpoints::setCurrent(e);
-        MessageCapture log;
+        LogCapture log;
         VuStat::upload(QStringLiteral("report"));
         QTRY_VERIFY_WITH_TIMEOUT(log.contains(QStringLiteral("xxxx")), 10000);
         Endpoints::setCurrent(saved);

@@ -134,7 +134,7 @@ private slots:
         QFETCH(QString, mode);
         QFETCH(QString, logLine);
         m_fx.setFaults(QStringLiteral(R"({"service_login": "%1"})").arg(mode).toUtf8());
-        MessageCapture log;
+        LogCapture log;
         ServiceLogin login;
         const Outcome o = run(login);
         QCOMPARE(o.fail, 1);
@@ -158,7 +158,7 @@ private slots:
     void noLocationStillGoesToStepTwo()
     {
         m_fx.setFaults(R"({"service_login": "no_location"})");
-        MessageCapture log;
+        LogCapture log;
         ServiceLogin login;
         const Outcome o = run(login);
         // "&clientSign=..." alone is no address to fetch.
@@ -176,7 +176,7 @@ private slots:
     void httpErrors()
     {
         m_fx.setFaults(R"({"http_status": {"/pass/serviceLogin": 500}})");
-        MessageCapture log;
+        LogCapture log;
         ServiceLogin one;
         Outcome o = run(one);
         QCOMPARE(o.netError, 1);
@@ -232,7 +232,7 @@ private slots:
         Endpoints e = Endpoints::fromJson(m_fx.cloud->endpoints());
         e.caCertFile.clear();
         Endpoints::setCurrent(e);
-        MessageCapture log;
+        LogCapture log;
         ServiceLogin login;
         const Outcome o = run(login);
         QCOMPARE(o.netError, 1);
@@ -274,7 +274,7 @@ private slots:
     void stepOneTimeout()
     {
         m_fx.setFaults(R"({"delay_ms": {"/pass/serviceLogin": 12000}})");
-        MessageCapture log;
+        LogCapture log;
         ServiceLogin login;
         const Outcome o = run(login, kPassToken, 11500);
         QCOMPARE(o.netError, 1);

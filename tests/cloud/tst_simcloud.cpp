@@ -144,7 +144,7 @@ private slots:
         f.write("[1,2");
         f.close();
         bool ok = true;
-        MessageCapture log;
+        LogCapture log;
         const Endpoints e = Endpoints::load(path, &ok);
         QVERIFY(!ok);
         QVERIFY(log.contains("is not a JSON object"));

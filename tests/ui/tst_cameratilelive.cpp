@@ -9,7 +9,7 @@
 #include "uitestsupport.h"
 
 #include "client/vucameralistmgr.h"
-#include "tests/camera/logcapture.h"
+#include "tests/support/logcapture.h"
 #include "tests/client/simworld.h"
 #include "ui/mlabel.h"
 #include "ui/pincodelineedit.h"

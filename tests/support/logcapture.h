@@ -11,14 +11,20 @@ class LogCapture
 public:
     LogCapture()
     {
-        instance() = this;
+        std::lock_guard<std::mutex> lock(instanceMutex());
         m_previous = qInstallMessageHandler(&LogCapture::handler);
+        instance() = this;
     }
     ~LogCapture()
     {
         qInstallMessageHandler(m_previous);
+        // A thread may be inside handler() right now: it holds the instance
+        // lock while it uses this object, so taking it here waits for it.
+        std::lock_guard<std::mutex> lock(instanceMutex());
         instance() = nullptr;
     }
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
 
     QStringList lines() const
     {
@@ -45,17 +51,26 @@ private:
         static LogCapture* current = nullptr;
         return current;
     }
+    static std::mutex& instanceMutex()
+    {
+        static std::mutex m;
+        return m;
+    }
     static void handler(QtMsgType type, const QMessageLogContext& ctx, const QString& msg)
     {
-        LogCapture* self = instance();
-        if (!self)
-            return;
+        QtMessageHandler previous = nullptr;
         {
+            std::lock_guard<std::mutex> guard(instanceMutex());
+            LogCapture* self = instance();
+            if (!self)
+                return;
             std::lock_guard<std::mutex> lock(self->m_mutex);
             self->m_lines.append(msg);
+            previous = self->m_previous;
         }
-        if (self->m_previous)
-            self->m_previous(type, ctx, msg);
+        // Printed outside the locks: a fatal message ends the process there.
+        if (previous)
+            previous(type, ctx, msg);
     }
 
     mutable std::mutex m_mutex;
