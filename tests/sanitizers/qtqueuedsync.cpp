@@ -6,8 +6,8 @@
 // under a lock inside QtCore and runs the slot on the receiver's thread.
 // QtCore is not built with the sanitizer, so it sees none of that: whatever
 // the sender wrote before emitting looks concurrent with what the slot reads.
-// Here every emission releases on the sender's address, and the delivery of
-// a queued call from that sender acquires it on the receiving thread. That
+// Here every emission releases on the sender's cell, and the delivery of a
+// queued call from that sender acquires it on the receiving thread. That
 // is an ordering Qt really guarantees (the emission happens before the
 // delivery), so no true race is hidden by it; calls queued without a sender
 // (functors given to invokeMethod) get no edge.
@@ -22,6 +22,13 @@
 // unordered (this toolchain's runtime has no working call to forget a
 // range's earlier writes, which would close that).
 //
+// The cells are a fixed table indexed by the sender's address, never the
+// sender itself: by the time its call is delivered the sender may be gone,
+// or being deleted on another thread, and the sanitizer's record for a
+// freed object's address is freed with it (acquiring on it then crashed the
+// runtime inside its signal handler). Two senders sharing a cell only add
+// an edge.
+//
 // The sender is read from the event at a fixed offset (QtCore 5.15 does not
 // export the event's class). A self-check at application start-up confirms
 // it with a real queued call and turns the bridge off, with a warning, if it
@@ -33,6 +40,7 @@
 #include <QObject>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 
 extern "C" void __tsan_acquire(void* addr);
@@ -57,6 +65,16 @@ namespace {
 // sender pointer follows.
 constexpr size_t kSenderOffset = 24;
 
+constexpr size_t kCellBits = 12;
+// One word per cell; only its address matters to the sanitizer.
+std::uint64_t g_cells[size_t(1) << kCellBits];
+
+void* cellOf(const QObject* sender)
+{
+    const auto key = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(sender)) >> 4;
+    return &g_cells[(key * 0x9E3779B97F4A7C15ull) >> (64 - kCellBits)];
+}
+
 std::atomic<bool> g_enabled{false};
 // The self-check's receiver and the sender it saw.
 QObject* g_probeReceiver = nullptr;
@@ -70,7 +88,7 @@ const QObject* senderOf(QEvent* e)
 void onSignal(QObject* caller, int, void**)
 {
     if (g_enabled.load(std::memory_order_relaxed))
-        __tsan_release(caller);
+        __tsan_release(cellOf(caller));
 }
 
 bool onEvent(void** data)
@@ -89,14 +107,14 @@ bool onEvent(void** data)
     if (!g_enabled.load(std::memory_order_relaxed))
         return false;
     if (const QObject* sender = senderOf(event))
-        __tsan_acquire(const_cast<QObject*>(sender));
+        __tsan_acquire(cellOf(sender));
     return false; // never consumes the event
 }
 
 void onSignalEnd(QObject* caller, int)
 {
     if (g_enabled.load(std::memory_order_relaxed))
-        __tsan_release(caller);
+        __tsan_release(cellOf(caller));
 }
 
 void onSlot(QObject*, int, void**) {}
