@@ -5,10 +5,10 @@
 #include "app/externalurl.h"
 #include "app/filesafety.h"
 #include "app/logfile.h"
+#include "tests/support/logcapture.h"
 
 #include <QtTest>
 
-#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,40 +31,6 @@ void writeFile(const QString& path, const QByteArray& data, unsigned mode)
     QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode), 0);
 }
 
-// Collects warnings while alive, from any thread.
-class Warnings
-{
-public:
-    Warnings() { s_self = this; m_prev = qInstallMessageHandler(&Warnings::handler); }
-    ~Warnings() { qInstallMessageHandler(m_prev); s_self = nullptr; }
-    bool contains(const QString& part) const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        for (const QString& l : m_lines)
-            if (l.contains(part))
-                return true;
-        return false;
-    }
-    QStringList lines() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_lines;
-    }
-
-private:
-    static void handler(QtMsgType, const QMessageLogContext&, const QString& msg)
-    {
-        if (s_self) {
-            std::lock_guard<std::mutex> lock(s_self->m_mutex);
-            s_self->m_lines << msg;
-        }
-    }
-    static Warnings* s_self;
-    QtMessageHandler m_prev;
-    mutable std::mutex m_mutex;
-    QStringList m_lines;
-};
-Warnings* Warnings::s_self = nullptr;
 
 } // namespace
 
@@ -196,7 +162,7 @@ private slots:
         QVERIFY(ok);
 
         QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0666), 0);
-        Warnings w;
+        LogCapture w;
         const Endpoints e = Endpoints::load(path, &ok);
         QVERIFY(!ok);
         QCOMPARE(e.account, Endpoints().account);
@@ -231,7 +197,7 @@ private slots:
         touch.flush();
         QVERIFY(touch.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime));
         touch.close();
-        Warnings w;
+        LogCapture w;
         QCOMPARE(Endpoints::sslConfiguration().caCertificates().size(), system.size());
         QVERIFY(w.contains(QStringLiteral("not trusted")));
     }

@@ -256,7 +256,7 @@ private slots:
         QCOMPARE(online.at(1).at(0).toBool(), true);
         QVERIFY(c->isPincodeEnabled());
 
-        // Records still waiting when the client goes are dropped, not applied.
+        // Once destroyed() is out, records still waiting change nothing.
         for (int i = 0; i < 20; ++i)
             c->setInfo(i % 2 ? back : away);
         ThreadSafeSpy gone(c, &VuCameraClient::destroyed);
