@@ -6,6 +6,7 @@
 #include "uitestsupport.h"
 
 #include "app/appinfo.h"
+#include "tests/support/logcapture.h"
 #include "client/vucameraclient.h"
 #include "ui/mlabel.h"
 #include "ui/motorcontrolwidget.h"
@@ -28,40 +29,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTranslator>
-#include <mutex>
+#include <memory>
 
 namespace {
-
-// Every log line, from whichever thread wrote it; touched only under the lock.
-std::mutex g_logMutex;
-QStringList g_logLines;
-QtMessageHandler g_chained = nullptr;
-
-void captureHandler(QtMsgType type, const QMessageLogContext& ctx, const QString& msg)
-{
-    {
-        std::lock_guard<std::mutex> lock(g_logMutex);
-        g_logLines.append(msg);
-    }
-    if (g_chained)
-        g_chained(type, ctx, msg);
-}
-
-void clearLogLines()
-{
-    std::lock_guard<std::mutex> lock(g_logMutex);
-    g_logLines.clear();
-}
-
-QStringList linesWith(const QString& part)
-{
-    std::lock_guard<std::mutex> lock(g_logMutex);
-    QStringList out;
-    for (const QString& l : qAsConst(g_logLines))
-        if (l.contains(part))
-            out << l;
-    return out;
-}
 
 // Stands in for the camera: records plays and power checks and hands out the
 // pictures a test queues.
@@ -155,8 +125,11 @@ private:
     TestTile* makeTile(const VuotCameraStat& rec);
     void play(TestTile* t);
     void fail(int err);
+    // The lines of this case's log that contain part.
+    QStringList linesWith(const QString& part) const { return m_log->lines().filter(part); }
 
     QTemporaryDir m_home;
+    std::unique_ptr<LogCapture> m_log;
     VuCameraClient* m_client = nullptr;
     TestTile* m_tile = nullptr;
     QString m_shots;
@@ -167,7 +140,7 @@ void TstCameraTile::initTestCase()
     QVERIFY(m_home.isValid());
     UiTest::useHome(m_home.path());
     UiTest::setUp();
-    g_chained = qInstallMessageHandler(captureHandler);
+    m_log = std::make_unique<LogCapture>();
     qRegisterMetaType<PlayStatus>("PlayStatus");
     m_shots = QStringLiteral(VC_BINARY_DIR "/screenshots");
     QDir().mkpath(m_shots);
@@ -175,7 +148,7 @@ void TstCameraTile::initTestCase()
 
 void TstCameraTile::init()
 {
-    clearLogLines();
+    m_log->clear();
     UiTest::clearWarnings();
 }
 
