@@ -76,9 +76,10 @@ function(vc_test name)
   if(A_SERIAL)
     set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE)
   endif()
-  if(A_LABELS)
-    set_tests_properties(${name} PROPERTIES LABELS "${A_LABELS}")
-  endif()
+  # Every test carries the name of the source folder it tests (its folder
+  # under tests/) as a label, so a folder's tests run with ctest -L.
+  get_filename_component(_folder ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+  set_tests_properties(${name} PROPERTIES LABELS "${_folder};${A_LABELS}")
 endfunction()
 
 # vc_folder_library(name LIBS ...): a static library of every .cpp/.h of the

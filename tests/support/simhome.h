@@ -1,0 +1,171 @@
+#pragma once
+
+// The emulated home in-process, shared by every integration program: a
+// scenario, the cloud on ephemeral loopback ports with the endpoints pointed
+// at it, the P2P directory and camera devices (video, audio, memory card,
+// motor), and the P2P library started against them. Start it once per
+// program (initTestCase) and reset what a case changed in init().
+
+#include "app/camerapassport.h"
+#include "app/endpoints.h"
+#include "camera/libp2p.h"
+#include "cloud/apicredentials.h"
+#include "sim/cloud/simcloud.h"
+#include "sim/cloud/simcloudstate.h"
+#include "sim/devicefeatures/simdevicefeatures.h"
+#include "sim/device/simp2phost.h"
+#include "sim/media/simvideofeature.h"
+#include "sim/scenario/scenario.h"
+
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <QtGlobal>
+#include <functional>
+#include <memory>
+#include <sodium.h>
+
+class SimHome
+{
+public:
+    enum Part { Cloud = 1, Cameras = 2, All = Cloud | Cameras };
+
+    ~SimHome() { stop(); }
+
+    // Cloud: the account, home API, update and statistics services, signed in
+    // as userId (empty: no session). Cameras: the directory and the devices
+    // with their media and features, and the P2P library started.
+    bool start(const QByteArray& scenarioJson, int parts = All, const QString& userId = QStringLiteral("1234567890"))
+    {
+        if (sodium_init() < 0)
+            return false;
+        QString error;
+        scenario = std::make_unique<Scenario>();
+        if (!scenario->loadJson(scenarioJson, &error)) {
+            qWarning("scenario: %s", qUtf8Printable(error));
+            return false;
+        }
+        QJsonObject ep;
+        if (parts & Cloud) {
+            cloud = std::make_unique<SimCloud>(scenario.get());
+            if (!cloud->start(m_dir.path() + QStringLiteral("/certs"), &error)) {
+                qWarning("cloud: %s", qUtf8Printable(error));
+                return false;
+            }
+            ep = cloud->endpoints();
+        }
+        if (parts & Cameras) {
+            p2p = std::make_unique<SimP2pHost>(scenario.get());
+            SimVideoFeature::install(p2p->dispatcher());
+            SimDeviceFeatures::install(p2p->dispatcher());
+            if (!p2p->start(0))
+                return false;
+            ep.insert(QStringLiteral("p2p_directory"), p2p->directoryAddress());
+            if (LibP2p::setDirectory(p2p->directoryAddress()) != 0 || LibP2p::initialize() <= 0)
+                return false;
+            m_p2pStarted = true;
+        }
+        Endpoints::setCurrent(Endpoints::fromJson(ep));
+        if ((parts & Cloud) && !userId.isEmpty())
+            signIn(userId);
+        return true;
+    }
+
+    void stop()
+    {
+        if (m_p2pStarted) {
+            LibP2p::deInitialize();
+            LibP2p::setDirectory(QString());
+            m_p2pStarted = false;
+        }
+        if (cloud)
+            cloud->stop();
+        if (p2p)
+            p2p->stop();
+        cloud.reset();
+        p2p.reset();
+    }
+
+    // A session made directly on the emulator (the service login is tested
+    // on its own); sets the process-wide API credentials.
+    void signIn(const QString& userId)
+    {
+        const QString ssecurity = QStringLiteral("c2VjdXJpdHktZm9yLXRlc3RzIQ==");
+        const QString token = cloud->state()->addSession({userId, ssecurity});
+        setApiCredentials(userId, token, ssecurity);
+    }
+
+    void setCloudFaults(const QByteArray& json)
+    {
+        scenario->setCloudFaults(QJsonDocument::fromJson(json).object());
+    }
+    void setCameraFaults(const QString& did, const QByteArray& json)
+    {
+        const QJsonObject f = QJsonDocument::fromJson(json).object();
+        scenario->updateCamera(did, [f](SimCamera& c) { c.faults = f; });
+    }
+    void setCamera(const QString& did, const std::function<void(SimCamera&)>& change)
+    {
+        scenario->updateCamera(did, change);
+    }
+    SimCamera camera(const QString& did) const
+    {
+        SimCamera cam;
+        scenario->camera(did, &cam);
+        return cam;
+    }
+
+    // Requests the cloud received whose path ends with path.
+    int requestsTo(const QString& path) const
+    {
+        int n = 0;
+        for (const SimRequestRecord& r : cloud->state()->requests())
+            n += r.path.endsWith(path) ? 1 : 0;
+        return n;
+    }
+
+    // The plain view account: "admin" with the camera's password, no media key.
+    CameraPassport plainPassport(const QString& did) const
+    {
+        const SimCamera cam = camera(did);
+        CameraPassport p;
+        p.did = did;
+        p.p2p_id = cam.p2pId;
+        p.password = cam.password;
+        return p;
+    }
+
+    // What the cloud's device pass gives: an app key pair, the cloud's
+    // signature over the app public key and the shared media key.
+    CameraPassport signedPassport(const QString& did) const
+    {
+        CameraPassport p = plainPassport(did);
+        const SimCamera cam = camera(did);
+        p.appPublicKey.resize(crypto_box_PUBLICKEYBYTES);
+        p.appSecretKey.resize(crypto_box_SECRETKEYBYTES);
+        crypto_box_keypair(reinterpret_cast<unsigned char*>(p.appPublicKey.data()),
+                           reinterpret_cast<unsigned char*>(p.appSecretKey.data()));
+        QByteArray sig(crypto_sign_BYTES, '\0');
+        const QByteArray sk = scenario->cloudSignSecretKey();
+        crypto_sign_detached(reinterpret_cast<unsigned char*>(sig.data()), nullptr,
+                             reinterpret_cast<const unsigned char*>(p.appPublicKey.constData()),
+                             static_cast<unsigned long long>(p.appPublicKey.size()),
+                             reinterpret_cast<const unsigned char*>(sk.constData()));
+        p.signForAppData = QString::fromLatin1(sig.toHex());
+        p.p2p_dev_public_key = QString::fromLatin1(cam.boxPublicKey.toHex());
+        p.sharedKey.resize(crypto_box_BEFORENMBYTES);
+        if (crypto_box_beforenm(reinterpret_cast<unsigned char*>(p.sharedKey.data()),
+                                reinterpret_cast<const unsigned char*>(cam.boxPublicKey.constData()),
+                                reinterpret_cast<const unsigned char*>(p.appSecretKey.constData()))
+            != 0)
+            p.sharedKey.clear(); // makes a key comparison fail loudly
+        return p;
+    }
+
+    std::unique_ptr<Scenario> scenario;
+    std::unique_ptr<SimP2pHost> p2p;
+    std::unique_ptr<SimCloud> cloud;
+
+private:
+    QTemporaryDir m_dir;
+    bool m_p2pStarted = false;
+};
