@@ -31,11 +31,14 @@ bool channelGone(int r)
 
 } // namespace
 
-std::atomic<int> AvframeRecvThread::s_defaultNoFrameTimeoutMs{AvframeRecvThread::kNoFrameTimeoutMs};
 
 AvframeRecvThread::AvframeRecvThread(int avIndex, VideoBuffer* videoBuffer, AudioPlayer* audioPlayer,
-                                     QObject* parent)
-    : QThread(parent), m_avIndex(avIndex), m_videoBuffer(videoBuffer), m_audioPlayer(audioPlayer)
+                                     int noFrameTimeoutMs, QObject* parent)
+    : QThread(parent)
+    , m_avIndex(avIndex)
+    , m_videoBuffer(videoBuffer)
+    , m_audioPlayer(audioPlayer)
+    , m_noFrameTimeoutMs(noFrameTimeoutMs)
 {
     ThreadJoin::watch(this);
 }

@@ -24,19 +24,15 @@ public:
     static constexpr int kErrNoFrame = -20011;
 
     // Neither the buffer nor the player is owned; the player may be null.
-    AvframeRecvThread(int avIndex, VideoBuffer* videoBuffer, AudioPlayer* audioPlayer, QObject* parent = nullptr);
+    // After noFrameTimeoutMs without any frame the loop gives up with
+    // failed(-20011).
+    AvframeRecvThread(int avIndex, VideoBuffer* videoBuffer, AudioPlayer* audioPlayer,
+                      int noFrameTimeoutMs = kNoFrameTimeoutMs, QObject* parent = nullptr);
     // Waits for the thread to end.
     ~AvframeRecvThread() override;
 
     // Asks the loop to end; returns at once. A stopped loop emits no failed.
     void stop();
-
-    // How long the channel may stay without any frame before the loop gives
-    // up with failed(-20011); kNoFrameTimeoutMs unless a test shortens it.
-    void setNoFrameTimeoutMs(int ms) { m_noFrameTimeoutMs = ms; }
-    // The time-out that threads created from now on start with (0 restores
-    // kNoFrameTimeoutMs); lets a test of a whole camera client shorten it.
-    static void setDefaultNoFrameTimeoutMs(int ms) { s_defaultNoFrameTimeoutMs = ms > 0 ? ms : kNoFrameTimeoutMs; }
 
     // Called on the receive thread for every queued picture with the frame's
     // header, the steady-clock time (ns) at which the frame came off the
@@ -66,8 +62,7 @@ private:
     const int m_avIndex;
     VideoBuffer* const m_videoBuffer;
     AudioPlayer* const m_audioPlayer;
-    static std::atomic<int> s_defaultNoFrameTimeoutMs;
-    int m_noFrameTimeoutMs = s_defaultNoFrameTimeoutMs.load();
+    const int m_noFrameTimeoutMs;
     FrameObserver m_observer;
     Stats m_stats;
 };

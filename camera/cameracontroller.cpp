@@ -16,9 +16,10 @@
 #include <QJsonObject>
 #include <cstring>
 
-CameraController::CameraController(const CameraPassport* record, QObject* parent)
+CameraController::CameraController(const CameraPassport* record, const CameraTimings& timings, QObject* parent)
     : QObject(parent)
     , m_record(record)
+    , m_timings(timings)
 {
 }
 
@@ -127,7 +128,7 @@ int CameraController::startRDT()
         qWarning("camera %s:ioctrl error failed[%d]", did().constData(), r);
         return r;
     }
-    m_timelineThread = new RDTUpdatethread(m_sessionId, m_rdtChannel);
+    m_timelineThread = new RDTUpdatethread(m_sessionId, m_rdtChannel, RdtApi::library(), m_timings.timelineRefreshMs);
     connect(m_timelineThread, &RDTUpdatethread::timeLineReady, this, &CameraController::timeLineReady);
     // The answer of a thread that was stopped meanwhile may still be queued:
     // only the current thread's failure counts.
@@ -192,7 +193,7 @@ int CameraController::connCamera()
     }
 
     const QString uid = m_record ? m_record->p2p_id : QString();
-    const int r = connectByUid(uid, sid, m_connectTimeoutSeconds);
+    const int r = connectByUid(uid, sid, m_timings.connectTimeoutSeconds);
     if (r < 0) {
         qWarning("IOTC_Connect_ByUID_Parallel error[%d]", r);
         IOTC_Session_Close(sid);
@@ -313,7 +314,7 @@ int CameraController::play(VideoBuffer* videoBuffer, int quality, bool enableAud
     }
 
     m_audioPlayer = new AudioPlayer(m_record ? m_record->sharedKey : QByteArray());
-    m_videoThread = new AvframeRecvThread(m_avIndex, videoBuffer, m_audioPlayer);
+    m_videoThread = new AvframeRecvThread(m_avIndex, videoBuffer, m_audioPlayer, m_timings.noFrameTimeoutMs);
     // The receive thread's report is queued; one that comes in after the
     // stream was stopped (a stop crossing a broken link) belongs to nobody.
     const quint64 generation = ++m_playGeneration;

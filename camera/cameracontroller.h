@@ -1,5 +1,6 @@
 #pragma once
 
+#include "camera/cameratimings.h"
 #include "camera/motorreply.h"
 #include "camera/recordfileheader.h"
 
@@ -32,7 +33,6 @@ class CameraController : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int DefaultConnectTimeoutSeconds = 30;
     static constexpr unsigned int AvStartTimeoutSeconds = 10;
 
     // IO-control types of the video commands.
@@ -41,7 +41,8 @@ public:
     static constexpr unsigned int IoVideoQuality = 0x320;
     static constexpr unsigned int IoPlayback = 0xF001;
 
-    explicit CameraController(const CameraPassport* record, QObject* parent = nullptr);
+    explicit CameraController(const CameraPassport* record, const CameraTimings& timings = CameraTimings(),
+                              QObject* parent = nullptr);
     ~CameraController() override;
 
     // Opens and authenticates the session: 0 on success or when already
@@ -69,9 +70,6 @@ public:
     bool connected() const { return m_avIndex >= 0 && m_sessionId >= 0; }
     int avIndex() const { return m_avIndex; }
     int sessionId() const { return m_sessionId; }
-
-    // The connect's guard time (30 s unless a test shortens it).
-    void setConnectTimeout(int seconds) { m_connectTimeoutSeconds = seconds; }
 
     // The view account text for a passport: the plain user without a shared
     // key, else the compact JSON {"account","public_key","sign"}.
@@ -125,5 +123,5 @@ private:
     quint64 m_rdtGeneration = 0;  // bumped by every start and stop of the timeline
     quint64 m_playGeneration = 0; // bumped by every play and stopPlay
     EventRecvthread* m_eventThread = nullptr;
-    int m_connectTimeoutSeconds = DefaultConnectTimeoutSeconds;
+    const CameraTimings m_timings;
 };

@@ -5,9 +5,10 @@
 #include <QTimer>
 #include <QtEndian>
 
-RDTUpdatethread::RDTUpdatethread(int sessionId, int channel, const RdtApi& api)
+RDTUpdatethread::RDTUpdatethread(int sessionId, int channel, const RdtApi& api, int refreshMs)
     : m_sessionId(sessionId)
     , m_channel(channel)
+    , m_refreshMs(refreshMs)
     , m_api(api)
 {
     setObjectName(QStringLiteral("rdt-timeline"));
@@ -45,7 +46,7 @@ void RDTUpdatethread::handleStarted()
     handleGetTimeLine();
     m_timer = new QTimer(this);
     connect(m_timer, &QTimer::timeout, this, &RDTUpdatethread::handleGetTimeLine);
-    m_timer->start(RefreshMs);
+    m_timer->start(m_refreshMs);
 }
 
 void RDTUpdatethread::handleFinished()

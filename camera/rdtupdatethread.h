@@ -10,7 +10,8 @@
 class QTimer;
 
 // Opens the RDT channel that the camera was told about, asks for the list of
-// recordings on the memory card and delivers it; asks again every 40 s. Runs
+// recordings on the memory card and delivers it; asks again every 40 s
+// (refreshMs). Runs
 // its own event loop; its slots run on its own thread.
 class RDTUpdatethread : public QThread
 {
@@ -27,7 +28,7 @@ public:
     enum FetchResult { Delivered, Empty, Interrupted, Failed };
 
     // Has no parent: the object moves to its own thread.
-    RDTUpdatethread(int sessionId, int channel, const RdtApi& api = RdtApi::library());
+    RDTUpdatethread(int sessionId, int channel, const RdtApi& api = RdtApi::library(), int refreshMs = RefreshMs);
     ~RDTUpdatethread() override;
 
     void stop();
@@ -53,6 +54,7 @@ private:
 
     const int m_sessionId;
     const int m_channel;
+    const int m_refreshMs;
     RdtApi m_api;
     int m_rdtId = -1;
     QTimer* m_timer = nullptr;

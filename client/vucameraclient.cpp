@@ -15,7 +15,7 @@ namespace {
 const char* onOff(bool on) { return on ? "on" : "off"; }
 }
 
-VuCameraClient::VuCameraClient(const VuotCameraStat& record)
+VuCameraClient::VuCameraClient(const VuotCameraStat& record, const CameraTimings& timings)
     : QObject(nullptr),
       m_model(record.model),
       m_did(record.did),
@@ -43,7 +43,7 @@ VuCameraClient::VuCameraClient(const VuotCameraStat& record)
     }, Qt::DirectConnection);
 
     // The session is a child, so it moves to the worker thread with the client.
-    m_session = new CameraController(&m_passport, this);
+    m_session = new CameraController(&m_passport, timings, this);
     connect(m_session, &CameraController::timeLineReady, this, &VuCameraClient::timeLineReady);
     connect(m_session, &CameraController::failed, this, &VuCameraClient::onInteruptByError);
     connect(m_session, &CameraController::rdtStartFailed, this, &VuCameraClient::onRdtStartFailed);

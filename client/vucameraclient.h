@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/camerapassport.h"
+#include "camera/cameratimings.h"
 #include "camera/frameinfo.h"
 #include "camera/recordfileheader.h"
 #include "client/playstatus.h"
@@ -25,8 +26,9 @@ class VuCameraClient : public QObject
     Q_OBJECT
 public:
     // A client has no parent: it lives on its own thread; its owner deletes it
-    // (deferred) after destroyed().
-    explicit VuCameraClient(const VuotCameraStat& record);
+    // (deferred) after destroyed(). timings: the session's waits and
+    // intervals (the program's unless a caller drives time itself).
+    explicit VuCameraClient(const VuotCameraStat& record, const CameraTimings& timings = CameraTimings());
     ~VuCameraClient() override;
 
     // Public operations (GUI thread).

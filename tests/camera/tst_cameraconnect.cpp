@@ -333,8 +333,9 @@ private slots:
         setFaults("cam-a", R"({"p2p_stall": true})");
         LogCapture log;
         CameraPassport p = plainPassport("cam-a");
-        CameraController c(&p);
-        c.setConnectTimeout(1);
+        CameraTimings timings;
+        timings.connectTimeoutSeconds = 1;
+        CameraController c(&p, timings);
         QElapsedTimer t;
         t.start();
         QCOMPARE(c.connCamera(), -13);

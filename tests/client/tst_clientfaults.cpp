@@ -91,7 +91,6 @@ private slots:
     void cleanupTestCase() { m_world.stop(); }
     void cleanup()
     {
-        AvframeRecvThread::setDefaultNoFrameTimeoutMs(0);
         CoreApi::setWatchdogMs(10000);
         m_world.setCloudFaults("{}");
     }
@@ -361,8 +360,9 @@ private slots:
     // no-frame time-out (shortened here) the client reports -20011.
     void silentCameraTimesOut()
     {
-        AvframeRecvThread::setDefaultNoFrameTimeoutMs(2500);
-        auto* c = new VuCameraClient(record("mute"));
+        CameraTimings timings;
+        timings.noFrameTimeoutMs = 2500;
+        auto* c = new VuCameraClient(record("mute"), timings);
         ThreadSafeSpy failed(c, &VuCameraClient::failed);
         QVERIFY(playUntilPicture(c));
         QElapsedTimer t;
