@@ -8,7 +8,7 @@ PACKAGES=(
   qttools5-dev qttools5-dev-tools libsodium-dev libavcodec-dev libavutil-dev libswscale-dev
   libavformat-dev ffmpeg libssl-dev libcpp-httplib-dev xvfb xauth dbus gnome-keyring
   libsecret-tools pulseaudio pulseaudio-utils fonts-dejavu-core pkg-config cmake ninja-build
-  ccache imagemagick clang libclang-rt-14-dev fonts-noto-cjk
+  ccache imagemagick clang libclang-rt-14-dev lld fonts-noto-cjk
 )
 
 missing=()
