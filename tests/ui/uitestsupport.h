@@ -1,18 +1,12 @@
 #pragma once
 
-// Shared set-up of the user-interface tests: the compiled-in resources, the
-// application style sheet, the warnings logged (from any thread), and a check
-// that a picture shows a camera rather than a blank.
+// Shared set-up of the user-interface tests: resources, the style sheet, the
+// warnings logged (from any thread), pictures, and event-loop syncing.
 
 #include "res/vcresources.h"
 
-#include <QApplication>
-#include <QFile>
-#include <QImage>
-#include <QPixmap>
-#include <QSet>
-#include <QStandardPaths>
-#include <QStringList>
+#include <QtTest>
+#include <QtWidgets>
 #include <mutex>
 
 namespace UiTest {
@@ -42,7 +36,6 @@ inline void clearWarnings()
     warningLog().lines.clear();
 }
 
-// Resources, the style sheet (withStyle) and the warning record.
 inline void setUp(bool withStyle = true)
 {
     vcInitResources();
@@ -64,10 +57,11 @@ inline QStringList resourceWarnings()
 {
     QStringList out;
     for (const QString& w : warnings()) {
-        if (w.contains(QLatin1String("missing"), Qt::CaseInsensitive) || w.contains(QLatin1String("Could not"), Qt::CaseInsensitive)
-            || w.contains(QLatin1String("cannot"), Qt::CaseInsensitive) || w.contains(QLatin1String(":/res"))
-            || w.contains(QLatin1String(":res/")))
-            out << w;
+        for (const char* mark : {"missing", "could not", "cannot", ":/res", ":res/"})
+            if (w.contains(QLatin1String(mark), Qt::CaseInsensitive)) {
+                out << w;
+                break;
+            }
     }
     return out;
 }
@@ -89,6 +83,16 @@ inline bool hasContent(const QPixmap& pixmap)
         for (int x = 0; x < img.width(); x += qMax(1, img.width() / 24))
             colours.insert(img.pixel(x, y) & 0xF0F0F0);
     return colours.size() >= 8;
+}
+
+// Runs the event loop until a 0 ms timer started now (and so any before it) fired.
+inline bool sync()
+{
+    QTimer later;
+    later.setSingleShot(true);
+    QSignalSpy fired(&later, &QTimer::timeout);
+    later.start(0);
+    return fired.wait();
 }
 
 } // namespace UiTest

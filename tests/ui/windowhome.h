@@ -18,23 +18,16 @@
 #include "ui/titlebar.h"
 #include "ui/vucamerawidget.h"
 
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QNetworkAccessManager>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
+#include <QtTest>
+#include <QtWidgets>
 #include <memory>
 
 class WindowHome
 {
 public:
-
-    // The home of windowhome.json without a session (the window signs in
-    // itself), and the network manager the window uses. Tester (3000000003)
-    // owns cam1-cam8 in three rooms and sees Neighbour's cam9; cam3 sleeps,
-    // cam4 has pin code 2468, cam5 is offline; Newcomer (5000000005) has none.
+    // windowhome.json, no session yet: Tester owns cam1-8 in three rooms and sees
+    // cam9; cam3 sleeps, cam4 has pin code 2468, cam5 is offline; Newcomer has none.
     bool start()
     {
         QFile json(QStringLiteral(VC_SOURCE_DIR "/tests/ui/windowhome.json"));
@@ -89,8 +82,7 @@ public:
         return nullptr;
     }
 
-    // Answers the next confirmation box that opens (1 OK, 0 Cancel); the
-    // result holds the box's text once it was answered (null until then).
+    // Answers the next box (1 OK, 0 Cancel); the result: its text once answered.
     static std::shared_ptr<QString> answerNextBox(int answer)
     {
         auto text = std::make_shared<QString>();

@@ -289,6 +289,12 @@ protected:
 
 void tiles()
 {
+    // The client outlives its tile.
+    struct Tile
+    {
+        std::unique_ptr<VuCameraClient> client;
+        std::unique_ptr<StandInTile> tile;
+    };
     auto make = [](const QString& did, const QString& model, bool pincode) {
         VuotCameraStat s;
         s.did = did;
@@ -296,20 +302,20 @@ void tiles()
         s.model = model;
         s.isOnline = true;
         s.isSetPincode = pincode;
-        auto* client = new VuCameraClient(s);
-        auto* tile = new StandInTile(client);
-        QObject::connect(tile, &QObject::destroyed, client, &QObject::deleteLater);
-        tile->resize(480, 330);
-        tile->show();
-        return std::make_pair(std::unique_ptr<StandInTile>(tile), client);
+        Tile made;
+        made.client = std::make_unique<VuCameraClient>(s);
+        made.tile = std::make_unique<StandInTile>(made.client.get());
+        made.tile->resize(480, 330);
+        made.tile->show();
+        return made;
     };
     auto shoot = [](StandInTile* t, const char* name) {
         QTest::qWait(400); // the bottom bar slides in, the animation moves on
         save(t->grab().toImage(), QStringLiteral("tile-") + QLatin1String(name));
     };
     auto first = make(QStringLiteral("shot1"), QStringLiteral("hovia.camera.v2"), false);
-    StandInTile* t = first.first.get();
-    VuCameraClient* client = first.second;
+    StandInTile* t = first.tile.get();
+    VuCameraClient* client = first.client.get();
     shoot(t, "stopped");
     QTest::mouseClick(t->ui()->playButton(), Qt::LeftButton);
     shoot(t, "reading-properties");
@@ -350,11 +356,11 @@ void tiles()
     shoot(t, "offline");
 
     auto second = make(QStringLiteral("shot2"), QStringLiteral("hovia.camera.v4"), true);
-    StandInTile* pin = second.first.get();
+    StandInTile* pin = second.tile.get();
     shoot(pin, "pincode");
     for (int i = 0; i < 4; ++i)
         QTest::keyClick(pin->ui()->pinCodeWidget()->edit(i), '0');
-    emit second.second->failed(-20009);
+    emit second.client->failed(-20009);
     shoot(pin, "pincode-error");
     pin->ui()->setState(VuCameraWidgetUI::ReadingProperties);
     shoot(pin, "loading-v4");
@@ -408,9 +414,10 @@ void window(WindowHome& home)
     whole(w.get(), "main-camera-asleep");
     QCursor::setPos(w->ui()->userIcon()->mapToGlobal(w->ui()->userIcon()->rect().center()));
     w->ui()->showUserMenu();
-    if (SettingMenu* menu = w->ui()->settingMenu()) {
-        QTest::qWait(200);
-        save(menu->grab().toImage(), QStringLiteral("main-user-menu"), true);
+    if (w->ui()->settingMenu()) { // a window of its own: taken from the screen, over the main window
+        QTest::qWait(300);
+        save(w->screen()->grabWindow(0, w->x() + w->width() - 480, w->y(), 480, 160).toImage(),
+             QStringLiteral("main-user-menu"));
     }
     hall->ui()->wakeUpButton()->click();
     WindowHome::quit(w);
@@ -450,14 +457,16 @@ int main(int argc, char** argv)
     if (css.open(QIODevice::ReadOnly))
         app.setStyleSheet(QString::fromUtf8(css.readAll()));
 
+    // The emulated home first: whatever the widgets reach is on this machine.
+    WindowHome home;
+    if (!home.start()) {
+        problem(QStringLiteral("the emulated home did not start"));
+        return 1;
+    }
     QTemporaryDir scratch;
     chrome(scratch.filePath(QStringLiteral("rooms.json")));
     tiles();
-    WindowHome home;
-    if (home.start())
-        window(home);
-    else
-        problem(QStringLiteral("the emulated home did not start"));
+    window(home);
     home.stop();
     if (AppGlobals::browserInitialized.load())
         MCefLibPrivate::shutdown();
