@@ -276,6 +276,8 @@ void TstMainWindowGrid::fullscreenAndBack()
     QVERIFY(!tile->isVisible() && !tile->ui()->isFullscreenShown());
     tile = m_ui->fullscreenTile();
     QVERIFY(tile->isVisible() && tile->ui()->isFullscreenShown());
+    m_ui->goToPage(m_ui->currentPage() + 1); // the last camera: no further
+    QCOMPARE(m_ui->fullscreenTile(), tile);
     // Back: the mode, the bars and the window as they were.
     tile->ui()->exitFullscreenButton()->click();
     QVERIFY(!m_ui->isFullscreen() && !tile->ui()->isFullscreenShown());

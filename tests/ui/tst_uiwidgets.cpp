@@ -121,6 +121,7 @@ void TstUiWidgets::navigateBar_data()
     QTest::newRow("12 at 5") << 12 << 5 << "1 2 3 4 5* 6 7 8 ... 12";
     QTest::newRow("12 at 6") << 12 << 6 << "1 ... 3 4 5 6* 7 8 9 ... 12";
     QTest::newRow("12 at 8") << 12 << 8 << "1 ... 5 6 7 8* 9 10 11 12";
+    QTest::newRow("12 at 9") << 12 << 9 << "1 ... 5 6 7 8 9* 10 11 12";
     QTest::newRow("12 at 12") << 12 << 12 << "1 ... 5 6 7 8 9 10 11 12*";
     QTest::newRow("9 at 5") << 9 << 5 << "1 2 3 4 5* 6 7 8 9";
     QTest::newRow("10 at 10") << 10 << 10 << "1 ... 3 4 5 6 7 8 9 10*";
