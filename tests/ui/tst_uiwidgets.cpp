@@ -1,7 +1,7 @@
 // Widgets of the window and the tile: page selector, rooms and the stored
-// choice, message box, translation, the resources named by code and style
-// sheets, and the playback timeline (its debounce at 0 ms: the coalescing is
-// tested, not the clock).
+// choice, the translation, the resources named by code and style sheets, and
+// the playback timeline (its debounce at 0 ms: the coalescing is tested, not
+// the clock).
 
 #include "uitestsupport.h"
 
