@@ -73,7 +73,7 @@ constexpr int kUserIconSize = 24;
 
 } // namespace
 
-MainWindowUI::MainWindowUI(QWidget* window)
+MainWindowUI::MainWindowUI(QWidget* window, int menuHideMs)
     : QObject(window), m_window(window), m_pageMode(storedPageMode())
 {
     m_tileFactory = [](VuCameraClient* cam, QWidget* parent) { return new VuCameraWidget(cam, parent); };
@@ -114,7 +114,7 @@ MainWindowUI::MainWindowUI(QWidget* window)
     connect(m_userIcon, &MLabel::Clicked, this, [this](MLabel*) { showUserMenu(); });
     m_menuTimer = new QTimer(this);
     m_menuTimer->setSingleShot(true);
-    m_menuTimer->setInterval(300);
+    m_menuTimer->setInterval(menuHideMs);
     connect(m_menuTimer, &QTimer::timeout, this, &MainWindowUI::checkMenuHide);
 
     m_content = new QWidget(m_window);

@@ -52,8 +52,11 @@ public:
         Quitting = 9
     };
 
+    // The user menu hides this long after the mouse left it and the icon.
+    static constexpr int MenuHideMs = 300;
+
     // window: the main window, which becomes this object's parent.
-    explicit MainWindowUI(QWidget* window);
+    explicit MainWindowUI(QWidget* window, int menuHideMs = MenuHideMs);
     ~MainWindowUI() override;
 
     void setState(int state);

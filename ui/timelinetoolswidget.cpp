@@ -32,7 +32,7 @@ QString timelineStyleSheet()
 }
 } // namespace
 
-TimeLineToolsWidget::TimeLineToolsWidget(QWidget* parent)
+TimeLineToolsWidget::TimeLineToolsWidget(QWidget* parent, int debounceMs)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("timeline_tools_"));
@@ -40,7 +40,7 @@ TimeLineToolsWidget::TimeLineToolsWidget(QWidget* parent)
     setStyleSheet(timelineStyleSheet());
 
     m_dateLine = new TimeDateLineWidget(this);
-    m_timeLine = new TimeLineWidget(this);
+    m_timeLine = new TimeLineWidget(this, debounceMs);
     m_btnDateLeft = makeToolButton("btnDateLeft", this);
     m_btnDateRight = makeToolButton("btnDateRight", this);
     m_btnTimeZoomIn = makeToolButton("btnTimeZoomIn", this);

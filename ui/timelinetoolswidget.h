@@ -6,10 +6,10 @@
 #include "camera/frameinfo.h"
 #include "camera/recordfileheader.h"
 #include "ui/timeareaheader.h"
+#include "ui/timelinewidget.h"
 
 class QPushButton;
 class TimeDateLineWidget;
-class TimeLineWidget;
 
 // The playback timeline row of a camera tile: the day strip, the time axis and
 // their buttons. It turns the camera's recording list into drawn areas and day
@@ -18,7 +18,8 @@ class TimeLineToolsWidget : public QWidget
 {
     Q_OBJECT
 public:
-    explicit TimeLineToolsWidget(QWidget* parent = nullptr);
+    // debounceMs: the axis's quiet time before a move becomes a request.
+    explicit TimeLineToolsWidget(QWidget* parent = nullptr, int debounceMs = TimeLineWidget::DebounceMs);
 
     // 2 when saved, else 1 when motion, else 0.
     static uchar judgeColor(uchar motioned, uchar saved);

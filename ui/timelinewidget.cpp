@@ -17,7 +17,7 @@ const QColor kColors[6] = {
 };
 } // namespace
 
-TimeLineWidget::TimeLineWidget(QWidget* parent)
+TimeLineWidget::TimeLineWidget(QWidget* parent, int debounceMs)
     : QWidget(parent), m_selectTimer(new QTimer(this))
 {
     setObjectName(QStringLiteral("time_line_"));
@@ -25,7 +25,7 @@ TimeLineWidget::TimeLineWidget(QWidget* parent)
     setMinimumHeight(34);
     setCursor(Qt::OpenHandCursor);
     m_selectTimer->setSingleShot(true);
-    m_selectTimer->setInterval(DebounceMs);
+    m_selectTimer->setInterval(debounceMs);
     connect(m_selectTimer, &QTimer::timeout, this, &TimeLineWidget::onDebounce);
 }
 

@@ -22,7 +22,8 @@ public:
     static constexpr int StepSeconds = 300;
     static constexpr int DebounceMs = 500;
 
-    explicit TimeLineWidget(QWidget* parent = nullptr);
+    // debounceMs: the quiet time before a move is announced.
+    explicit TimeLineWidget(QWidget* parent = nullptr, int debounceMs = DebounceMs);
 
     int currentTime() const { return m_currentTime; }
     int secondsPerPixel() const { return m_secondsPerPixel; }
