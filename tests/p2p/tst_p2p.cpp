@@ -1,0 +1,1128 @@
+// The P2P library through its C API, against one device served by this
+// process. A case connects a client session to the device and drives both
+// ends from the test thread (a device call that waits runs on std::async).
+// One connection carries everything in order, so a marker sent behind the
+// data a case is about proves that the data has arrived: no case sleeps.
+#include "p2p/avapi.h"
+#include "p2p/iotcapi.h"
+#include "p2p/p2pdevice.h"
+#include "p2p/p2pregistry.h"
+#include "p2p/p2psession.h"
+#include "p2p/rdtapi.h"
+
+#include <QtTest>
+#include <arpa/inet.h>
+#include <cstring>
+#include <functional>
+#include <future>
+#include <netinet/in.h>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace vcp2p;
+
+namespace {
+
+constexpr char kUid[] = "UID-P2P-HARNESS-0020";
+static_assert(sizeof kUid - 1 == IOTC_UID_MAX_LEN, "the device's UID has the largest length");
+constexpr unsigned kMarker = 0x4D41524Bu;
+constexpr int kDropped = -1; // an ioControl row whose message never arrives
+
+// What the device answers to a login; `hold` runs while it decides.
+struct Login
+{
+    int verdict = 0, resend = 1;
+    unsigned service = 0;
+    std::function<void()> hold;
+    std::string account, password;
+};
+
+int decide(void* user, int, const char* account, const char* password, int* resend, unsigned* service)
+{
+    auto* l = static_cast<Login*>(user);
+    l->account = account;
+    l->password = password;
+    *resend = l->resend;
+    *service = l->service;
+    if (l->hold)
+        l->hold();
+    return l->verdict;
+}
+
+// A client session with AV channel 0, and the device's ends of both.
+struct Link
+{
+    int sid = -1, dsid = -1, av = -1, dav = -1;
+    ~Link()
+    {
+        if (av >= 0)
+            avClientStop(av);
+        if (dav >= 0)
+            P2PD_AvServStop(dav);
+        IOTC_Session_Close(sid);
+        IOTC_Session_Close(dsid);
+    }
+};
+
+std::vector<char> pattern(int size, int seed)
+{
+    std::vector<char> v(size_t(qMax(size, 0)));
+    for (size_t i = 0; i < v.size(); ++i)
+        v[i] = char(seed * 31 + int(i) * 7 + 1);
+    return v;
+}
+
+bool rawSend(int sid, MsgKind kind, uint8_t channel, const std::vector<char>& payload)
+{
+    auto s = P2PRegistry::instance().session(sid);
+    return s && s->send(kind, channel, payload.data(), payload.size());
+}
+
+// Holders of the session besides the registry: a call in progress holds one.
+long users(int sid)
+{
+    return P2PRegistry::instance().session(sid).use_count() - 2;
+}
+
+P2PSession::State stateOf(int sid)
+{
+    auto s = P2PRegistry::instance().session(sid);
+    std::lock_guard<std::mutex> l(s->mutex);
+    return s->state;
+}
+
+int tcpConnect(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(uint16_t(port));
+    timeval tv{10, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Sends raw bytes and returns the first line of the answer ("" when closed).
+QByteArray ask(int fd, const QByteArray& bytes)
+{
+    ::send(fd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL);
+    QByteArray line;
+    char c;
+    while (::recv(fd, &c, 1, 0) == 1 && c != '\n')
+        line += c;
+    return line;
+}
+
+QByteArray resolve(int dirPort, const QByteArray& uid)
+{
+    const int fd = tcpConnect(dirPort);
+    const QByteArray answer = ask(fd, "RESOLVE " + uid + "\n");
+    ::close(fd);
+    return answer;
+}
+
+// Calls `call` until it reports something other than "no frame yet".
+int pollFrame(const std::function<int()>& call)
+{
+    QElapsedTimer t;
+    t.start();
+    int r;
+    while ((r = call()) == AV_ER_DATA_NOREADY && t.elapsed() < 10000)
+        QThread::msleep(1);
+    return r;
+}
+
+} // namespace
+
+class TestP2p : public QObject
+{
+    Q_OBJECT
+
+    int m_dir = -1;
+    int m_dev = -1;
+    std::string m_dirAddr;
+
+    int dirPort() const { return P2PDir_Port(m_dir); }
+
+    // Connects l.sid (claimed here when unset) and takes the device's end.
+    bool connect(Link& l)
+    {
+        if (l.sid < 0)
+            l.sid = IOTC_Get_SessionID();
+        if (IOTC_Connect_ByUID_Parallel(kUid, l.sid) != l.sid)
+            return false;
+        l.dsid = P2PD_Accept(m_dev, 10000);
+        return l.dsid >= 0;
+    }
+    // Logs in on `channel`: the client's result, the device's in *dav.
+    int login(Link& l, Login& who, int* dav, int channel = 0, const char* account = "admin",
+              const char* password = "pw", int* resend = nullptr, unsigned* service = nullptr)
+    {
+        auto dev = std::async(std::launch::async,
+                              [&] { return P2PD_AvServStart(l.dsid, uchar(channel), 10000, decide, &who); });
+        const int r = avClientStart2(l.sid, account, password, 10, service, uchar(channel), resend);
+        *dav = dev.get();
+        return r;
+    }
+    bool open(Link& l)
+    {
+        Login ok;
+        if (!connect(l))
+            return false;
+        l.av = login(l, ok, &l.dav);
+        return l.av >= 0 && l.dav >= 0;
+    }
+    // A marker from `from`, received on `to`: all sent before it has arrived.
+    static bool sync(int from, int to)
+    {
+        unsigned type = 0;
+        char b[8];
+        return avSendIOCtrl(from, kMarker, nullptr, 0) == 0 && avRecvIOCtrl(to, &type, b, sizeof b, 10000) == 0
+            && type == kMarker;
+    }
+    // Opens the RDT stream on `channel` at both ends.
+    static bool openRdt(const Link& l, int channel, int* c, int* d)
+    {
+        auto dev = std::async(std::launch::async, [&] { return RDT_Create(l.dsid, 10000, uchar(channel)); });
+        *c = RDT_Create(l.sid, 10000, uchar(channel));
+        *d = dev.get();
+        return *c >= 0 && *d >= 0;
+    }
+    static QByteArray rdtRead(int id, int size, int timeoutMs)
+    {
+        QByteArray b(size, '\0');
+        const int n = RDT_Read(id, b.data(), size, timeoutMs);
+        return n >= 0 ? b.left(n) : "error " + QByteArray::number(n);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_dir = P2PDir_Start(0);
+        QVERIFY(m_dir >= 0);
+        m_dirAddr = "127.0.0.1:" + std::to_string(dirPort());
+        QCOMPARE(IOTC_Set_Directory(m_dirAddr.c_str()), 0);
+        QCOMPARE(IOTC_Initialize2(0), 0);
+        QCOMPARE(avInitialize(128), 128);
+        QCOMPARE(RDT_Initialize(), RDT_MAX_IDS);
+        m_dev = P2PD_Register(kUid, nullptr, 0);
+        QVERIFY(m_dev >= 0);
+        const int gone = P2PD_Register("UID-GONE", nullptr, 0);
+        QCOMPARE(P2PD_Unregister(gone), 0);
+        QTRY_COMPARE(resolve(dirPort(), "UID-GONE"), QByteArray("OFFLINE"));
+    }
+
+    void cleanupTestCase()
+    {
+        P2PD_Unregister(m_dev);
+        RDT_DeInitialize();
+        avDeInitialize();
+        IOTC_DeInitialize();
+        P2PDir_Stop(m_dir);
+        IOTC_Set_Directory(nullptr);
+    }
+
+    void init()
+    {
+        P2PD_SetFaults(m_dev, 0);
+        avClientSetMaxBufSize(0);
+        IOTC_Set_Directory(m_dirAddr.c_str());
+        for (int s; (s = P2PD_Accept(m_dev, 0)) >= 0;) // left over by a failed case
+            IOTC_Session_Close(s);
+    }
+
+    void connectResults_data()
+    {
+        QTest::addColumn<QByteArray>("uid");
+        QTest::addColumn<QByteArray>("setup");
+        QTest::addColumn<int>("expected");
+        const QByteArray uid(kUid);
+        QTest::newRow("UID of 20 characters") << uid << QByteArray() << 0;
+        QTest::newRow("UID of 21 characters") << uid + "X" << QByteArray() << IOTC_ER_INVALID_ARG;
+        QTest::newRow("empty UID") << QByteArray() << QByteArray() << IOTC_ER_INVALID_ARG;
+        QTest::newRow("space in the UID") << QByteArray("UID 1") << QByteArray() << IOTC_ER_INVALID_ARG;
+        QTest::newRow("DEL in the UID") << QByteArray("UID\x7f") << QByteArray() << IOTC_ER_INVALID_ARG;
+        QTest::newRow("never registered") << QByteArray("UID~NEVER") << QByteArray() << IOTC_ER_UNKNOWN_UID;
+        QTest::newRow("registered and gone") << QByteArray("UID-GONE") << QByteArray() << IOTC_ER_DEVICE_OFFLINE;
+        QTest::newRow("refused by the device") << uid << QByteArray("refuse") << IOTC_ER_SESSION_REFUSED;
+        QTest::newRow("no directory") << uid << QByteArray("no directory") << IOTC_ER_DIRECTORY_UNREACHABLE;
+        QTest::newRow("dead device address") << QByteArray("UID-DEAD") << QByteArray("dead") << IOTC_ER_DEVICE_UNREACHABLE;
+        QTest::newRow("stopped before") << uid << QByteArray("stop") << IOTC_ER_CONNECT_STOPPED;
+    }
+    // Every failure leaves the session id claimed and fit for a new connect.
+    void connectResults()
+    {
+        QFETCH(QByteArray, uid);
+        QFETCH(QByteArray, setup);
+        QFETCH(int, expected);
+        Link l;
+        l.sid = IOTC_Get_SessionID();
+        QVERIFY(l.sid >= 0);
+        if (expected) {
+            const int fd = setup == "dead" ? tcpConnect(dirPort()) : -1;
+            if (fd >= 0)
+                QCOMPARE(ask(fd, "REGISTER UID-DEAD 1\n"), QByteArray("OK"));
+            if (setup == "refuse")
+                P2PD_SetFaults(m_dev, P2PD_FAULT_REFUSE);
+            if (setup == "no directory")
+                QCOMPARE(IOTC_Set_Directory("127.0.0.1:1"), 0);
+            if (setup == "stop")
+                QCOMPARE(IOTC_Connect_Stop_BySID(l.sid), 0);
+            QCOMPARE(IOTC_Connect_ByUID_Parallel(uid.constData(), l.sid), expected);
+            ::close(fd);
+            init();
+        }
+        QVERIFY(connect(l));
+        QCOMPARE(IOTC_Connect_ByUID_Parallel(kUid, l.sid), IOTC_ER_ALREADY_CONNECTED);
+        QCOMPARE(IOTC_Connect_Stop_BySID(l.sid), 0); // no effect once connected
+        for (int side = 0; side < 2; ++side) {
+            IOTCSessionInfo info;
+            QCOMPARE(IOTC_Session_Check(side ? l.dsid : l.sid, &info), 0);
+            QCOMPARE(int(info.isDevice), side);
+            QCOMPARE(int(info.mode), IOTC_MODE_LAN);
+            QCOMPARE(QByteArray(info.uid), QByteArray(kUid));
+            QCOMPARE(QByteArray(info.remoteIp), QByteArray("127.0.0.1"));
+            if (!side)
+                QCOMPARE(int(info.remotePort), P2PD_Port(m_dev));
+        }
+        QCOMPARE(IOTC_Session_Check(l.sid, nullptr), IOTC_ER_INVALID_ARG);
+        char buf[32];
+        QCOMPARE(P2PD_Session_Uid(l.dsid, buf, sizeof kUid - 1), IOTC_ER_INVALID_ARG);
+        QCOMPARE(P2PD_Session_Uid(l.dsid, buf, sizeof kUid), int(sizeof kUid - 1));
+        QCOMPARE(QByteArray(buf), QByteArray(kUid));
+    }
+
+    void directoryLines_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("answer");
+        QTest::newRow("live device") << "RESOLVE " + QByteArray(kUid) << "AT 127.0.0.1 " + QByteArray::number(P2PD_Port(m_dev));
+        QTest::newRow("never registered") << QByteArray("RESOLVE UID-NEVER") << QByteArray("UNKNOWN");
+        QTest::newRow("gone") << QByteArray("RESOLVE UID-GONE") << QByteArray("OFFLINE");
+        QTest::newRow("unknown verb") << QByteArray("HELLO there") << QByteArray("BAD");
+        QTest::newRow("no port") << QByteArray("REGISTER UID-X") << QByteArray("BAD");
+        QTest::newRow("port 65536") << QByteArray("REGISTER UID-X 65536") << QByteArray("BAD");
+        QTest::newRow("port 65535") << QByteArray("REGISTER UID-X 65535") << QByteArray("OK");
+        QTest::newRow("UID of 21 characters") << "REGISTER " + QByteArray(kUid) + "X 5" << QByteArray("BAD");
+        QTest::newRow("taken UID") << "REGISTER " + QByteArray(kUid) + " 5" << QByteArray("TAKEN");
+    }
+    void directoryLines()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(QByteArray, answer);
+        const int fd = tcpConnect(dirPort());
+        QCOMPARE(ask(fd, request + "\n"), answer);
+        ::close(fd);
+    }
+
+    void registrationAndDirectorySetting()
+    {
+        QCOMPARE(P2PD_Register(kUid, nullptr, 0), P2PD_ER_UID_TAKEN);
+        QCOMPARE(P2PD_Register("bad uid", nullptr, 0), IOTC_ER_INVALID_ARG);
+        QCOMPARE(P2PD_Register("UID-P2P-HARNESS-00201", nullptr, 0), IOTC_ER_INVALID_ARG);
+        QCOMPARE(P2PD_Register("UID-X", "127.0.0.1:1", 0), IOTC_ER_DIRECTORY_UNREACHABLE);
+        const int fd = tcpConnect(dirPort()); // a line without end is cut off
+        QCOMPARE(ask(fd, QByteArray(3000, 'z')), QByteArray());
+        ::close(fd);
+        for (const char* bad : {"nonsense", "127.0.0.1:0", "127.0.0.1:65536", ":80", "127.0.0.1:", "h:123456"})
+            QVERIFY2(IOTC_Set_Directory(bad) == IOTC_ER_INVALID_ARG, bad);
+        QCOMPARE(IOTC_Set_Directory("127.0.0.1:65535"), 0);
+        char buf[16];
+        QCOMPARE(IOTC_Get_Directory(buf, 15), IOTC_ER_INVALID_ARG); // no room for the NUL
+        QCOMPARE(IOTC_Get_Directory(buf, 16), 15);
+        QCOMPARE(QByteArray(buf), QByteArray("127.0.0.1:65535"));
+        QCOMPARE(IOTC_Set_Directory(nullptr), 0);
+        qputenv("VC_P2P_DIRECTORY", m_dirAddr.c_str());
+        QCOMPARE(IOTC_Get_Directory(buf, sizeof buf), int(m_dirAddr.size()));
+        Link l;
+        QVERIFY(connect(l)); // found through the environment
+        qunsetenv("VC_P2P_DIRECTORY");
+        QCOMPARE(IOTC_Get_Directory(buf, sizeof buf), IOTC_ER_DIRECTORY_UNREACHABLE);
+
+        // Unregistering ends the device's sessions; their ids stay claimed
+        // until their owner closes them.
+        QCOMPARE(IOTC_Set_Directory(m_dirAddr.c_str()), 0);
+        const int dev = P2PD_Register("UID-SECOND", nullptr, 0);
+        QVERIFY(dev >= 0);
+        Link s;
+        s.sid = IOTC_Get_SessionID();
+        QCOMPARE(IOTC_Connect_ByUID_Parallel("UID-SECOND", s.sid), s.sid);
+        s.dsid = P2PD_Accept(dev, 10000);
+        QVERIFY(s.dsid >= 0);
+        QCOMPARE(P2PD_Unregister(dev), 0);
+        QCOMPARE(P2PD_Unregister(dev), P2PD_ER_INVALID_DEVICE);
+        QCOMPARE(P2PD_Accept(dev, 0), P2PD_ER_INVALID_DEVICE);
+        IOTCSessionInfo info;
+        QTRY_COMPARE(IOTC_Session_Check(s.sid, &info), IOTC_ER_SESSION_CLOSE_BY_REMOTE);
+        QCOMPARE(IOTC_Session_Check(s.dsid, &info), IOTC_ER_INVALID_SID);
+        QCOMPARE(IOTC_Session_Close(s.dsid), 0);
+        QCOMPARE(IOTC_Session_Close(s.dsid), IOTC_ER_INVALID_SID);
+        QTRY_COMPARE(resolve(dirPort(), "UID-SECOND"), QByteArray("OFFLINE"));
+    }
+
+    // Ids are handed out lowest first, 256 in all, shared with device sessions.
+    void sessionIds()
+    {
+        std::vector<int> ids;
+        int s;
+        while ((s = IOTC_Get_SessionID()) >= 0)
+            ids.push_back(s);
+        QCOMPARE(s, IOTC_ER_EXCEED_MAX_SESSION);
+        QCOMPARE(ids.back(), IOTC_MAX_SESSIONS - 1);
+        auto closeAll = qScopeGuard([&] {
+            for (int id : ids)
+                IOTC_Session_Close(id);
+        });
+        QCOMPARE(IOTC_Session_Close(ids[7]), 0);
+        QCOMPARE(IOTC_Session_Close(ids[3]), 0);
+        QCOMPARE(IOTC_Get_SessionID(), ids[3]);
+        QCOMPARE(IOTC_Get_SessionID(), ids[7]);
+        // Every id taken: the device has none for its end of a connect.
+        QCOMPARE(IOTC_Connect_ByUID_Parallel(kUid, ids[3]), IOTC_ER_SESSION_REFUSED);
+        QCOMPARE(IOTC_Session_Close(ids[7]), 0); // one left: enough
+        QCOMPARE(IOTC_Connect_ByUID_Parallel(kUid, ids[3]), ids[3]);
+        QCOMPARE(P2PD_Accept(m_dev, 10000), ids[7]);
+    }
+
+    void avLogin_data()
+    {
+        QTest::addColumn<QByteArray>("account");
+        QTest::addColumn<QByteArray>("password");
+        QTest::addColumn<int>("verdict");
+        QTest::addColumn<int>("resend");
+        QTest::addColumn<uint>("service");
+        QTest::addColumn<int>("channel");
+        QTest::addColumn<int>("expected"); // 0: an index
+        const QByteArray a("admin"), p("pw"), longest(AV_MAX_ACCOUNT_LEN, 'x');
+        QTest::newRow("accepted with resend") << a << p << 0 << 1 << 7u << 0 << 0;
+        QTest::newRow("accepted without resend") << a << p << 0 << 0 << 0x8badf00du << 0 << 0;
+        QTest::newRow("refused, usual code") << a << p << AV_ER_WRONG_VIEWACC_PWD << 1 << 0u << 0 << AV_ER_WRONG_VIEWACC_PWD;
+        QTest::newRow("refused, device's own code") << a << p << -31337 << 1 << 0u << 0 << -31337;
+        QTest::newRow("channel 31") << a << p << 0 << 1 << 0u << 31 << 0;
+        QTest::newRow("channel 32") << a << p << 0 << 1 << 0u << 32 << AV_ER_INVALID_ARG;
+        QTest::newRow("longest account") << longest << p << 0 << 1 << 0u << 0 << 0;
+        QTest::newRow("account too long") << longest + "x" << p << 0 << 1 << 0u << 0 << AV_ER_INVALID_ARG;
+        QTest::newRow("longest password") << a << longest << 0 << 1 << 0u << 0 << 0;
+        QTest::newRow("password too long") << a << longest + "x" << 0 << 1 << 0u << 0 << AV_ER_INVALID_ARG;
+    }
+    // After any result, and after a stop, the channel takes a new login.
+    void avLogin()
+    {
+        QFETCH(QByteArray, account);
+        QFETCH(QByteArray, password);
+        QFETCH(int, verdict);
+        QFETCH(int, resend);
+        QFETCH(uint, service);
+        QFETCH(int, channel);
+        QFETCH(int, expected);
+        Link l;
+        QVERIFY(connect(l));
+        Login who{verdict, resend, service, {}, {}, {}};
+        int dav = -1, gotResend = -1;
+        unsigned gotService = 0;
+        int r;
+        if (expected == AV_ER_INVALID_ARG)
+            r = avClientStart2(l.sid, account.constData(), password.constData(), 10, nullptr, uchar(channel), nullptr);
+        else
+            r = login(l, who, &dav, channel, account.constData(), password.constData(), &gotResend, &gotService);
+        if (expected) {
+            QCOMPARE(r, expected);
+        } else {
+            QVERIFY(r >= 0 && dav >= 0);
+            QCOMPARE(gotResend, resend);
+            QCOMPARE(gotService, service);
+            QCOMPARE(QByteArray(who.account.c_str()), account);
+            QCOMPARE(QByteArray(who.password.c_str()), password);
+            QCOMPARE(avClientStart2(l.sid, "a", "b", 10, nullptr, uchar(channel), nullptr), AV_ER_CHANNEL_IN_USE);
+            QCOMPARE(avClientStop(r), 0);
+            QCOMPARE(avClientStop(r), AV_ER_INVALID_ARG);
+        }
+        channel %= IOTC_MAX_CHANNELS;
+        Login ok;
+        int dav2 = -1;
+        const int av = login(l, ok, &dav2, channel);
+        QVERIFY(av >= 0);
+        QVERIFY(sync(dav2, av));
+        avClientStop(av);
+        P2PD_AvServStop(dav2);
+        P2PD_AvServStop(dav);
+    }
+
+    void avChannelLimits()
+    {
+        QCOMPARE(avInitialize(2), 2);
+        auto restore = qScopeGuard([] { avInitialize(128); });
+        Link l;
+        QVERIFY(open(l));
+        Login ok;
+        int d1, d2;
+        const int a1 = login(l, ok, &d1, 1);
+        QVERIFY(a1 >= 0);
+        QCOMPARE(avClientStart2(l.sid, "admin", "pw", 10, nullptr, 2, nullptr), AV_ER_EXCEED_MAX_CHANNEL);
+        QCOMPARE(avClientStop(a1), 0);
+        QCOMPARE(avClientStart2(l.sid, "admin", "pw", 10, nullptr, 0, nullptr), AV_ER_CHANNEL_IN_USE);
+        const int a2 = login(l, ok, &d2, 2);
+        QVERIFY(a2 >= 0);
+        QVERIFY(sync(d2, a2));
+        avClientStop(a2);
+        // A login nobody answers times out, and leaves the channel free.
+        P2PD_SetFaults(m_dev, P2PD_FAULT_STALL_AV);
+        for (int i = 0; i < 2; ++i) {
+            QElapsedTimer t;
+            t.start();
+            QCOMPARE(avClientStart2(l.sid, "admin", "pw", 1, nullptr, 3, nullptr), AV_ER_TIMEOUT);
+            QVERIFY(t.elapsed() >= 900);
+        }
+        QCOMPARE(avDeInitialize(), 0);
+        QCOMPARE(avClientStart2(l.sid, "admin", "pw", 10, nullptr, 3, nullptr), AV_ER_NOT_INITIALIZED);
+        l.av = -1;
+    }
+
+    void ioControl_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("readerBuffer");
+        QTest::addColumn<bool>("raw"); // sent by a peer that skips the checks
+        QTest::addColumn<int>("expected");
+        const int max = AV_MAX_IOCTRL_SIZE;
+        QTest::newRow("empty") << 0 << 16 << false << 0;
+        QTest::newRow("one byte") << 1 << 16 << false << 1;
+        QTest::newRow("largest") << max << max << false << max;
+        QTest::newRow("reader's buffer exactly") << 100 << 100 << false << 100;
+        QTest::newRow("reader's buffer one short") << 100 << 99 << false << AV_ER_BUFPARA_MAXSIZE_INSUFF;
+        QTest::newRow("one over the largest") << max + 1 << max + 1 << false << AV_ER_EXCEED_MAX_SIZE;
+        QTest::newRow("raw: largest") << max << max << true << max;
+        QTest::newRow("raw: one over the largest") << max + 1 << max + 1 << true << kDropped;
+        QTest::newRow("raw: no room for the type") << -1 << 16 << true << kDropped;
+    }
+    // Both ways; the bytes arrive as sent with nothing added, or not at all.
+    void ioControl()
+    {
+        QFETCH(int, size);
+        QFETCH(int, readerBuffer);
+        QFETCH(bool, raw);
+        QFETCH(int, expected);
+        Link l;
+        QVERIFY(open(l));
+        const std::vector<char> data = pattern(size, 3);
+        const unsigned type = 0xA1B2C3D4u ^ unsigned(size);
+        for (int up = 0; up < (raw ? 1 : 2); ++up) {
+            const int from = up ? l.av : l.dav, to = up ? l.dav : l.av;
+            if (raw) {
+                std::vector<char> msg(4);
+                P2PWire::putU32(reinterpret_cast<unsigned char*>(msg.data()), type);
+                msg.insert(msg.end(), data.begin(), data.end());
+                msg.resize(size < 0 ? 3 : msg.size());
+                QVERIFY(rawSend(l.dsid, MsgKind::IoCtrl, 0, msg));
+            } else if (expected == AV_ER_EXCEED_MAX_SIZE) {
+                QCOMPARE(avSendIOCtrl(from, type, data.data(), size), expected);
+                continue;
+            } else {
+                QCOMPARE(avSendIOCtrl(from, type, data.data(), size), 0);
+            }
+            QCOMPARE(avSendIOCtrl(from, kMarker, nullptr, 0), 0);
+            std::vector<char> buf(size_t(readerBuffer) + 16, 'Z');
+            unsigned got = 0;
+            const int r = avRecvIOCtrl(to, &got, buf.data(), readerBuffer, 10000);
+            if (expected != kDropped) {
+                QCOMPARE(r, expected);
+                QCOMPARE(got, type);
+                if (r >= 0)
+                    QVERIFY(std::equal(data.begin(), data.end(), buf.begin()) && buf[size_t(r)] == 'Z');
+                QCOMPARE(avRecvIOCtrl(to, &got, buf.data(), readerBuffer, 10000), 0);
+            }
+            QCOMPARE(got, kMarker); // and nothing in between
+        }
+    }
+
+    void ioQueueBound_data()
+    {
+        QTest::addColumn<int>("sent");
+        QTest::addColumn<int>("firstKept");
+        QTest::newRow("1024 fill the queue") << 1024 << 0;
+        QTest::newRow("1025: the oldest goes") << 1025 << 1;
+    }
+    // A reader that does not read keeps the newest 1024 messages.
+    void ioQueueBound()
+    {
+        QFETCH(int, sent);
+        QFETCH(int, firstKept);
+        Link l;
+        QVERIFY(open(l));
+        for (int i = 0; i < sent; ++i)
+            QCOMPARE(avSendIOCtrl(l.dav, unsigned(i), "q", 1), 0);
+        const char header[AV_FRAME_HEADER_SIZE] = {};
+        QCOMPARE(P2PD_SendFrameData(l.dav, "s", 1, header, 0), 0); // behind them, on another queue
+        char buf[8];
+        QCOMPARE(pollFrame([&] { return avRecvFrameData2(l.av, buf, 8, nullptr, nullptr, nullptr, 0, nullptr, nullptr); }), 1);
+        unsigned type;
+        for (int i = firstKept; i < sent; ++i) {
+            QCOMPARE(avRecvIOCtrl(l.av, &type, buf, sizeof buf, 0), 1);
+            QCOMPARE(type, unsigned(i));
+        }
+        QCOMPARE(avRecvIOCtrl(l.av, &type, buf, sizeof buf, 0), AV_ER_TIMEOUT);
+    }
+
+    // Sending and receiving at once on one channel, both ways, keeps order.
+    void ioBothWaysAtOnce()
+    {
+        Link l;
+        QVERIFY(open(l));
+        constexpr int count = 300;
+        auto receive = [](int av) {
+            for (int i = 0; i < count; ++i) {
+                unsigned type = 0;
+                char b[4];
+                if (avRecvIOCtrl(av, &type, b, sizeof b, 10000) != 4 || type != unsigned(i) || b[3] != char(i))
+                    return i;
+            }
+            return count;
+        };
+        auto down = std::async(std::launch::async, receive, l.av);
+        auto up = std::async(std::launch::async, receive, l.dav);
+        auto send = [](int av) {
+            for (int i = 0; i < count; ++i)
+                avSendIOCtrl(av, unsigned(i), QByteArray(4, char(i)).constData(), 4);
+        };
+        auto fromDevice = std::async(std::launch::async, send, l.dav);
+        send(l.av);
+        fromDevice.get();
+        QCOMPARE(down.get(), count);
+        QCOMPARE(up.get(), count);
+    }
+
+    void frameBuffer_data()
+    {
+        QTest::addColumn<int>("bufKB");
+        QTest::addColumn<QByteArray>("sent"); // v|a and the size of each frame
+        QTest::addColumn<QByteArray>("video"); // what the reader gets: numbers, L<first lost>
+        QTest::addColumn<QByteArray>("audio");
+        QTest::newRow("frames fill it exactly") << 4 << QByteArray("v1024 v1024 v1024 v1024") << QByteArray("0 1 2 3") << QByteArray();
+        QTest::newRow("one frame over") << 4 << QByteArray("v1024 v1024 v1024 v1024 v1") << QByteArray("0 1 2 3 L4") << QByteArray();
+        QTest::newRow("a run of losses, one report") << 4 << QByteArray("v2048 v2048 v9 v1 v4096") << QByteArray("0 1 L2") << QByteArray();
+        QTest::newRow("losses apart, two reports") << 4 << QByteArray("v4000 v97 v96 v200 v1") << QByteArray("0 L1 2 L3") << QByteArray();
+        QTest::newRow("shared by audio and video") << 4 << QByteArray("v1024 a1024 a1024 v1024 a1 v1") << QByteArray("0 1 L2") << QByteArray("0 1 L2");
+        QTest::newRow("larger than the buffer") << 1 << QByteArray("v1025 v1024") << QByteArray("L0 1") << QByteArray();
+    }
+    // Whole frames or a loss report, each with its own header; reading frees
+    // the room again.
+    void frameBuffer()
+    {
+        QFETCH(int, bufKB);
+        QFETCH(QByteArray, sent);
+        QFETCH(QByteArray, video);
+        QFETCH(QByteArray, audio);
+        avClientSetMaxBufSize(unsigned(bufKB));
+        Link l;
+        QVERIFY(open(l));
+        std::vector<int> sizes[2];
+        auto header = [](int kind, int number) { return pattern(AV_FRAME_HEADER_SIZE, 100 * kind + number); };
+        auto sendFrame = [&](int kind, int size) {
+            const int n = int(sizes[kind].size());
+            sizes[kind].push_back(size);
+            const auto data = pattern(size, n), h = header(kind, n);
+            return (kind ? P2PD_SendAudioData : P2PD_SendFrameData)(l.dav, data.data(), size, h.data(), AV_FRAME_HEADER_SIZE);
+        };
+        for (const QByteArray& f : sent.split(' '))
+            QCOMPARE(sendFrame(f[0] == 'a', f.mid(1).toInt()), 0);
+        QVERIFY(sync(l.dav, l.av));
+        std::vector<char> buf(size_t(bufKB) * 1024 + 1);
+        auto receive = [&](int kind, unsigned* number, char* h) {
+            int actual = -1, expected = -1, headerSize = -1;
+            const int r = kind ? avRecvAudioData(l.av, buf.data(), int(buf.size()), h, AV_FRAME_HEADER_SIZE, number)
+                               : avRecvFrameData2(l.av, buf.data(), int(buf.size()), &actual, &expected, h,
+                                                  AV_FRAME_HEADER_SIZE, &headerSize, number);
+            if (!kind && r > 0 && (actual != r || expected != r || (h && headerSize != AV_FRAME_HEADER_SIZE)))
+                return -1;
+            return r;
+        };
+        for (int kind = 0; kind < 2; ++kind) {
+            const QByteArray spec = kind ? audio : video;
+            for (const QByteArray& e : spec.split(' ')) {
+                if (e.isEmpty())
+                    continue;
+                unsigned number = 999;
+                char h[AV_FRAME_HEADER_SIZE];
+                const int r = receive(kind, &number, h);
+                const int n = e.mid(e[0] == 'L').toInt();
+                QCOMPARE(number, unsigned(n));
+                if (e[0] == 'L') {
+                    QCOMPARE(r, AV_ER_LOSED_THIS_FRAME);
+                    continue;
+                }
+                QCOMPARE(r, sizes[kind][size_t(n)]);
+                QVERIFY(std::equal(buf.begin(), buf.begin() + r, pattern(r, n).begin()));
+                QCOMPARE(QByteArray(h, AV_FRAME_HEADER_SIZE), QByteArray(header(kind, n).data(), AV_FRAME_HEADER_SIZE));
+            }
+            QCOMPARE(receive(kind, nullptr, nullptr), AV_ER_DATA_NOREADY);
+        }
+        QCOMPARE(sendFrame(0, bufKB * 1024), 0);
+        QVERIFY(sync(l.dav, l.av));
+        QCOMPARE(receive(0, nullptr, nullptr), bufKB * 1024);
+    }
+
+    // What the reader's buffers and the sender's arguments allow.
+    void frameSizes()
+    {
+        Link l;
+        QVERIFY(open(l));
+        const std::vector<char> big = pattern(AV_MAX_FRAME_SIZE + 1, 5), h = pattern(AV_FRAME_HEADER_SIZE, 9);
+        QCOMPARE(P2PD_SendFrameData(l.dav, big.data(), 0, h.data(), 24), AV_ER_INVALID_ARG);
+        QCOMPARE(P2PD_SendFrameData(l.dav, big.data(), AV_MAX_FRAME_SIZE + 1, h.data(), 24), AV_ER_INVALID_ARG);
+        QCOMPARE(P2PD_SendFrameData(l.dav, big.data(), 10, h.data(), 25), AV_ER_INVALID_ARG);
+        QCOMPARE(P2PD_SendFrameData(l.av, big.data(), 10, h.data(), 24), AV_ER_INVALID_ARG);
+        QCOMPARE(P2PD_SendFrameData(l.dav, big.data(), AV_MAX_FRAME_SIZE, h.data(), 24), 0);
+        QCOMPARE(P2PD_SendFrameData(l.dav, big.data(), 100, h.data(), 24), 0);
+        QCOMPARE(P2PD_SendFrameData(l.dav, big.data(), 100, h.data(), 24), 0);
+        QCOMPARE(P2PD_SendFrameData(l.dav, big.data(), 100, h.data(), 8), 0);
+        QCOMPARE(P2PD_SendAudioData(l.dav, big.data(), 50, h.data(), 24), 0);
+        QVERIFY(sync(l.dav, l.av));
+        std::vector<char> buf(AV_MAX_FRAME_SIZE);
+        QCOMPARE(avRecvFrameData2(l.av, buf.data(), AV_MAX_FRAME_SIZE, nullptr, nullptr, nullptr, 0, nullptr, nullptr), AV_MAX_FRAME_SIZE);
+        QVERIFY(std::equal(buf.begin(), buf.end(), big.begin()));
+        char info[AV_FRAME_HEADER_SIZE];
+        std::memset(info, 'Z', sizeof info);
+        int actual = -1, expected = -1, infoSize = -1;
+        QCOMPARE(avRecvFrameData2(l.av, buf.data(), 100, &actual, &expected, info, 10, &infoSize, nullptr), 100);
+        QCOMPARE(infoSize, 10);
+        QCOMPARE(QByteArray(info, 24), QByteArray(h.data(), 10) + QByteArray(14, 'Z'));
+        QCOMPARE(avRecvFrameData2(l.av, buf.data(), 99, &actual, &expected, info, 24, &infoSize, nullptr), AV_ER_BUFPARA_MAXSIZE_INSUFF);
+        QCOMPARE(expected, 100);
+        QCOMPARE(actual, 0);
+        QCOMPARE(avRecvFrameData2(l.av, buf.data(), 100, nullptr, nullptr, info, 24, nullptr, nullptr), 100);
+        QCOMPARE(QByteArray(info, 24), QByteArray(h.data(), 8) + QByteArray(16, '\0')); // short header padded
+        QCOMPARE(avRecvFrameData2(l.av, buf.data(), 100, nullptr, nullptr, nullptr, 0, nullptr, nullptr), AV_ER_DATA_NOREADY);
+        QCOMPARE(avRecvAudioData(l.av, buf.data(), 50, nullptr, 0, nullptr), 50);
+        QCOMPARE(avRecvAudioData(l.av, nullptr, 50, nullptr, 0, nullptr), AV_ER_INVALID_ARG);
+    }
+
+    void peerEnds_data()
+    {
+        QTest::addColumn<QByteArray>("how");
+        QTest::addColumn<int>("avCode");
+        QTest::addColumn<int>("checkCode");
+        QTest::newRow("device closes the session") << QByteArray("close") << AV_ER_SESSION_CLOSE_BY_REMOTE << IOTC_ER_SESSION_CLOSE_BY_REMOTE;
+        QTest::newRow("device stops its channel") << QByteArray("stop") << AV_ER_SESSION_CLOSE_BY_REMOTE << 0;
+        QTest::newRow("device vanishes") << QByteArray("drop") << AV_ER_REMOTE_TIMEOUT_DISCONNECT << IOTC_ER_REMOTE_TIMEOUT_DISCONNECT;
+    }
+    // What was sent before the end is delivered first, then the reason, on
+    // every call; after the local close the session is unknown (-14).
+    void peerEnds()
+    {
+        QFETCH(QByteArray, how);
+        QFETCH(int, avCode);
+        QFETCH(int, checkCode);
+        Link l;
+        QVERIFY(open(l));
+        const char h[AV_FRAME_HEADER_SIZE] = {};
+        QCOMPARE(P2PD_SendFrameData(l.dav, "v", 1, h, 24), 0);
+        QCOMPARE(P2PD_SendAudioData(l.dav, "a", 1, h, 24), 0);
+        QCOMPARE(avSendIOCtrl(l.dav, 7, "i", 1), 0);
+        if (how == "close")
+            QCOMPARE(IOTC_Session_Close(l.dsid), 0);
+        else if (how == "stop")
+            QCOMPARE(P2PD_AvServStop(l.dav), 0);
+        else
+            QCOMPARE(P2PD_Session_Drop(l.dsid), 0);
+        (how == "stop" ? l.dav : l.dsid) = -1;
+        char buf[8];
+        unsigned type = 0;
+        QCOMPARE(avRecvIOCtrl(l.av, &type, buf, sizeof buf, 10000), 1);
+        QCOMPARE(avRecvFrameData2(l.av, buf, 8, nullptr, nullptr, nullptr, 0, nullptr, nullptr), 1);
+        QCOMPARE(avRecvAudioData(l.av, buf, 8, nullptr, 0, nullptr), 1);
+        QCOMPARE(avRecvIOCtrl(l.av, &type, buf, sizeof buf, 10000), avCode);
+        QCOMPARE(avRecvFrameData2(l.av, buf, 8, nullptr, nullptr, nullptr, 0, nullptr, nullptr), avCode);
+        QCOMPARE(avRecvAudioData(l.av, buf, 8, nullptr, 0, nullptr), avCode);
+        QCOMPARE(avSendIOCtrl(l.av, 1, "x", 1), avCode);
+        IOTCSessionInfo info;
+        QCOMPARE(IOTC_Session_Check(l.sid, &info), checkCode);
+        QCOMPARE(QByteArray(info.uid), QByteArray(kUid)); // filled all the same
+        QCOMPARE(IOTC_Session_Close(l.sid), 0);
+        l.sid = -1;
+        QCOMPARE(avRecvFrameData2(l.av, buf, 8, nullptr, nullptr, nullptr, 0, nullptr, nullptr), IOTC_ER_INVALID_SID);
+        QCOMPARE(avRecvIOCtrl(l.av, &type, buf, sizeof buf, 0), IOTC_ER_INVALID_SID);
+        QCOMPARE(avRecvAudioData(l.av, buf, 8, nullptr, 0, nullptr), IOTC_ER_INVALID_SID);
+    }
+
+    // The device hears the client's stop and close.
+    void clientEnds()
+    {
+        Link l;
+        QVERIFY(open(l));
+        unsigned type;
+        char b[4];
+        QCOMPARE(avClientStop(l.av), 0);
+        QCOMPARE(avRecvIOCtrl(l.dav, &type, b, sizeof b, 10000), AV_ER_SESSION_CLOSE_BY_REMOTE);
+        QCOMPARE(avRecvIOCtrl(l.av, &type, b, sizeof b, 0), AV_ER_INVALID_ARG);
+        IOTCSessionInfo info;
+        QCOMPARE(IOTC_Session_Check(l.dsid, &info), 0);
+        Login ok;
+        l.av = login(l, ok, &l.dav); // the same channel again
+        QVERIFY(sync(l.av, l.dav));
+        QCOMPARE(IOTC_Session_Close(l.sid), 0);
+        QCOMPARE(avRecvIOCtrl(l.dav, &type, b, sizeof b, 10000), AV_ER_SESSION_CLOSE_BY_REMOTE);
+        QCOMPARE(IOTC_Session_Check(l.dsid, &info), IOTC_ER_SESSION_CLOSE_BY_REMOTE);
+        QCOMPARE(IOTC_Session_Check(l.sid, &info), IOTC_ER_INVALID_SID);
+        l.sid = -1;
+    }
+
+    void wakeBlockedCall_data()
+    {
+        QTest::addColumn<QByteArray>("call");
+        QTest::addColumn<QByteArray>("waker");
+        QTest::addColumn<int>("expected");
+        const struct { const char* call; const char* waker; int expected; } rows[] = {
+            {"connect", "stop", IOTC_ER_CONNECT_STOPPED},
+            {"connect", "close", IOTC_ER_INVALID_SID},
+            {"login", "close", IOTC_ER_INVALID_SID},
+            {"login", "device close", AV_ER_SESSION_CLOSE_BY_REMOTE},
+            {"login", "device drop", AV_ER_REMOTE_TIMEOUT_DISCONNECT},
+            {"io", "av stop", AV_ER_CLIENT_EXIT},
+            {"io", "close", IOTC_ER_INVALID_SID},
+            {"io", "av deinit", AV_ER_CLIENT_EXIT},
+            {"io", "iotc deinit", IOTC_ER_INVALID_SID},
+            {"io", "device close", AV_ER_SESSION_CLOSE_BY_REMOTE},
+            {"io", "device drop", AV_ER_REMOTE_TIMEOUT_DISCONNECT},
+            {"read", "destroy", RDT_ER_LOCAL_EXIT},
+            {"read", "close", RDT_ER_SESSION_CLOSED},
+            {"read", "rdt deinit", RDT_ER_LOCAL_EXIT},
+            {"read", "device destroy", RDT_ER_REMOTE_EXIT},
+            {"read", "device drop", RDT_ER_SESSION_CLOSED},
+            {"create", "close", RDT_ER_SESSION_CLOSED},
+            {"create", "device refuse", RDT_ER_REMOTE_EXIT},
+            {"create", "device drop", RDT_ER_SESSION_CLOSED},
+        };
+        for (const auto& r : rows)
+            QTest::addRow("%s, %s", r.call, r.waker) << QByteArray(r.call) << QByteArray(r.waker) << r.expected;
+    }
+    // A call waiting on its own long time-out returns at once with the
+    // reason when something else ends what it waits on.
+    void wakeBlockedCall()
+    {
+        QFETCH(QByteArray, call);
+        QFETCH(QByteArray, waker);
+        QFETCH(int, expected);
+        auto reinit = qScopeGuard([] {
+            IOTC_Initialize2(0);
+            avInitialize(128);
+            RDT_Initialize();
+        });
+        std::promise<void> entered, release;
+        std::shared_future<void> released(release.get_future());
+        Login held{AV_ER_WRONG_VIEWACC_PWD, 1, 0, [&] { entered.set_value(); released.wait(); }, {}, {}};
+        std::future<int> device, blocked;
+        auto unblock = qScopeGuard([&] { release.set_value(); }); // before the futures wait
+        Link l; // closed first: a call still blocked wakes up
+        int c = -1, d = -1;
+        if (call == "connect") {
+            P2PD_SetFaults(m_dev, P2PD_FAULT_STALL);
+            l.sid = IOTC_Get_SessionID();
+            blocked = std::async(std::launch::async, [&] { return IOTC_Connect_ByUID_Parallel(kUid, l.sid); });
+            QTRY_VERIFY(stateOf(l.sid) == P2PSession::State::Connecting);
+        } else {
+            QVERIFY(call == "login" ? connect(l) : open(l));
+            if (call == "login") {
+                device = std::async(std::launch::async, [&] { return P2PD_AvServStart(l.dsid, 0, 30000, decide, &held); });
+                blocked = std::async(std::launch::async, [&] { return avClientStart2(l.sid, "a", "b", 30, nullptr, 0, nullptr); });
+                QCOMPARE(entered.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+            } else {
+                if (call == "read")
+                    QVERIFY(openRdt(l, 1, &c, &d));
+                const long before = users(l.sid);
+                blocked = std::async(std::launch::async, [&] {
+                    char b[8];
+                    unsigned t;
+                    return call == "io" ? avRecvIOCtrl(l.av, &t, b, sizeof b, 30000)
+                        : call == "read" ? RDT_Read(c, b, sizeof b, 30000) : RDT_Create(l.sid, 30000, 1);
+                });
+                QTRY_VERIFY(users(l.sid) > before);
+            }
+        }
+        QElapsedTimer t;
+        t.start();
+        if (waker == "stop")
+            QCOMPARE(IOTC_Connect_Stop_BySID(l.sid), 0);
+        else if (waker == "close")
+            QCOMPARE(IOTC_Session_Close(std::exchange(l.sid, -1)), 0);
+        else if (waker == "av stop")
+            QCOMPARE(avClientStop(l.av), 0);
+        else if (waker == "av deinit")
+            QCOMPARE(avDeInitialize(), 0);
+        else if (waker == "iotc deinit")
+            QCOMPARE(IOTC_DeInitialize(), 0);
+        else if (waker == "rdt deinit")
+            QCOMPARE(RDT_DeInitialize(), 0);
+        else if (waker == "destroy")
+            QCOMPARE(RDT_Destroy(c), 0);
+        else if (waker == "device close")
+            QCOMPARE(IOTC_Session_Close(std::exchange(l.dsid, -1)), 0);
+        else if (waker == "device drop")
+            QCOMPARE(P2PD_Session_Drop(std::exchange(l.dsid, -1)), 0);
+        else if (waker == "device destroy")
+            QCOMPARE(RDT_Destroy(d), 0);
+        else if (waker == "device refuse")
+            QCOMPARE(P2PD_RdtRefuse(l.dsid, 1, 10000), 0);
+        QCOMPARE(blocked.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+        QVERIFY2(t.elapsed() < 10000, "woken at once, not at its time-out");
+        QCOMPARE(blocked.get(), expected);
+        P2PD_SetFaults(m_dev, 0);
+        RDT_Destroy(c);
+        RDT_Destroy(d);
+    }
+
+    void rdtCreate_data()
+    {
+        QTest::addColumn<int>("channel");
+        QTest::addColumn<int>("timeoutMs");
+        QTest::addColumn<QByteArray>("session");
+        QTest::addColumn<QByteArray>("device");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("channel 1") << 1 << 10000 << QByteArray() << QByteArray("opens") << 0;
+        QTest::newRow("channel 31") << 31 << 10000 << QByteArray() << QByteArray("opens") << 0;
+        QTest::newRow("channel 0 is the AV channel") << 0 << 10000 << QByteArray() << QByteArray() << RDT_ER_INVALID_ARG;
+        QTest::newRow("channel 32") << 32 << 10000 << QByteArray() << QByteArray() << RDT_ER_INVALID_ARG;
+        QTest::newRow("negative time-out") << 1 << -1 << QByteArray() << QByteArray() << RDT_ER_INVALID_ARG;
+        QTest::newRow("no session") << 1 << 100 << QByteArray("none") << QByteArray() << RDT_ER_INVALID_SID;
+        QTest::newRow("session not connected") << 1 << 100 << QByteArray("claimed") << QByteArray() << RDT_ER_INVALID_SID;
+        QTest::newRow("nobody opens it") << 4 << 100 << QByteArray() << QByteArray() << RDT_ER_TIMEOUT;
+        QTest::newRow("the device refuses") << 5 << 10000 << QByteArray() << QByteArray("refuses") << RDT_ER_REMOTE_EXIT;
+    }
+    // A failed open leaves the channel fit for a real one.
+    void rdtCreate()
+    {
+        QFETCH(int, channel);
+        QFETCH(int, timeoutMs);
+        QFETCH(QByteArray, session);
+        QFETCH(QByteArray, device);
+        QFETCH(int, expected);
+        Link l;
+        QVERIFY(open(l));
+        const int claimed = IOTC_Get_SessionID();
+        auto release = qScopeGuard([claimed] { IOTC_Session_Close(claimed); });
+        const int sid = session == "none" ? -1 : session == "claimed" ? claimed : l.sid;
+        std::future<int> dev;
+        if (device == "opens")
+            dev = std::async(std::launch::async, [&] { return RDT_Create(l.dsid, 10000, uchar(channel)); });
+        if (device == "refuses")
+            dev = std::async(std::launch::async, [&] { return P2PD_RdtRefuse(l.dsid, uchar(channel), 10000); });
+        int r = RDT_Create(sid, timeoutMs, uchar(channel));
+        int d = dev.valid() ? dev.get() : -1;
+        if (expected) {
+            QCOMPARE(r, expected);
+            if (device == "refuses")
+                QCOMPARE(d, 0);
+            channel = qBound(1, channel, IOTC_MAX_CHANNELS - 1);
+            QVERIFY(sync(l.av, l.dav)); // the device has seen everything
+            QVERIFY(openRdt(l, channel, &r, &d));
+        }
+        QVERIFY(r >= 0 && d >= 0);
+        QCOMPARE(RDT_Create(l.sid, 100, uchar(channel)), RDT_ER_CHANNEL_IN_USE);
+        QCOMPARE(RDT_Write(r, "up", 2), 2);
+        QCOMPARE(RDT_Write(d, "down", 4), 4);
+        QCOMPARE(rdtRead(d, 8, 10000), QByteArray("up"));
+        QCOMPARE(rdtRead(r, 8, 10000), QByteArray("down"));
+        QCOMPARE(RDT_Destroy(r), 0);
+        QCOMPARE(RDT_Destroy(r), RDT_ER_INVALID_RDT_ID);
+        RDT_Destroy(d);
+    }
+
+    // Writes up to the largest size; short reads keep the rest; the peer's
+    // end comes after its data; unread bytes never reach a later stream.
+    void rdtStream()
+    {
+        Link l;
+        QVERIFY(open(l));
+        int c, d;
+        QVERIFY(openRdt(l, 3, &c, &d));
+        const std::vector<char> big = pattern(RDT_MAX_WRITE_SIZE + 1, 1);
+        QCOMPARE(RDT_Write(c, big.data(), 0), RDT_ER_INVALID_ARG);
+        QCOMPARE(RDT_Write(c, big.data(), RDT_MAX_WRITE_SIZE + 1), RDT_ER_INVALID_ARG);
+        QCOMPARE(RDT_Write(c, big.data(), RDT_MAX_WRITE_SIZE), RDT_MAX_WRITE_SIZE);
+        QByteArray got;
+        while (got.size() < RDT_MAX_WRITE_SIZE && !got.startsWith("error"))
+            got += rdtRead(d, 65536, 10000);
+        QCOMPARE(got, QByteArray(big.data(), RDT_MAX_WRITE_SIZE));
+
+        QCOMPARE(RDT_Write(d, "hello", 5), 5);
+        QCOMPARE(RDT_Write(d, "world!", 6), 6);
+        QVERIFY(sync(l.dav, l.av));
+        QCOMPARE(rdtRead(c, 4, 0), QByteArray("hell"));
+        QCOMPARE(rdtRead(c, 100, 0), QByteArray("oworld!"));
+        QCOMPARE(RDT_Read(c, got.data(), 1, 0), RDT_ER_TIMEOUT);
+        QCOMPARE(RDT_Read(c, nullptr, 1, 0), RDT_ER_INVALID_ARG);
+
+        QCOMPARE(RDT_Write(d, "end", 3), 3);
+        QCOMPARE(RDT_Destroy(d), 0);
+        QVERIFY(sync(l.dav, l.av));
+        QCOMPARE(rdtRead(c, 2, 0), QByteArray("en"));
+        QCOMPARE(RDT_Write(c, "x", 1), RDT_ER_REMOTE_EXIT);
+        QCOMPARE(RDT_Destroy(c), 0); // with "d" unread
+        QVERIFY(sync(l.av, l.dav));
+        QVERIFY(openRdt(l, 3, &c, &d));
+        QCOMPARE(RDT_Write(d, "new", 3), 3);
+        QVERIFY(sync(l.dav, l.av));
+        QCOMPARE(rdtRead(c, 100, 0), QByteArray("new"));
+        QCOMPARE(RDT_Destroy(d), 0);
+        QCOMPARE(rdtRead(c, 100, 10000), QByteArray("error ") + QByteArray::number(RDT_ER_REMOTE_EXIT));
+        RDT_Destroy(c);
+
+        // Bytes for a channel nobody has open are dropped.
+        QVERIFY(rawSend(l.dsid, MsgKind::RdtData, 6, {'o', 'l', 'd'}));
+        QVERIFY(sync(l.dav, l.av));
+        QVERIFY(openRdt(l, 6, &c, &d));
+        QCOMPARE(RDT_Write(d, "fresh", 5), 5);
+        QVERIFY(sync(l.dav, l.av));
+        QCOMPARE(rdtRead(c, 100, 0), QByteArray("fresh"));
+        RDT_Destroy(c);
+        RDT_Destroy(d);
+    }
+
+    void rdtBacklog_data()
+    {
+        QTest::addColumn<int>("bytes");
+        QTest::newRow("exactly the limit") << int(kMaxRdtBuffered);
+        QTest::newRow("one byte over") << int(kMaxRdtBuffered) + 1;
+    }
+    // A peer that sends far more than is read breaks the stream off.
+    void rdtBacklog()
+    {
+        QFETCH(int, bytes);
+        Link l;
+        QVERIFY(open(l));
+        int c, d;
+        QVERIFY(openRdt(l, 7, &c, &d));
+        std::vector<char> chunk = pattern(RDT_MAX_WRITE_SIZE, 2);
+        for (int left = bytes; left > 0; left -= RDT_MAX_WRITE_SIZE)
+            QVERIFY(RDT_Write(d, chunk.data(), qMin(left, RDT_MAX_WRITE_SIZE)) > 0);
+        QVERIFY(sync(l.dav, l.av));
+        qint64 total = 0;
+        for (int n; (n = RDT_Read(c, chunk.data(), RDT_MAX_WRITE_SIZE, 0)) > 0;)
+            total += n;
+        QCOMPARE(total, bytes > int(kMaxRdtBuffered) ? 0 : qint64(bytes));
+        QCOMPARE(RDT_Read(c, chunk.data(), 1, 0), bytes > int(kMaxRdtBuffered) ? RDT_ER_REMOTE_EXIT : RDT_ER_TIMEOUT);
+        RDT_Destroy(c);
+        RDT_Destroy(d);
+    }
+
+    // The lowest unused channel 1..31, skipping one with an open stream.
+    void freeChannels()
+    {
+        Link l;
+        QVERIFY(open(l));
+        int c, d;
+        QVERIFY(openRdt(l, 1, &c, &d));
+        for (int ch = 2; ch < IOTC_MAX_CHANNELS; ++ch)
+            QCOMPARE(IOTC_Session_Get_Free_Channel(l.sid), ch);
+        QCOMPARE(IOTC_Session_Get_Free_Channel(l.sid), IOTC_ER_NO_FREE_CHANNEL);
+        const int claimed = IOTC_Get_SessionID();
+        QCOMPARE(IOTC_Session_Get_Free_Channel(claimed), IOTC_ER_INVALID_SID);
+        IOTC_Session_Close(claimed);
+        QCOMPARE(IOTC_Session_Get_Free_Channel(-1), IOTC_ER_INVALID_SID);
+        RDT_Destroy(c);
+        RDT_Destroy(d);
+    }
+
+    void hostileMessages_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("channel");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("frame"); // the frame the reader gets, 0: none
+        const int video = int(MsgKind::Video), head = 4 + AV_FRAME_HEADER_SIZE, max = int(P2PWire::kMaxPayload);
+        QTest::newRow("frame shorter than its header") << video << 0 << head - 1 << 0;
+        QTest::newRow("frame of the largest message") << video << 0 << max << max - head;
+        QTest::newRow("channel 32") << video << 32 << head + 1 << 0;
+        QTest::newRow("unknown kind") << 99 << 0 << 16 << 0;
+    }
+    // What a peer may send that no sender of the library would.
+    void hostileMessages()
+    {
+        QFETCH(int, kind);
+        QFETCH(int, channel);
+        QFETCH(int, size);
+        QFETCH(int, frame);
+        Link l;
+        QVERIFY(open(l));
+        QVERIFY(rawSend(l.dsid, MsgKind(kind), uint8_t(channel), pattern(size, 4)));
+        QVERIFY(sync(l.dav, l.av));
+        std::vector<char> buf(size_t(qMax(frame, 8)));
+        const int r = avRecvFrameData2(l.av, buf.data(), int(buf.size()), nullptr, nullptr, nullptr, 0, nullptr, nullptr);
+        QCOMPARE(r, frame ? frame : AV_ER_DATA_NOREADY);
+    }
+
+    void deviceHandshake_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("answer"); // the kind of the device's answer, -1: it hangs up
+        QTest::addColumn<QByteArray>("then");
+        QTest::addColumn<int>("check"); // the device's IOTC_Session_Check afterwards
+        auto hello = [](const QByteArray& u) { return QByteArray("\x01\0\0\0", 4) + char(u.size()) + QByteArray(3, '\0') + u; };
+        unsigned char over[8];
+        P2PWire::encodeHeader(over, MsgKind::IoCtrl, 0, P2PWire::kMaxPayload + 1);
+        const QByteArray none, me = hello(kUid);
+        const int ok = int(MsgKind::HelloOk);
+        QTest::newRow("not a hello") << QByteArray("\x09\0\0\0\0\0\0\0", 8) << -1 << none << 0;
+        QTest::newRow("hello with a huge UID") << QByteArray("\x01\0\0\0\xff\xff\xff\x7f", 8) << -1 << none << 0;
+        QTest::newRow("hello for another UID") << hello("UID-OTHER") << int(MsgKind::HelloRefuse) << none << 0;
+        QTest::newRow("hello, then quiet") << me << ok << none << 0;
+        QTest::newRow("hello, then goodbye") << me << ok << QByteArray("\x0e\0\0\0\0\0\0\0", 8) << IOTC_ER_SESSION_CLOSE_BY_REMOTE;
+        QTest::newRow("hello, then hang up") << me << ok << QByteArray("close") << IOTC_ER_REMOTE_TIMEOUT_DISCONNECT;
+        QTest::newRow("hello, then a length over the largest") << me << ok << QByteArray(reinterpret_cast<char*>(over), 8) << IOTC_ER_REMOTE_TIMEOUT_DISCONNECT;
+    }
+    // A client that is not the library, seen from the device.
+    void deviceHandshake()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, answer);
+        QFETCH(QByteArray, then);
+        QFETCH(int, check);
+        int fd = tcpConnect(P2PD_Port(m_dev));
+        ::send(fd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL);
+        unsigned char header[8];
+        const ssize_t n = ::recv(fd, header, sizeof header, MSG_WAITALL);
+        QCOMPARE(n == 8 ? int(header[0]) : -1, answer);
+        if (answer == int(MsgKind::HelloOk)) {
+            const int dsid = P2PD_Accept(m_dev, 10000);
+            QVERIFY(dsid >= 0);
+            if (then == "close")
+                ::close(std::exchange(fd, -1));
+            else
+                ::send(fd, then.constData(), size_t(then.size()), MSG_NOSIGNAL);
+            IOTCSessionInfo info;
+            QTRY_COMPARE(IOTC_Session_Check(dsid, &info), check);
+            QCOMPARE(int(info.isDevice), 1);
+            QCOMPARE(IOTC_Session_Close(dsid), 0);
+        }
+        ::close(fd);
+    }
+
+    // Without the layers started nothing opens; device sessions go on.
+    void notInitialized()
+    {
+        Link l;
+        QVERIFY(open(l));
+        QCOMPARE(RDT_DeInitialize(), 0);
+        QCOMPARE(RDT_Create(l.sid, 100, 1), RDT_ER_NOT_INITIALIZED);
+        QCOMPARE(RDT_Create(l.dsid, 10, 1), RDT_ER_TIMEOUT);
+        QCOMPARE(IOTC_DeInitialize(), 0);
+        QCOMPARE(IOTC_Get_SessionID(), IOTC_ER_NOT_INITIALIZED);
+        QCOMPARE(IOTC_Connect_ByUID_Parallel(kUid, 0), IOTC_ER_NOT_INITIALIZED);
+        IOTCSessionInfo info;
+        QCOMPARE(IOTC_Session_Check(l.sid, &info), IOTC_ER_INVALID_SID);
+        QTRY_COMPARE(IOTC_Session_Check(l.dsid, &info), IOTC_ER_SESSION_CLOSE_BY_REMOTE);
+        QCOMPARE(IOTC_Initialize2(0), 0);
+        QCOMPARE(RDT_Initialize(), RDT_MAX_IDS);
+        Link again;
+        QVERIFY(open(again));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestP2p)
+#include "tst_p2p.moc"
