@@ -3,7 +3,7 @@
 // H.265 frames first.
 #include "sim/media/clipencoder.h"
 #include "sim/media/frameencryptor.h"
-#include "tests/video/videoframefuzz.h"
+#include "tests/camera/videoframefuzz.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,0 +1,495 @@
+// The camera session against emulated cameras (SimHome): connecting and why
+// it fails, every command as the camera receives it, live and card video,
+// the receive thread's choices and failures, audio, timeline and motor.
+#include "camera/audiodevice.h"
+#include "camera/audioplayer.h"
+#include "camera/avframerecvthread.h"
+#include "camera/cameracontroller.h"
+#include "camera/videobuffer.h"
+#include "p2p/avapi.h"
+#include "p2p/iotcapi.h"
+#include "p2p/rdtapi.h"
+#include "sim/device/simcameradevice.h"
+#include "sim/device/simcamerasession.h"
+#include "sim/media/clipencoder.h"
+#include "sim/media/frameencryptor.h"
+#include "tests/support/audiotestmain.h"
+#include "tests/support/logcapture.h"
+#include "tests/support/simhome.h"
+#include "tests/support/threadsafespy.h"
+
+#include <QDateTime>
+#include <QtTest>
+#include <thread>
+
+namespace {
+
+const QByteArray kHome = R"({"seed": "tst-cameralive", "cameras": [
+  {"did": "cam-a", "p2p_id": "UID-cam-a", "password": "pw-a", "width": 320, "height": 180, "fps": 20,
+   "recordings": [{"start": 1765000000, "length": 60, "motion": true}, {"start": 1765000060, "length": 30, "saved": true}]},
+  {"did": "cam-b", "model": "hovia.camera.v4", "p2p_id": "UID-cam-b", "password": "pw-b", "width": 320, "height": 180,
+   "fps": 20, "audio_codec": 136},
+  {"did": "cam-m", "p2p_id": "UID-cam-m", "password": "pw-m"}]})";
+const char* const kDids[] = {"cam-a", "cam-b", "cam-m"};
+const char* const kStopLine = "timeout,called function IOTC_Connect_Stop_BySID.";
+
+// The test's own camera command: each payload byte sends one frame of the
+// script clip (its index; key frames flagged as such), 0xFF a frame with an
+// audio codec id on the video channel.
+constexpr unsigned kScript = 0x7300;
+
+bool waitLogged(const LogCapture& log, const QString& line)
+{
+    // Without running this thread's events: what the line announces may
+    // still be queued here.
+    QElapsedTimer t;
+    t.start();
+    while (!log.contains(line) && t.elapsed() < 15000)
+        QThread::msleep(5);
+    return log.contains(line);
+}
+
+// The next picture for which `want` holds; null after 15 s.
+QImage nextPicture(VideoBuffer& vb, FrameInfo& info, const std::function<bool()>& want = [] { return true; })
+{
+    QElapsedTimer t;
+    t.start();
+    for (QImage img; t.elapsed() < 15000; QTest::qWait(5))
+        if (!(img = vb.popFrame(info)).isNull() && want())
+            return img;
+    return QImage();
+}
+
+// Connects until the result is `want`: the directory may lag behind a change.
+int connectFor(CameraController& c, int want)
+{
+    QElapsedTimer t;
+    t.start();
+    int r;
+    while ((r = c.connCamera()) != want && t.elapsed() < 10000)
+        QTest::qWait(50);
+    return r;
+}
+
+qint64 pcmWritten(CameraController& c)
+{
+    AudioDevice* d = c.audioPlayer() ? c.audioPlayer()->device() : nullptr;
+    return d ? d->pcmBytesWritten() : -1;
+}
+
+} // namespace
+
+class TestCameraLive : public QObject
+{
+    Q_OBJECT
+
+    SimHome m_home;
+    SimIoCtrlDispatcher m_features; // the emulator's handlers, behind the recorder
+    EncodedClip m_clip;
+    std::mutex m_mutex;
+    QStringList m_sent; // "did type payload" of every command
+
+    QStringList sent(const QString& did)
+    {
+        std::lock_guard<std::mutex> l(m_mutex);
+        return m_sent.filter(did + ' ');
+    }
+    std::unique_ptr<CameraController> connected(const CameraPassport& p, CameraTimings t = CameraTimings())
+    {
+        auto c = std::make_unique<CameraController>(&p, t);
+        return c->connCamera() == 0 ? std::move(c) : nullptr;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        qRegisterMetaType<QVector<RecordFileHeader>>("QVector<RecordFileHeader>");
+        QVERIFY(m_home.start(kHome, SimHome::Cameras));
+        SimVideoFeature::install(m_features);
+        SimDeviceFeatures::install(m_features);
+        for (unsigned type : {0x1FFu, 0x320u, 0xF001u, 0x300u, 0x301u, 0x200u, 0x201u, 0xF005u, 0x2FFu}) {
+            m_home.p2p->dispatcher().add(type, [this](SimCameraSession& s, unsigned t, const QByteArray& payload) {
+                {
+                    std::lock_guard<std::mutex> l(m_mutex);
+                    m_sent << QStringLiteral("%1 %2 %3").arg(s.did()).arg(t, 0, 16).arg(
+                        payload == QByteArray(8, '\0') ? QStringLiteral("8 zeros") : QString::fromUtf8(payload));
+                }
+                m_features.dispatch(s, t, payload);
+            });
+        }
+        ClipParams p;
+        p.width = 320;
+        p.height = 180;
+        p.fps = 5;
+        p.frames = 10;
+        p.label = QStringLiteral("Script");
+        m_clip = ClipEncoder::encode(p);
+        QVERIFY(m_clip.isValid() && m_clip.keyFrames.at(0) && m_clip.keyFrames.at(5));
+        m_home.p2p->dispatcher().add(kScript, [this](SimCameraSession& s, unsigned, const QByteArray& script) {
+            const FrameEncryptor enc(s.mediaKey());
+            for (const char c : script) {
+                const int i = uchar(c);
+                if (i == 0xFF)
+                    s.sendVideoFrame(QByteArray(200, 'U'), FrameEncryptor::header(138, true, false, 1));
+                else
+                    s.sendVideoFrame(enc.encrypt(m_clip.frames.at(i)),
+                                     FrameEncryptor::header(FrameEncryptor::kCodecH264, m_clip.keyFrames.at(i), false, 5000 + i));
+            }
+        });
+    }
+
+    void init()
+    {
+        for (const char* did : kDids)
+            m_home.setCamera(did, [](SimCamera& c) {
+                c.faults = QJsonObject();
+                c.online = true;
+            });
+        std::lock_guard<std::mutex> l(m_mutex);
+        m_sent.clear();
+    }
+
+    void connectCamera_data()
+    {
+        QTest::addColumn<bool>("signedAccount");
+        QTest::addColumn<QByteArray>("change");
+        QTest::addColumn<int>("expected");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("plain account") << false << QByteArray() << 0 << "device is from 127.0.0.1:";
+        QTest::newRow("signed account") << true << QByteArray() << 0 << "[UID-cam-a] Mode=LAN";
+        QTest::newRow("wrong password") << false << QByteArray("password") << AV_ER_WRONG_VIEWACC_PWD << "avClientStart failed[-20009]";
+        QTest::newRow("bad signature") << true << QByteArray("sign") << AV_ER_WRONG_VIEWACC_PWD << "avClientStart failed[-20009]";
+        QTest::newRow("camera offline") << false << QByteArray("offline") << IOTC_ER_DEVICE_OFFLINE << "IOTC_Connect_ByUID_Parallel error[-90]";
+        QTest::newRow("without resend") << false << QByteArray("p2p_no_resend") << -5 << "Resend disenable[0]";
+        QTest::newRow("never answers: stopped by the guard") << false << QByteArray("p2p_stall") << -13 << kStopLine;
+    }
+    // A failure closes everything; the same controller connects afterwards.
+    void connectCamera()
+    {
+        QFETCH(bool, signedAccount);
+        QFETCH(QByteArray, change);
+        QFETCH(int, expected);
+        QFETCH(QString, line);
+        CameraPassport p = signedAccount ? m_home.signedPassport("cam-a") : m_home.plainPassport("cam-a");
+        if (change == "password")
+            p.password = QStringLiteral("wrong");
+        else if (change == "sign")
+            p.signForAppData = QString(128, QLatin1Char('0'));
+        else if (change == "offline")
+            m_home.setCamera("cam-a", [](SimCamera& c) { c.online = false; });
+        else if (!change.isEmpty())
+            m_home.setCameraFaults("cam-a", "{\"" + change + "\": true}");
+        auto dev = m_home.p2p->device("cam-a");
+        CameraTimings timings;
+        timings.connectTimeoutSeconds = 1;
+        LogCapture log;
+        CameraController c(&p, timings);
+        QCOMPARE(connectFor(c, expected), expected);
+        QVERIFY2(log.contains(line), qPrintable(log.lines().join('\n')));
+        QCOMPARE(log.count(kStopLine), expected == -13 ? 1 : 0);
+        if (expected) {
+            QVERIFY(!c.connected());
+            QCOMPARE(c.sessionId(), -1);
+            QTRY_COMPARE(dev->activeSessions(), 0);
+            init();
+            p = m_home.signedPassport("cam-a");
+            QCOMPARE(connectFor(c, 0), 0);
+        }
+        QVERIFY(c.connected());
+        QCOMPARE(dev->lastViewAccount(), p.sharedKey.isEmpty() ? QByteArray("admin")
+            : "{\"account\":\"admin\",\"public_key\":\"" + p.appPublicKey.toHex() + "\",\"sign\":\"" + p.signForAppData.toLatin1() + "\"}");
+        QCOMPARE(dev->lastMediaKey(), p.sharedKey);
+        const int logins = dev->acceptedLogins();
+        QCOMPARE(c.connCamera(), 0);
+        QCOMPARE(log.count("already connected!!!!!!!!!!!!!!!!!!!!!!!"), 1);
+        QCOMPARE(dev->acceptedLogins(), logins);
+        for (const QString& l : log.lines())
+            QVERIFY2(!l.contains("pw-a"), qPrintable(l));
+        QCOMPARE(c.stopPlay(), 0);
+        QVERIFY(!c.connected());
+        QTRY_COMPARE(dev->activeSessions(), 0);
+    }
+
+    void abortDuringConnect()
+    {
+        m_home.setCameraFaults("cam-a", R"({"p2p_stall": true})");
+        const CameraPassport p = m_home.plainPassport("cam-a");
+        LogCapture log;
+        CameraController c(&p); // its guard would wait 30 s
+        c.abort();
+        QVERIFY(!log.contains("stop connection for session"));
+        std::atomic<int> result{1};
+        std::thread worker([&] { result = c.connCamera(); });
+        QTRY_VERIFY(c.sessionId() >= 0);
+        QElapsedTimer t;
+        t.start();
+        c.abort();
+        worker.join();
+        QVERIFY2(t.elapsed() < 10000, "returns at once");
+        QCOMPARE(result.load(), -13);
+        QVERIFY(log.contains("stop connection for session"));
+        QVERIFY(!log.contains(kStopLine));
+        QCOMPARE(c.sessionId(), -1);
+    }
+
+    // What the camera receives, in order, byte for byte.
+    void commandsOnTheWire()
+    {
+        const CameraPassport p = m_home.signedPassport("cam-a");
+        LogCapture log;
+        CameraController c(&p);
+        c.setPlayTime(1765000000, 0, 0); // not connected: nothing sent
+        c.controlMotor(1);
+        QCOMPARE(c.connCamera(), 0);
+        QCOMPARE(c.playAudio(), 0); // no player before play
+        QVERIFY(log.contains("audio_player already destroyed"));
+        VideoBuffer vb(false, p.sharedKey);
+        QCOMPARE(c.play(&vb, 2, false), 0);
+        QCOMPARE(c.play(&vb, 2, false), 4);
+        QCOMPARE(c.setVideoQuality(1), 0);
+        c.setPlayTime(1765000000, 30, 0);
+        c.setPlayTime(1765000000, 0, 1765000100);
+        c.setPlayTime(0, 0, 0);
+        QCOMPARE(c.playAudio(), 0);
+        QCOMPARE(c.stopAudio(), 0);
+        c.controlMotor(3);
+        QCOMPARE(c.startRDT(), 0);
+        c.stopRDT();
+        c.disconnCamera();
+        QVERIFY(!c.connected());
+        const QStringList expected = {
+            R"(cam-a 1ff {"enableaudio":0,"videoquality":2})",
+            R"(cam-a 320 {"videoquality":1})",
+            R"(cam-a f001 {"autoswitchtolive":1,"endtime":0,"offset":30,"sessionid":1765000000,"starttime":1765000000})",
+            R"(cam-a f001 {"autoswitchtolive":0,"endtime":1765000100,"offset":0,"sessionid":1765000000,"starttime":1765000000})",
+            "cam-a 1ff 8 zeros", "cam-a 300 8 zeros", "cam-a 301 8 zeros",
+            R"(cam-a f005 {"operation":3})", R"(cam-a 200 {"channel":1})", R"(cam-a 201 {"channel":1})",
+            "cam-a 2ff 8 zeros"};
+        QTRY_COMPARE(sent("cam-a"), expected);
+        QCOMPARE(log.count("video recv thread is alreay running"), 1);
+        QCOMPARE(log.count("camera cam-a: playback from 1765000000 to 0"), 1);
+    }
+
+    void livePictures_data()
+    {
+        QTest::addColumn<QString>("did");
+        QTest::addColumn<bool>("h265");
+        QTest::newRow("H.264") << "cam-a" << false;
+        QTest::newRow("H.265") << "cam-b" << true;
+    }
+    // Pictures of the tile's size, live, then from the card and live again.
+    void livePictures()
+    {
+        QFETCH(QString, did);
+        QFETCH(bool, h265);
+        const CameraPassport p = m_home.signedPassport(did);
+        auto c = connected(p);
+        QVERIFY(c);
+        ThreadSafeSpy failed(c.get(), &CameraController::failed);
+        VideoBuffer vb(h265, p.sharedKey);
+        vb.setDstSize(480, 300);
+        const quint32 now = quint32(QDateTime::currentSecsSinceEpoch());
+        QCOMPARE(c->play(&vb, 2, false), 0);
+        FrameInfo info{0, true, 0, 0};
+        QCOMPARE(nextPicture(vb, info).size(), QSize(480, 270));
+        QVERIFY(!info.isPlayback);
+        QVERIFY2(info.timestamp + 2 >= now && info.timestamp < now + 60, qPrintable(QString::number(info.timestamp)));
+        QTRY_VERIFY(vb.bytesPerSecond() > 0);
+        c->setPlayTime(1765000000, 30, 0);
+        QVERIFY(!nextPicture(vb, info, [&] { return info.isPlayback; }).isNull());
+        QVERIFY2(info.timestamp >= 1765000030u && info.timestamp < 1765000060u, qPrintable(QString::number(info.timestamp)));
+        c->setPlayTime(0, 0, 0);
+        QVERIFY(!nextPicture(vb, info, [&] { return !info.isPlayback; }).isNull());
+        QVERIFY(info.timestamp + 2 >= now);
+        QCOMPARE(c->stopPlay(), 0);
+        QCOMPARE(failed.count(), 0);
+    }
+
+    // Video waits for a key frame, again after decoding was off; audio ids on
+    // the video channel never reach the decoder; a stop is no failure.
+    void receiveThread()
+    {
+        const CameraPassport p = m_home.signedPassport("cam-a");
+        auto c = connected(p);
+        QVERIFY(c);
+        VideoBuffer vb(false, p.sharedKey);
+        vb.setDstSize(320, 180);
+        AvframeRecvThread thread(c->avIndex(), &vb, nullptr);
+        ThreadSafeSpy failed(&thread, &AvframeRecvThread::failed);
+        thread.start();
+        const auto& st = thread.stats();
+        auto script = [&](const QByteArray& frames, int videoTotal) {
+            QCOMPARE(avSendIOCtrl(c->avIndex(), kScript, frames.constData(), frames.size()), 0);
+            QTRY_COMPARE_WITH_TIMEOUT(st.videoFrames.load(), videoTotal, 15000);
+        };
+        script(QByteArray::fromHex("070809ff00ff01020304"), 8);
+        QCOMPARE(st.audioFrames.load(), 2);
+        QCOMPARE(st.skippedForKey.load(), 3);
+        QTRY_COMPARE(st.decodeAttempts.load(), 5);
+        QTRY_COMPARE(st.queued.load(), 5);
+        FrameInfo info;
+        QCOMPARE(vb.popFrame(info).isNull(), false);
+        QCOMPARE(info.timestamp, 5000u); // the key frame's
+        vb.setDecodeEnabled(false);
+        script(QByteArray::fromHex("000102"), 11);
+        vb.setDecodeEnabled(true);
+        script(QByteArray::fromHex("03040506"), 15);
+        QTRY_COMPARE(st.skippedForKey.load(), 7);
+        QTRY_COMPARE(st.decodeAttempts.load(), 7);
+        thread.stop();
+        QVERIFY(thread.wait(10000));
+        QCOMPARE(failed.count(), 0);
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<QByteArray>("how");
+        QTest::addColumn<bool>("stopFirst");
+        QTest::addColumn<int>("expected");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("camera leaves") << QByteArray("offline") << false << -20015 << "stop reading video frame:-20015";
+        QTest::newRow("camera leaves, stopped first") << QByteArray("offline") << true << 0 << "stop reading video frame:-20015";
+        QTest::newRow("no frame in time") << QByteArray("p2p_mute") << false << -20011 << "0 seconds passed and quit loop";
+    }
+    // The receive thread's failure reaches the client, unless the stream was
+    // stopped before its report came in.
+    void failures()
+    {
+        QFETCH(QByteArray, how);
+        QFETCH(bool, stopFirst);
+        QFETCH(int, expected);
+        QFETCH(QString, line);
+        const CameraPassport p = m_home.signedPassport("cam-b");
+        CameraTimings timings;
+        timings.noFrameTimeoutMs = 300;
+        auto c = connected(p, timings);
+        QVERIFY(c);
+        ThreadSafeSpy failed(c.get(), &CameraController::failed);
+        VideoBuffer vb(true, p.sharedKey);
+        QCOMPARE(c->play(&vb, 2, false), 0);
+        FrameInfo info;
+        QVERIFY(!nextPicture(vb, info).isNull());
+        LogCapture log;
+        if (how == "offline")
+            m_home.setCamera("cam-b", [](SimCamera& cam) { cam.online = false; });
+        else
+            m_home.setCameraFaults("cam-b", "{\"" + how + "\": true}");
+        QVERIFY(waitLogged(log, line));
+        if (stopFirst) {
+            c->stopPlay(); // its report is queued by now
+            QCoreApplication::sendPostedEvents();
+            QCOMPARE(failed.count(), 0);
+            QVERIFY(log.contains("camera cam-b: error -20015 of a stopped stream dropped"));
+        } else {
+            QTRY_COMPARE(failed.count(), 1);
+            QCOMPARE(failed.at(0).at(0).toInt(), expected);
+        }
+    }
+
+    // The card's list at once and again at every refresh; a fresh channel
+    // after a stop.
+    void timeline()
+    {
+        const CameraPassport p = m_home.plainPassport("cam-a");
+        CameraTimings timings;
+        timings.timelineRefreshMs = 300;
+        auto c = connected(p, timings);
+        QVERIFY(c);
+        QSignalSpy ready(c.get(), &CameraController::timeLineReady);
+        QCOMPARE(c->startRDT(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(ready.count() >= 2, 15000);
+        const auto v = ready.first().first().value<QVector<RecordFileHeader>>();
+        QCOMPARE(v.size(), 3); // two recordings and the card's trailing record
+        QCOMPARE(v[0].startTime, 1765000000u);
+        QCOMPARE(int(v[0].duration), 60);
+        QCOMPARE(v[0].motioned + 2 * v[0].saved, 1);
+        QCOMPARE(v[1].startTime, 1765000060u);
+        QCOMPARE(v[1].motioned + 2 * v[1].saved, 2);
+        QCOMPARE(c->startRDT(), 4);
+        c->stopRDT();
+        ready.clear();
+        QCOMPARE(c->startRDT(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(ready.count() >= 1, 15000);
+        QTRY_COMPARE(sent("cam-a").filter(" 200 ").join(';'), QString(R"(cam-a 200 {"channel":1};cam-a 200 {"channel":2})"));
+    }
+
+    void timelineRefused_data()
+    {
+        QTest::addColumn<bool>("stopFirst");
+        QTest::newRow("reported") << false;
+        QTest::newRow("stopped before the report") << true;
+    }
+    void timelineRefused()
+    {
+        QFETCH(bool, stopFirst);
+        m_home.setCameraFaults("cam-a", R"({"rdt_refuse": true})");
+        const CameraPassport p = m_home.plainPassport("cam-a");
+        auto c = connected(p);
+        QVERIFY(c);
+        QSignalSpy refused(c.get(), &CameraController::rdtStartFailed);
+        LogCapture log;
+        QCOMPARE(c->startRDT(), 0);
+        QVERIFY(waitLogged(log, QStringLiteral("RDT_Create failed[%1]").arg(RDT_ER_REMOTE_EXIT)));
+        if (stopFirst) {
+            c->stopRDT(); // its report is queued by now
+            QCoreApplication::sendPostedEvents();
+            QCOMPARE(refused.count(), 0);
+        } else {
+            QTRY_COMPARE(refused.count(), 1);
+        }
+    }
+
+    // Each step answers with the head's angle, up to the end stop.
+    void motor()
+    {
+        const CameraPassport p = m_home.plainPassport("cam-m");
+        auto c = connected(p);
+        QVERIFY(c);
+        LogCapture log;
+        c->controlMotor(2); // 50 -> 55 hundredths of a turn
+        QTRY_VERIFY(log.contains("motor angle changed: 198"));
+        for (int i = 0; i < 10; ++i)
+            c->controlMotor(2);
+        QTRY_VERIFY(log.contains("motor angle changed: 360"));
+        c->controlMotor(2);
+        QTRY_VERIFY(log.contains("control motor failed: -1"));
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(c->stopPlay(), 0);
+        QVERIFY2(t.elapsed() < 5000, "the event thread ends within its 1 s receive");
+    }
+
+    void audio_data()
+    {
+        QTest::addColumn<QString>("did");
+        QTest::newRow("A-law camera") << "cam-a";
+        QTest::newRow("PCM camera") << "cam-b";
+    }
+    // The tone becomes PCM in the player's device, off and on while playing.
+    void audio()
+    {
+        QFETCH(QString, did);
+        const CameraPassport p = m_home.signedPassport(did);
+        auto c = connected(p);
+        QVERIFY(c);
+        VideoBuffer vb(did == "cam-b", p.sharedKey);
+        QCOMPARE(c->play(&vb, 1, true), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(pcmWritten(*c) > 16000, 15000); // a second of 8 kHz
+        {
+            LogCapture log;
+            QCOMPARE(c->playAudio(), 0);
+            QVERIFY(log.contains("audio_player is still running now"));
+        }
+        QCOMPARE(c->stopAudio(), 0);
+        QVERIFY(!c->audioPlayer()->isRunning());
+        QCOMPARE(pcmWritten(*c), qint64(-1));
+        QCOMPARE(c->playAudio(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(pcmWritten(*c) > 8000, 15000);
+        QCOMPARE(c->stopPlay(), 0);
+        QVERIFY(!c->audioPlayer());
+        QCOMPARE(sent(did).first(), did + R"( 1ff {"enableaudio":1,"videoquality":1})");
+    }
+};
+
+VC_AUDIO_TEST_GUILESS_MAIN(TestCameraLive)
+#include "tst_cameralive.moc"

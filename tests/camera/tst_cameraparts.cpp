@@ -1,0 +1,845 @@
+// The camera's parts without a camera: video frame decryption, decoding,
+// scaling, queue and byte rate; audio decryption, G.711, gain, the PCM
+// device, the decode queue and the player; frame headers and IO-control
+// replies; the timeline exchange and the event thread over scripted
+// channels; and the inputs the fuzzers kept.
+#include "camera/audiodecodethread.h"
+#include "camera/audiodevice.h"
+#include "camera/audioplayer.h"
+#include "camera/eventrecvthread.h"
+#include "camera/libp2p.h"
+#include "camera/motorreply.h"
+#include "camera/rdtupdatethread.h"
+#include "camera/videobuffer.h"
+#include "p2p/avapi.h"
+#include "p2p/iotcapi.h"
+#include "sim/media/clipencoder.h"
+#include "tests/camera/camerafuzz.h"
+#include "tests/camera/videoframefuzz.h"
+#include "tests/support/audiotestmain.h"
+#include "tests/support/logcapture.h"
+#include "tests/support/threadsafespy.h"
+
+#include <QAudioDeviceInfo>
+#include <QtTest>
+#include <future>
+#include <sodium.h>
+#include <thread>
+
+namespace {
+
+const QByteArray kKey = QByteArray::fromHex("000306090c0f1215181b1e2124272a2d303336393c3f4245484b4e5154575a5d");
+
+QByteArray le32(quint32 v)
+{
+    QByteArray b(4, '\0');
+    qToLittleEndian(v, b.data());
+    return b;
+}
+
+QByteArray samples(std::initializer_list<int> values)
+{
+    QByteArray out;
+    for (int v : values)
+        out += char(v & 0xff) + QByteArray(1, char((v >> 8) & 0xff));
+    return out;
+}
+
+QVector<int> toSamples(const QByteArray& pcm)
+{
+    QVector<int> out;
+    for (int i = 0; i + 1 < pcm.size(); i += 2)
+        out.append(qFromLittleEndian<qint16>(pcm.constData() + i));
+    return out;
+}
+
+// ChaCha20 with counter 0, as a camera encrypts.
+QByteArray chacha(const QByteArray& data, const QByteArray& nonce, const QByteArray& key = kKey)
+{
+    QByteArray out(data.size(), '\0');
+    crypto_stream_chacha20_xor(reinterpret_cast<uchar*>(out.data()), reinterpret_cast<const uchar*>(data.constData()),
+                               quint64(data.size()), reinterpret_cast<const uchar*>(nonce.constData()),
+                               reinterpret_cast<const uchar*>(key.constData()));
+    return out;
+}
+
+AudioFrame audioFrame(const QByteArray& payload, quint16 codec = AvFrameHeader::CodecG711A)
+{
+    AudioFrame f;
+    f.header.setCodecId(codec);
+    f.data = QByteArray(8, '\x01') + chacha(payload, QByteArray(8, '\x01'));
+    return f;
+}
+
+template <typename F>
+bool within(int ms, F done)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms)
+        QThread::msleep(2);
+    return done();
+}
+
+// An RDT channel in memory: reads hand out `incoming` (at most `chunk`
+// bytes at a time), or wait at the gate when one is set, then return
+// `emptyResult`; writes and destroys are recorded.
+struct FakeRdt
+{
+    struct State
+    {
+        std::mutex m;
+        QByteArray incoming;
+        QVector<QByteArray> written;
+        QVector<int> destroyed;
+        int createResult = 7, writeResult = 0, chunk = 1 << 20, emptyResult = -10007, reads = 0;
+        std::shared_future<void> gate;
+    };
+    std::shared_ptr<State> s = std::make_shared<State>();
+
+    RdtApi api() const
+    {
+        auto st = s;
+        RdtApi a;
+        a.create = [st](int, int, int) { return st->createResult; };
+        a.destroy = [st](int id) {
+            std::lock_guard<std::mutex> l(st->m);
+            st->destroyed << id;
+            return 0;
+        };
+        a.write = [st](int, const char* d, int n) {
+            std::lock_guard<std::mutex> l(st->m);
+            st->written << QByteArray(d, n);
+            return st->writeResult ? st->writeResult : n;
+        };
+        a.read = [st](int, char* buf, int len, int) {
+            std::shared_future<void> gate;
+            {
+                std::lock_guard<std::mutex> l(st->m);
+                ++st->reads;
+                const int n = qMin(qMin(len, st->chunk), st->incoming.size());
+                std::memcpy(buf, st->incoming.constData(), size_t(n));
+                st->incoming.remove(0, n);
+                if (n)
+                    return n;
+                gate = st->gate;
+            }
+            if (gate.valid())
+                gate.wait();
+            return st->emptyResult;
+        };
+        return a;
+    }
+    template <typename F>
+    auto get(F f) const
+    {
+        std::lock_guard<std::mutex> l(s->m);
+        return f(*s);
+    }
+    void feed(const QByteArray& b) { get([&](State& st) { return st.incoming += b; }); }
+    static QByteArray header(quint32 length) { return QByteArray(4, '\x11') + le32(length) + QByteArray(4, '\x11'); }
+    static QByteArray records()
+    {
+        return le32(1765000000) + QByteArray::fromHex("3c0100ff") + le32(1765000060) + QByteArray::fromHex("ff00017e")
+            + le32(0) + QByteArray::fromHex("0a00007e");
+    }
+};
+
+} // namespace
+
+class TestCameraParts : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(sodium_init() >= 0);
+        qRegisterMetaType<QVector<RecordFileHeader>>("QVector<RecordFileHeader>");
+        qRegisterMetaType<QJsonObject>("QJsonObject");
+    }
+
+    // ---- video -------------------------------------------------------------
+
+    void decryptFrame_data()
+    {
+        QTest::addColumn<QVector<quint32>>("table"); // offset, length of each unit
+        QTest::addColumn<int>("count");              // the frame's unit count, -1: the table's
+        QTest::addColumn<int>("payload");            // bytes; negative: the whole frame is that many bytes
+        QTest::addColumn<QVector<int>>("encrypted");  // blocks the camera protected
+        QTest::addColumn<QVector<int>>("decrypted"); // those restored; {-1}: frame refused
+        QTest::addColumn<int>("keySize");
+        using U = QVector<quint32>;
+        using B = QVector<int>;
+        QTest::newRow("unit of 48: no block") << U{0, 48} << -1 << 100 << B{} << B{} << 32;
+        QTest::newRow("unit of 49: one at 32") << U{7, 49} << -1 << 100 << B{39} << B{39} << 32;
+        QTest::newRow("unit of 208: one") << U{7, 208} << -1 << 300 << B{39} << B{39} << 32;
+        QTest::newRow("unit of 209: two") << U{7, 209} << -1 << 300 << B{39, 199} << B{39, 199} << 32;
+        QTest::newRow("block ends at the payload's end") << U{0, 49} << -1 << 48 << B{32} << B{32} << 32;
+        QTest::newRow("several units, the last too") << U{0, 100, 100, 250, 350, 60} << -1 << 410 << B{32, 132, 292, 382} << B{32, 132, 292, 382} << 32;
+        QTest::newRow("no units") << U{} << -1 << 300 << B{} << B{} << 32;
+        QTest::newRow("a unit past the payload ends it") << U{0, 100, 590, 200, 200, 300} << -1 << 600 << B{32, 232, 392} << B{32} << 32;
+        QTest::newRow("offset near 4 GiB") << U{0xFFFFFFF0u, 100} << -1 << 100 << B{} << B{} << 32;
+        QTest::newRow("length near 4 GiB") << U{0, 0xFFFFFFFFu} << -1 << 100 << B{32} << B{32} << 32;
+        QTest::newRow("more units than fit") << U{0, 10, 0, 10} << 3 << 0 << B{} << B{-1} << 32;
+        QTest::newRow("255 units claimed") << U{} << 255 << 100 << B{} << B{-1} << 32;
+        QTest::newRow("nothing after the table") << U{0, 64, 0, 64} << -1 << 0 << B{} << B{-1} << 32;
+        QTest::newRow("nothing after the count") << U{} << -1 << 0 << B{} << B{-1} << 32;
+        QTest::newRow("shorter than nonce and count") << U{} << -1 << -8 << B{} << B{-1} << 32;
+        QTest::newRow("no key") << U{0, 100} << -1 << 100 << B{} << B{-1} << 0;
+        QTest::newRow("16-byte key") << U{0, 100} << -1 << 100 << B{} << B{-1} << 16;
+    }
+    void decryptFrame()
+    {
+        QFETCH(QVector<quint32>, table);
+        QFETCH(int, count);
+        QFETCH(int, payload);
+        QFETCH(QVector<int>, encrypted);
+        QFETCH(QVector<int>, decrypted);
+        QFETCH(int, keySize);
+        const QByteArray nonce = QByteArray::fromHex("a1a2a3a4a5a6a7a8");
+        QByteArray plain(qMax(payload, 0), '\0');
+        randombytes_buf(plain.data(), size_t(plain.size()));
+        QByteArray cipher = plain;
+        const QByteArray stream = chacha(QByteArray(16, '\0'), nonce);
+        for (int b : encrypted)
+            for (int i = 0; i < 16; ++i)
+                cipher[b + i] = char(cipher[b + i] ^ stream[i]);
+        QByteArray wire = nonce + char(count < 0 ? table.size() / 2 : count);
+        for (quint32 v : table)
+            wire += le32(v);
+        wire = payload < 0 ? wire.left(-payload) : wire + cipher;
+        VideoFrame frame;
+        frame.data = wire;
+        LogCapture log;
+        VideoBuffer vb(false, kKey.left(keySize));
+        if (decrypted == QVector<int>{-1}) {
+            QVERIFY(!vb.decryptFrame(frame));
+            QCOMPARE(frame.data, wire);
+            QVERIFY(!log.lines().isEmpty());
+            return;
+        }
+        QVERIFY(vb.decryptFrame(frame));
+        QByteArray expected = plain;
+        for (int b : encrypted)
+            if (!decrypted.contains(b))
+                expected.replace(b, 16, cipher.mid(b, 16));
+        QCOMPARE(frame.data.toHex(), expected.toHex());
+        QCOMPARE(log.lines().isEmpty(), encrypted == decrypted && table.value(0) < 0xFFFFFFF0u && table.value(1) < 0xFFFFFFFFu);
+    }
+
+    void decode_data()
+    {
+        QTest::addColumn<bool>("h265");
+        QTest::newRow("H.264") << false;
+        QTest::newRow("H.265") << true;
+    }
+    // Pictures of the requested 16:9 size; the scaler is built once and again
+    // only for a new requested or source size; bad input costs one picture.
+    void decode()
+    {
+        QFETCH(bool, h265);
+        auto clip = [h265](int w, int h, int frames) {
+            ClipParams p;
+            p.h265 = h265;
+            p.width = w;
+            p.height = h;
+            p.fps = 5;
+            p.frames = frames;
+            p.label = QStringLiteral("Porch 1");
+            return ClipEncoder::encode(p);
+        };
+        const EncodedClip a = clip(320, 240, 6), b = clip(352, 288, 2);
+        QVERIFY(a.isValid() && b.isValid());
+        auto frame = [](const QByteArray& bytes) {
+            VideoFrame f;
+            f.data = bytes;
+            return f;
+        };
+        VideoBuffer vb(h265, QByteArray());
+        QVERIFY(vb.decodeFrame(frame(a.frames.at(1))).isNull()); // no reference yet
+        vb.setDstSize(1000, 1000);
+        for (int i = 0; i < 4; ++i) {
+            const QImage pic = vb.decodeFrame(frame(a.frames.at(i)));
+            QCOMPARE(pic.size(), QSize(992, 558));
+            QCOMPARE(pic.format(), QImage::Format_RGB32);
+            if (i < 3)
+                continue;
+            // The moving box is magenta-ish on grey: red stands out over green.
+            int best = 0;
+            for (int x = 0; x < pic.width(); x += 8) {
+                const QRgb c = pic.pixel(x, pic.height() / 2);
+                best = qMax(best, qRed(c) - qGreen(c));
+            }
+            QVERIFY2(best > 60, qPrintable(QString::number(best)));
+        }
+        QCOMPARE(vb.scalerBuilds(), 1);
+        vb.setDstSize(640, 360);
+        QCOMPARE(vb.decodeFrame(frame(a.frames.at(4))).size(), QSize(640, 360));
+        QCOMPARE(vb.decodeFrame(frame(a.frames.at(5))).size(), QSize(640, 360));
+        QCOMPARE(vb.scalerBuilds(), 2);
+        QVERIFY(vb.decodeFrame(frame(QByteArray())).isNull());
+        QVERIFY(vb.decodeFrame(frame(QByteArray(500, '\x5a'))).isNull());
+        QCOMPARE(vb.decodeFrame(frame(b.frames.at(0))).size(), QSize(640, 360));
+        QCOMPARE(vb.decodeFrame(frame(b.frames.at(1))).size(), QSize(640, 360));
+        QCOMPARE(vb.scalerBuilds(), 3);
+    }
+
+    void fitSize_data()
+    {
+        QTest::addColumn<QSize>("in");
+        QTest::addColumn<QSize>("out");
+        QTest::newRow("square") << QSize(1000, 1000) << QSize(992, 558);
+        QTest::newRow("16:10") << QSize(1920, 1200) << QSize(1920, 1080);
+        QTest::newRow("exact") << QSize(1280, 720) << QSize(1280, 720);
+        QTest::newRow("wide") << QSize(2000, 500) << QSize(880, 495);
+        QTest::newRow("odd") << QSize(641, 361) << QSize(640, 360);
+        QTest::newRow("one cell") << QSize(16, 9) << QSize(16, 9);
+        QTest::newRow("too small: kept") << QSize(15, 9) << QSize(1920, 1080);
+        QTest::newRow("no height: kept") << QSize(500, 0) << QSize(1920, 1080);
+    }
+    void fitSize()
+    {
+        QFETCH(QSize, in);
+        QFETCH(QSize, out);
+        VideoBuffer vb(false, QByteArray());
+        vb.setDstSize(in.width(), in.height());
+        QCOMPARE(vb.requestedSize(), out);
+    }
+
+    // Ten pictures wait at most, in order; a stop releases the producer.
+    void pictureQueue()
+    {
+        VideoBuffer vb(false, QByteArray());
+        for (int i = 0; i < VideoBuffer::kMaxQueued; ++i)
+            vb.pushFrame(QImage(16, 9, QImage::Format_RGB32), FrameInfo{quint32(i), i % 2 == 1, 0, 0});
+        std::atomic<int> pushed{0};
+        std::thread producer([&] {
+            vb.pushFrame(QImage(16, 9, QImage::Format_RGB32), FrameInfo{10, false, 0, 0});
+            ++pushed;
+            vb.pushFrame(QImage(16, 9, QImage::Format_RGB32), FrameInfo{11, false, 0, 0});
+            ++pushed;
+        });
+        QVERIFY(!within(30, [&] { return pushed > 0; }));
+        FrameInfo info;
+        QVERIFY(!vb.popFrame(info).isNull());
+        QCOMPARE(info.timestamp, 0u);
+        QTRY_COMPARE(pushed.load(), 1);
+        QCOMPARE(vb.queuedCount(), VideoBuffer::kMaxQueued);
+        vb.stop();
+        producer.join();
+        QCOMPARE(vb.queuedCount(), VideoBuffer::kMaxQueued + 1);
+        for (quint32 i = 1; i < 12; ++i) {
+            QVERIFY(!vb.popFrame(info).isNull());
+            QCOMPARE(info.timestamp, i);
+            QCOMPARE(info.isPlayback, i < 10 && i % 2 == 1);
+        }
+        QVERIFY(vb.popFrame(info).isNull());
+        QCOMPARE(info.timestamp, 11u); // untouched
+    }
+
+    void byteRate_data()
+    {
+        QTest::addColumn<QVector<int>>("steps"); // pairs: milliseconds later, bytes
+        QTest::addColumn<int>("perSecond");
+        QVector<int> full; // five seconds of 100 kB/s in 100 ms slots
+        for (int i = 0; i < 50; ++i)
+            full << 100 << 10000;
+        QTest::newRow("five seconds") << full << 100000;
+        QTest::newRow("half of it has passed") << full + QVector<int>{2500, 0} << 50000;
+        QTest::newRow("all of it has passed") << full + QVector<int>{5000, 0} << 0;
+        QTest::newRow("a long pause") << full + QVector<int>{10000, 5000} << 1000;
+        QTest::newRow("slot boundaries") << QVector<int>{99, 1000, 1, 1000, 4899, 0} << 400;
+        QTest::newRow("clock back") << QVector<int>{-1000, 5000, 1100, 5000} << 1000;
+    }
+    void byteRate()
+    {
+        QFETCH(QVector<int>, steps);
+        QFETCH(int, perSecond);
+        VideoBuffer vb(false, QByteArray());
+        qint64 now = 1000000;
+        vb.setClock([&now] { return now; });
+        for (int i = 0; i < steps.size(); i += 2) {
+            now += steps[i];
+            vb.addReceivedBytes(steps[i + 1]);
+        }
+        QCOMPARE(vb.bytesPerSecond(), perSecond);
+    }
+
+    // ---- headers and replies -------------------------------------------------
+
+    void frameHeader_data()
+    {
+        QTest::addColumn<QByteArray>("hex");
+        QTest::addColumn<int>("codec");
+        QTest::addColumn<int>("flags");
+        QTest::addColumn<bool>("playback");
+        QTest::addColumn<uint>("timestamp");
+        QTest::addColumn<bool>("audio");
+        QTest::newRow("H.264 key frame") << QByteArray("010401000102030405060708000000000000000078563412") << 0x401 << 1 << false << 0x12345678u << false;
+        QTest::newRow("playback") << QByteArray("020400000000000000000000000000000100000001000000") << 0x402 << 0 << true << 1u << false;
+        QTest::newRow("byte 17 is not playback") << QByteArray("020400000000000000000000000000000001000000000000") << 0x402 << 0 << false << 0u << false;
+        QTest::newRow("A-law") << QByteArray("8a0002000000000000000000000000000000000000000000") << 138 << 2 << false << 0u << true;
+        QTest::newRow("PCM") << QByteArray("880000000000000000000000000000000000000000000000") << 136 << 0 << false << 0u << true;
+        QTest::newRow("137 is video") << QByteArray("890000000000000000000000000000000000000000000000") << 137 << 0 << false << 0u << false;
+    }
+    void frameHeader()
+    {
+        QFETCH(QByteArray, hex);
+        QFETCH(int, codec);
+        QFETCH(int, flags);
+        QFETCH(bool, playback);
+        QFETCH(uint, timestamp);
+        QFETCH(bool, audio);
+        const QByteArray b = QByteArray::fromHex(hex);
+        const AvFrameHeader h = AvFrameHeader::fromBytes(b.constData(), b.size());
+        QCOMPARE(int(h.codecId()), codec);
+        QCOMPARE(int(h.flags()), flags);
+        QCOMPARE(h.isPlayback(), playback);
+        QCOMPARE(h.timestamp(), timestamp);
+        QCOMPARE(h.isAudio(), audio);
+        QCOMPARE(h.sendTimeUs(), qFromLittleEndian<quint64>(b.constData() + 4));
+    }
+
+    void motorReply_data()
+    {
+        QTest::addColumn<uint>("type");
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<double>("angle");
+        const uint motor = MotorReply::IoType;
+        QTest::newRow("moved") << motor << QByteArray(R"({"ret":0,"angle":50})") << int(MotorReply::Moved) << 180.0;
+        QTest::newRow("moved, ret above 0") << motor << QByteArray(R"({"ret":2,"angle":-25})") << int(MotorReply::Moved) << -90.0;
+        QTest::newRow("end stop") << motor << QByteArray(R"({"ret":-1,"angle":50})") << int(MotorReply::Failed) << 0.0;
+        QTest::newRow("no ret") << motor << QByteArray(R"({"angle":10})") << int(MotorReply::Invalid) << 0.0;
+        QTest::newRow("ret null") << motor << QByteArray(R"({"ret":null,"angle":10})") << int(MotorReply::Invalid) << 0.0;
+        QTest::newRow("no angle") << motor << QByteArray(R"({"ret":0})") << int(MotorReply::Invalid) << 0.0;
+        QTest::newRow("another type") << 0x1FFu << QByteArray(R"({"ret":-1})") << int(MotorReply::Ignored) << 0.0;
+        QTest::newRow("empty") << motor << QByteArray("{}") << int(MotorReply::Ignored) << 0.0;
+    }
+    void motorReply()
+    {
+        QFETCH(uint, type);
+        QFETCH(QByteArray, json);
+        QFETCH(int, kind);
+        QFETCH(double, angle);
+        LogCapture log;
+        const MotorReply r = MotorReply::handle(type, QJsonDocument::fromJson(json).object());
+        QCOMPARE(int(r.kind()), kind);
+        QCOMPARE(r.angle(), angle);
+        QCOMPARE(log.lines().size(), kind == MotorReply::Ignored ? 0 : 1);
+    }
+
+    void ioCtrlJson_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("object"); // empty: not an object
+        QByteArray full = R"({"ret":1})";
+        full += QByteArray(2048 - full.size(), ' ');
+        QTest::newRow("object, NUL, garbage") << QByteArray("{\"ret\":0}\0garbage", 17) << QByteArray(R"({"ret":0})");
+        QTest::newRow("fills the buffer, no NUL") << full << QByteArray(R"({"ret":1})");
+        QTest::newRow("cut inside") << full.left(8) << QByteArray();
+        QTest::newRow("array") << QByteArray("[1,2]") << QByteArray();
+        QTest::newRow("text") << QByteArray("not json") << QByteArray();
+        QTest::newRow("NUL first") << QByteArray("\0{}", 3) << QByteArray();
+    }
+    // Both readers of an IO-control payload; a non-object leaves json alone.
+    void ioCtrlJson()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArray, object);
+        const QJsonObject expected = QJsonDocument::fromJson(object).object(), kept{{"kept", true}};
+        QCOMPARE(MotorReply::parsePayload(bytes.constData(), bytes.size()), expected);
+        QJsonObject json = kept;
+        QCOMPARE(parseIoCtrlJson(bytes.constData(), bytes.size(), json), !object.isEmpty());
+        QCOMPARE(json, object.isEmpty() ? kept : expected);
+    }
+
+    // ---- timeline ------------------------------------------------------------
+
+    void timelineFetch_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<int>("chunk");
+        QTest::addColumn<int>("writeResult");
+        QTest::addColumn<bool>("interrupted");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<int>("err");
+        QTest::addColumn<QByteArray>("left"); // unread bytes
+        const QByteArray recs = FakeRdt::records();
+        const int D = RDTUpdatethread::Delivered, F = RDTUpdatethread::Failed, I = RDTUpdatethread::Interrupted;
+        const quint32 max = RDTUpdatethread::MaxRecordBytes;
+        QTest::newRow("no records") << FakeRdt::header(0) << 64 << 0 << false << int(RDTUpdatethread::Empty) << 0 << QByteArray();
+        QTest::newRow("three records") << FakeRdt::header(24) + recs << 64 << 0 << false << D << 0 << QByteArray();
+        QTest::newRow("length not a multiple of 8") << FakeRdt::header(20) + recs + "next" << 64 << 0 << false << D << 0 << QByteArray("next");
+        QTest::newRow("reads of 1 byte") << FakeRdt::header(24) + recs << 1 << 0 << false << D << 0 << QByteArray();
+        QTest::newRow("reads of 13 bytes") << FakeRdt::header(24) + recs << 13 << 0 << false << D << 0 << QByteArray();
+        QTest::newRow("request refused") << FakeRdt::header(24) + recs << 64 << -10012 << false << F << -10012 << FakeRdt::header(24) + recs;
+        QTest::newRow("header cut short") << FakeRdt::header(24).left(7) << 64 << 0 << false << F << -10007 << QByteArray();
+        QTest::newRow("record cut short") << FakeRdt::header(24) + recs.left(20) << 64 << 0 << false << F << -10007 << QByteArray();
+        QTest::newRow("the largest length is read") << FakeRdt::header(max) + recs << 64 << 0 << false << F << -10007 << QByteArray();
+        QTest::newRow("longer than a card holds") << FakeRdt::header(max + 8) + recs << 64 << 0 << false << F << -1 << recs;
+        QTest::newRow("interrupted, request refused") << FakeRdt::header(24) + recs << 64 << -10013 << true << I << 0 << FakeRdt::header(24) + recs;
+        QTest::newRow("interrupted after the reply") << FakeRdt::header(24) + recs << 64 << 0 << true << I << 0 << QByteArray();
+    }
+    void timelineFetch()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(int, chunk);
+        QFETCH(int, writeResult);
+        QFETCH(bool, interrupted);
+        QFETCH(int, result);
+        QFETCH(int, err);
+        QFETCH(QByteArray, left);
+        FakeRdt rdt;
+        rdt.s->chunk = chunk;
+        rdt.s->writeResult = writeResult;
+        rdt.feed(reply);
+        QVector<RecordFileHeader> recs;
+        int e = 0;
+        LogCapture log;
+        QCOMPARE(int(RDTUpdatethread::fetchTimeLine(rdt.api(), 7, [=] { return interrupted; }, &recs, &e)), result);
+        QCOMPARE(e, err);
+        QCOMPARE(rdt.get([](FakeRdt::State& s) { return s.incoming; }), left);
+        QCOMPARE(rdt.get([](FakeRdt::State& s) { return s.written; }), QVector<QByteArray>{QByteArray::fromHex("06000000")});
+        QCOMPARE(log.lines().isEmpty(), result != RDTUpdatethread::Failed && !reply.startsWith(FakeRdt::header(20)));
+        if (result != RDTUpdatethread::Delivered) {
+            QVERIFY(recs.isEmpty());
+            return;
+        }
+        QCOMPARE(recs.size(), 3);
+        QCOMPARE(recs[0].startTime, 1765000000u);
+        QCOMPARE(QVector<int>({recs[0].duration, recs[0].motioned, recs[0].saved}), QVector<int>({60, 1, 0}));
+        QCOMPARE(recs[1].startTime, 1765000060u);
+        QCOMPARE(QVector<int>({recs[1].duration, recs[1].motioned, recs[1].saved}), QVector<int>({255, 0, 1}));
+        QCOMPARE(recs[2].startTime, 0u);
+    }
+
+    // The thread fetches at start and at every refresh, and destroys its
+    // channel when stopped, also in the middle of a read.
+    void timelineThread()
+    {
+        FakeRdt rdt;
+        rdt.feed(FakeRdt::header(24) + FakeRdt::records() + FakeRdt::header(8) + le32(42) + QByteArray(4, '\0'));
+        std::promise<void> open;
+        rdt.s->gate = open.get_future().share();
+        auto* thread = new RDTUpdatethread(3, 2, rdt.api(), 50);
+        ThreadSafeSpy started(thread, &RDTUpdatethread::rdtStarted);
+        ThreadSafeSpy ready(thread, &RDTUpdatethread::timeLineReady);
+        ThreadSafeSpy failed(thread, &RDTUpdatethread::failed);
+        thread->start();
+        QTRY_COMPARE(ready.count(), 2);
+        QCOMPARE(started.calls(), QList<QList<QVariant>>{{true}});
+        QCOMPARE(ready.at(1).at(0).value<QVector<RecordFileHeader>>().value(0).startTime, 42u);
+        QTRY_VERIFY(rdt.get([](FakeRdt::State& s) { return s.written.size() == 3 && s.reads >= 7; }));
+        thread->stop(); // the third fetch waits in its read
+        open.set_value();
+        QVERIFY(thread->wait(10000));
+        QCOMPARE(failed.count(), 0);
+        QCOMPARE(rdt.get([](FakeRdt::State& s) { return s.destroyed; }), QVector<int>{7});
+        delete thread;
+
+        FakeRdt refused;
+        refused.s->createResult = -10011;
+        RDTUpdatethread idle(3, 2, refused.api(), 50);
+        ThreadSafeSpy idleStarted(&idle, &RDTUpdatethread::rdtStarted);
+        idle.start();
+        QTRY_COMPARE(idleStarted.calls(), QList<QList<QVariant>>{{false}});
+        emit idle.getTimeLine_s();
+        idle.stop();
+        QVERIFY(idle.wait(10000));
+        QCOMPARE(refused.get([](FakeRdt::State& s) { return s.written.size() + s.destroyed.size(); }), 0);
+    }
+
+    // ---- IO-control events -----------------------------------------------------
+
+    void eventThread_data()
+    {
+        QTest::addColumn<QVector<int>>("results"); // the channel's results in turn; the last repeats
+        QTest::addColumn<int>("events");
+        QTest::addColumn<QStringList>("lines");
+        const int T = AV_ER_TIMEOUT, E = AV_ER_BUFPARA_MAXSIZE_INSUFF;
+        QTest::newRow("messages and time-outs") << QVector<int>{T, 20, T, 8, T, AV_ER_CLIENT_EXIT} << 2 << QStringList{"9 recv io control failed:-20021"};
+        for (int code : {AV_ER_SESSION_CLOSE_BY_REMOTE, AV_ER_REMOTE_TIMEOUT_DISCONNECT, IOTC_ER_INVALID_SID, AV_ER_INVALID_ARG})
+            QTest::addRow("closed: %d", code) << QVector<int>{code} << 0 << QStringList{QStringLiteral("9 recv io control failed:%1").arg(code)};
+        QTest::newRow("a run of errors: one line and the count") << QVector<int>{E, E, E, T, IOTC_ER_INVALID_SID} << 0
+            << QStringList{"9 recv io control failed:-20001", "9 recv io control failed:-20001 (3 times)", "9 recv io control failed:-14"};
+    }
+    // Events are emitted until the channel is gone; other errors are retried
+    // and logged once per run.
+    void eventThread()
+    {
+        QFETCH(QVector<int>, results);
+        QFETCH(int, events);
+        QFETCH(QStringList, lines);
+        std::atomic<int> calls{0};
+        LogCapture log;
+        EventRecvthread thread(9, [&](int, unsigned* type, QJsonObject* json, unsigned) {
+            const int r = results.value(calls++, results.last());
+            *type = MotorReply::IoType;
+            if (r >= 0)
+                *json = QJsonObject{{"ret", r}};
+            return r;
+        });
+        ThreadSafeSpy spy(&thread, &EventRecvthread::ioctrlEvent);
+        thread.start();
+        QVERIFY(thread.wait(10000));
+        QCOMPARE(calls.load(), results.size());
+        QCOMPARE(spy.count(), events);
+        if (events)
+            QCOMPARE(spy.at(1).at(1).value<QJsonObject>(), QJsonObject({{"ret", 8}}));
+        QCOMPARE(log.lines().filter("recv io control failed"), lines);
+    }
+
+    // ---- audio -----------------------------------------------------------------
+
+    void alaw_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("linear");
+        const int table[][2] = {{0xD5, 8}, {0x55, -8}, {0xD4, 24}, {0xC5, 264}, {0xFF, 848}, {0x7F, -848},
+                                {0x80, 5504}, {0x00, -5504}, {0xAA, 32256}, {0x2A, -32256}};
+        for (const auto& r : table)
+            QTest::addRow("0x%02X", r[0]) << r[0] << r[1];
+    }
+    // The ITU-T G.711 table, through the payload decoder.
+    void alaw()
+    {
+        QFETCH(int, code);
+        QFETCH(int, linear);
+        QCOMPARE(int(AudioDecodeThread::alawToLinear(quint8(code))), linear);
+        QCOMPARE(AudioDecodeThread::decodePayload(QByteArray(2, char(code)), 0), samples({linear, linear}));
+    }
+
+    void gain_data()
+    {
+        QTest::addColumn<int>("in");
+        QTest::addColumn<int>("out");
+        const int rows[][2] = {{0, 0}, {123, 1230}, {-123, -1230}, {3276, 32760}, {3277, 32767}, {32767, 32767},
+                               {-3276, -32760}, {-3277, -32768}, {-32768, -32768}};
+        for (const auto& r : rows)
+            QTest::addRow("%d", r[0]) << r[0] << r[1];
+    }
+    void gain()
+    {
+        QFETCH(int, in);
+        QFETCH(int, out);
+        QByteArray pcm = samples({in, in}) + 'x'; // a stray byte is left alone
+        AudioDevice::amplify(pcm.data(), pcm.size());
+        QCOMPARE(pcm, samples({out, out}) + 'x');
+    }
+
+    void audioPayload_data()
+    {
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<int>("codec");
+        QTest::addColumn<QByteArray>("pcm");
+        const QByteArray nonce(8, '\x01'), alaw = QByteArray::fromHex("d5aa2ad5d5d5d5d5d5d5d5d5d5d5d5d5");
+        const QByteArray alawPcm = samples({8, 32256, -32256, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8});
+        QTest::newRow("24 bytes: decrypted") << nonce + chacha(alaw, nonce) << 138 << alawPcm;
+        QTest::newRow("23 bytes: as it is") << alaw.left(15) + QByteArray(8, '\xd5') << 138 << alawPcm.left(30) + alawPcm.right(16);
+        QTest::newRow("PCM, odd length") << nonce + chacha(samples({1, -2, 300}) + QByteArray(11, '\0'), nonce) << 136 << samples({1, -2, 300, 0, 0, 0, 0, 0});
+        QTest::newRow("any other codec is A-law") << nonce + chacha(alaw, nonce) << 0 << alawPcm;
+    }
+    void audioPayload()
+    {
+        QFETCH(QByteArray, frame);
+        QFETCH(int, codec);
+        QFETCH(QByteArray, pcm);
+        QCOMPARE(AudioDecodeThread::decodePayload(AudioDecodeThread::decryptFrame(frame, kKey), quint16(codec)).toHex(), pcm.toHex());
+    }
+
+    // A read waits for the whole request; writes stop above the high-water
+    // mark; abort releases both; a device started again works again.
+    void pcmDevice()
+    {
+        AudioDevice device(nullptr, false);
+        QVERIFY(!device.writePcm(samples({1}))); // not started
+        QVERIFY(device.start());
+        QByteArray got(8, '\0');
+        auto reader = std::async(std::launch::async, [&] { return device.read(got.data(), 8); });
+        QVERIFY(device.writePcm(samples({1, 2})));
+        QCOMPARE(reader.wait_for(std::chrono::milliseconds(30)), std::future_status::timeout);
+        QVERIFY(device.writePcm(samples({3, 4, 5})));
+        QCOMPARE(reader.get(), qint64(8));
+        QCOMPARE(toSamples(got), (QVector<int>{10, 20, 30, 40}));
+        QCOMPARE(device.bufferedBytes(), qint64(2));
+        QVERIFY(device.writePcm(QByteArray(int(AudioDevice::HighWaterMark) - 2, '\0'))); // at the mark
+        QVERIFY(device.writePcm(samples({6})));                                           // above it
+        auto writer = std::async(std::launch::async, [&] { return device.writePcm(samples({7})); });
+        QCOMPARE(writer.wait_for(std::chrono::milliseconds(30)), std::future_status::timeout);
+        QByteArray drain(4096, '\0');
+        QCOMPARE(device.read(drain.data(), drain.size()), qint64(4096));
+        QVERIFY(writer.get());
+        QByteArray all(int(AudioDevice::HighWaterMark), '\0'); // more than there is
+        auto blocked = std::async(std::launch::async, [&] { return device.read(all.data(), all.size()); });
+        QCOMPARE(blocked.wait_for(std::chrono::milliseconds(30)), std::future_status::timeout);
+        device.abort();
+        QCOMPARE(blocked.get(), qint64(-1));
+        QVERIFY(!device.writePcm(samples({8})));
+        device.stop();
+        QVERIFY(device.start());
+        QVERIFY(device.writePcm(samples({9})));
+        QCOMPARE(device.read(got.data(), 2), qint64(2));
+        QCOMPARE(toSamples(got.left(2)), QVector<int>{90});
+    }
+
+    // 200 frames wait at most; the thread decodes them into the device; a
+    // stop ends it even while it waits to write.
+    void decodeThread()
+    {
+        AudioDecodeThread queue(nullptr, kKey);
+        for (int i = 0; i < AudioDecodeThread::QueueLimit; ++i)
+            queue.pushFrame(AudioFrame());
+        auto extra = std::async(std::launch::async, [&] { queue.pushFrame(AudioFrame()); });
+        QCOMPARE(extra.wait_for(std::chrono::milliseconds(30)), std::future_status::timeout);
+        AudioFrame f;
+        QVERIFY(queue.popFrame(&f));
+        extra.get();
+        queue.stop();
+        int left = 0;
+        while (queue.popFrame(&f))
+            ++left;
+        QCOMPARE(left, AudioDecodeThread::QueueLimit);
+
+        AudioDevice device(nullptr, false);
+        QVERIFY(device.start());
+        AudioDecodeThread decoder(&device, kKey);
+        decoder.start();
+        decoder.pushFrame(audioFrame(QByteArray::fromHex("d5d4c5d5d4c5d5d4c5d5d4c5d5d4c5d5")));
+        decoder.pushFrame(audioFrame(samples({100, -100, 200, -200, 300, -300, 400, -400}), AvFrameHeader::CodecPcm));
+        QByteArray out(48, '\0');
+        QCOMPARE(device.read(out.data(), out.size()), qint64(48));
+        QCOMPARE(toSamples(out).mid(0, 3), (QVector<int>{80, 240, 2640}));
+        QCOMPARE(toSamples(out).mid(16), (QVector<int>{1000, -1000, 2000, -2000, 3000, -3000, 4000, -4000}));
+        for (int i = 0; i < 40; ++i) // far past the high-water mark, nobody reading
+            decoder.pushFrame(audioFrame(QByteArray(65536, '\0'), AvFrameHeader::CodecPcm));
+        QTRY_VERIFY(device.bufferedBytes() > AudioDevice::HighWaterMark);
+        QElapsedTimer t;
+        t.start();
+        decoder.stop();
+        QVERIFY(decoder.wait(10000));
+        QVERIFY(t.elapsed() < 5000);
+
+        LogCapture log;
+        AudioDevice quiet(nullptr, false);
+        QVERIFY(quiet.start());
+        AudioDecodeThread keyless(&quiet, QByteArray());
+        keyless.start();
+        keyless.pushFrame(audioFrame(QByteArray(32, '\xd5')));
+        QVERIFY(keyless.wait(10000)); // ends at its first frame
+        QCOMPARE(quiet.bufferedBytes(), qint64(0));
+        QVERIFY(log.contains("no media key"));
+    }
+
+    // ---- the player (run also with no audio server: tst_audioplayer_nodevice) --
+
+    void playerStartStop()
+    {
+        LogCapture log;
+        AudioPlayer player(kKey);
+        player.pushFrame(audioFrame(QByteArray(40, '\xd5')));
+        QCOMPARE(log.count("ignore frame for decode thread not created yet."), 1);
+        for (int round = 0; round < 12; ++round) {
+            player.setHeadless(round % 2 == 0);
+            player.start();
+            QVERIFY(player.isRunning());
+            player.start();
+            if (round % 3 == 0)
+                QVERIFY(within(10000, [&] { return player.state() == AudioPlayer::Running; }));
+            if (round % 3 == 1)
+                player.pushFrame(audioFrame(QByteArray(160, '\xd5')));
+            player.stop();
+            QCOMPARE(player.state(), AudioPlayer::Stopped);
+            QVERIFY(!player.device());
+        }
+        QCOMPARE(log.count("cannot start audio again for status not ready!"), 12);
+        player.stop();
+        QCOMPARE(log.count("cannot stop audio again for not started!"), 1);
+        if (QAudioDeviceInfo::defaultOutputDevice().isNull())
+            QVERIFY(log.contains("failed to open Audio device") || log.contains("no audio output device"));
+    }
+
+    // Headless: frames become amplified PCM in the device; a stop releases a
+    // producer blocked on the full queue.
+    void playerHeadless()
+    {
+        AudioPlayer player(kKey);
+        player.setHeadless(true);
+        player.start();
+        QVERIFY(within(10000, [&] { return player.state() == AudioPlayer::Running; }));
+        for (int i = 0; i < 5; ++i)
+            player.pushFrame(audioFrame(QByteArray(160, '\xd5')));
+        QTRY_COMPARE(player.device()->bufferedBytes(), qint64(5 * 320));
+        QByteArray out(4, '\0');
+        QCOMPARE(player.device()->read(out.data(), 4), qint64(4));
+        QCOMPARE(toSamples(out), (QVector<int>{80, 80}));
+        std::atomic<bool> producing{true};
+        std::atomic<int> pushed{0};
+        std::thread producer([&] {
+            for (; producing; ++pushed)
+                player.pushFrame(audioFrame(QByteArray(2000, '\xd5')));
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(player.decodeThread()->queuedFrames() == AudioDecodeThread::QueueLimit, 20000);
+        producing = false;
+        QElapsedTimer t;
+        t.start();
+        player.stop();
+        producer.join();
+        QVERIFY(t.elapsed() < 5000);
+        QCOMPARE(player.state(), AudioPlayer::Stopped);
+    }
+
+    // The audio server's output pulls PCM, and a stop does not wait for an
+    // output blocked in its read.
+    void playerOutput()
+    {
+        if (QAudioDeviceInfo::defaultOutputDevice().isNull())
+            QSKIP("no audio server in this session (run under scripts/with-session.sh)");
+        LogCapture log;
+        AudioPlayer player(kKey);
+        player.start();
+        QVERIFY(within(10000, [&] { return player.state() == AudioPlayer::Running; }));
+        for (int i = 0; i < 100; ++i)
+            player.pushFrame(audioFrame(QByteArray(160, '\xd5')));
+        QTRY_VERIFY_WITH_TIMEOUT(player.device()->bufferedBytes() < 100 * 320 - 4000, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(log.contains("frame buffer is not enough"), 15000); // ran dry
+        QElapsedTimer t;
+        t.start();
+        player.stop();
+        QVERIFY2(t.elapsed() < 5000, "stop waited for the blocked output");
+    }
+
+    // ---- fuzz inputs -------------------------------------------------------------
+
+    void fuzzInputs_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<bool>("video");
+        const QString base = QStringLiteral(VC_SOURCE_DIR "/tests/camera/");
+        QTest::newRow("camera corpus") << base + "fuzz-corpus/fuzz_cameraparsers" << false;
+        QTest::newRow("camera regressions") << base + "fuzz-regressions" << false;
+        QTest::newRow("video corpus") << base + "fuzz-corpus/fuzz_videoframe" << true;
+        QTest::newRow("video regressions") << base + "fuzz-regressions/videoframe" << true;
+    }
+    void fuzzInputs()
+    {
+        QFETCH(QString, folder);
+        QFETCH(bool, video);
+        const QDir dir(folder);
+        const QStringList files = dir.entryList(QDir::Files, QDir::Name);
+        QVERIFY2(!files.isEmpty(), qPrintable(folder));
+        const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+        for (const QString& name : files) {
+            QFile f(dir.filePath(name));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            const QByteArray in = f.readAll();
+            const auto* p = reinterpret_cast<const uint8_t*>(in.constData());
+            video ? fuzzVideoFrame(p, size_t(in.size())) : void(runCameraFuzzInput(p, size_t(in.size())));
+        }
+        qInstallMessageHandler(previous);
+    }
+};
+
+VC_AUDIO_TEST_GUILESS_MAIN(TestCameraParts)
+#include "tst_cameraparts.moc"
