@@ -237,13 +237,13 @@ private slots:
     {
         const CameraPassport p = m_home.signedPassport("cam-a");
         LogCapture log;
+        VideoBuffer vb(false, p.sharedKey); // outlives the controller's threads
         CameraController c(&p);
         c.setPlayTime(1765000000, 0, 0); // not connected: nothing sent
         c.controlMotor(1);
         QCOMPARE(c.connCamera(), 0);
         QCOMPARE(c.playAudio(), 0); // no player before play
         QVERIFY(log.contains("audio_player already destroyed"));
-        VideoBuffer vb(false, p.sharedKey);
         QCOMPARE(c.play(&vb, 2, false), 0);
         QCOMPARE(c.play(&vb, 2, false), 4);
         QCOMPARE(c.setVideoQuality(1), 0);
@@ -283,10 +283,10 @@ private slots:
         QFETCH(QString, did);
         QFETCH(bool, h265);
         const CameraPassport p = m_home.signedPassport(did);
+        VideoBuffer vb(h265, p.sharedKey);
         auto c = connected(p);
         QVERIFY(c);
         ThreadSafeSpy failed(c.get(), &CameraController::failed);
-        VideoBuffer vb(h265, p.sharedKey);
         vb.setDstSize(480, 300);
         const quint32 now = quint32(QDateTime::currentSecsSinceEpoch());
         QCOMPARE(c->play(&vb, 2, false), 0);
@@ -362,10 +362,10 @@ private slots:
         const CameraPassport p = m_home.signedPassport("cam-b");
         CameraTimings timings;
         timings.noFrameTimeoutMs = 300;
+        VideoBuffer vb(true, p.sharedKey);
         auto c = connected(p, timings);
         QVERIFY(c);
         ThreadSafeSpy failed(c.get(), &CameraController::failed);
-        VideoBuffer vb(true, p.sharedKey);
         QCOMPARE(c->play(&vb, 2, false), 0);
         FrameInfo info;
         QVERIFY(!nextPicture(vb, info).isNull());
@@ -470,9 +470,9 @@ private slots:
     {
         QFETCH(QString, did);
         const CameraPassport p = m_home.signedPassport(did);
+        VideoBuffer vb(did == "cam-b", p.sharedKey);
         auto c = connected(p);
         QVERIFY(c);
-        VideoBuffer vb(did == "cam-b", p.sharedKey);
         QCOMPARE(c->play(&vb, 1, true), 0);
         QTRY_VERIFY_WITH_TIMEOUT(pcmWritten(*c) > 16000, 15000); // a second of 8 kHz
         {
