@@ -1,6 +1,7 @@
 // The camera session against emulated cameras (SimHome): connecting and why
 // it fails, every command as the camera receives it, live and card video,
-// the receive thread's choices and failures, audio, timeline and motor.
+// the receive thread's choices, failures and stale reports, the timeline,
+// motor and audio.
 #include "camera/audiodevice.h"
 #include "camera/audioplayer.h"
 #include "camera/avframerecvthread.h"
@@ -28,9 +29,7 @@ const QByteArray kHome = R"({"seed": "tst-cameralive", "cameras": [
   {"did": "cam-a", "p2p_id": "UID-cam-a", "password": "pw-a", "width": 320, "height": 180, "fps": 20,
    "recordings": [{"start": 1765000000, "length": 60, "motion": true}, {"start": 1765000060, "length": 30, "saved": true}]},
   {"did": "cam-b", "model": "hovia.camera.v4", "p2p_id": "UID-cam-b", "password": "pw-b", "width": 320, "height": 180,
-   "fps": 20, "audio_codec": 136},
-  {"did": "cam-m", "p2p_id": "UID-cam-m", "password": "pw-m"}]})";
-const char* const kDids[] = {"cam-a", "cam-b", "cam-m"};
+   "fps": 20, "audio_codec": 136}]})";
 const char* const kStopLine = "timeout,called function IOTC_Connect_Stop_BySID.";
 
 // The test's own camera command: each payload byte sends one frame of the
@@ -38,10 +37,10 @@ const char* const kStopLine = "timeout,called function IOTC_Connect_Stop_BySID."
 // audio codec id on the video channel.
 constexpr unsigned kScript = 0x7300;
 
+// Waits for a log line without running this thread's events: what the line
+// announces may still be queued here.
 bool waitLogged(const LogCapture& log, const QString& line)
 {
-    // Without running this thread's events: what the line announces may
-    // still be queued here.
     QElapsedTimer t;
     t.start();
     while (!log.contains(line) && t.elapsed() < 15000)
@@ -122,25 +121,20 @@ private slots:
         p.height = 180;
         p.fps = 5;
         p.frames = 10;
-        p.label = QStringLiteral("Script");
         m_clip = ClipEncoder::encode(p);
         QVERIFY(m_clip.isValid() && m_clip.keyFrames.at(0) && m_clip.keyFrames.at(5));
         m_home.p2p->dispatcher().add(kScript, [this](SimCameraSession& s, unsigned, const QByteArray& script) {
             const FrameEncryptor enc(s.mediaKey());
-            for (const char c : script) {
-                const int i = uchar(c);
-                if (i == 0xFF)
-                    s.sendVideoFrame(QByteArray(200, 'U'), FrameEncryptor::header(138, true, false, 1));
-                else
-                    s.sendVideoFrame(enc.encrypt(m_clip.frames.at(i)),
-                                     FrameEncryptor::header(FrameEncryptor::kCodecH264, m_clip.keyFrames.at(i), false, 5000 + i));
-            }
+            for (const uchar i : script)
+                s.sendVideoFrame(i == 0xFF ? QByteArray(200, 'U') : enc.encrypt(m_clip.frames.at(i)),
+                                 i == 0xFF ? FrameEncryptor::header(138, true, false, 1)
+                                           : FrameEncryptor::header(FrameEncryptor::kCodecH264, m_clip.keyFrames.at(i), false, 5000 + i));
         });
     }
 
     void init()
     {
-        for (const char* did : kDids)
+        for (const char* did : {"cam-a", "cam-b"})
             m_home.setCamera(did, [](SimCamera& c) {
                 c.faults = QJsonObject();
                 c.online = true;
@@ -163,7 +157,8 @@ private slots:
         QTest::newRow("without resend") << false << QByteArray("p2p_no_resend") << -5 << "Resend disenable[0]";
         QTest::newRow("never answers: stopped by the guard") << false << QByteArray("p2p_stall") << -13 << kStopLine;
     }
-    // A failure closes everything; the same controller connects afterwards.
+    // A failure closes everything; the same controller connects afterwards,
+    // once only, and the camera sees the view account and key expected.
     void connectCamera()
     {
         QFETCH(bool, signedAccount);
@@ -188,14 +183,12 @@ private slots:
         QVERIFY2(log.contains(line), qPrintable(log.lines().join('\n')));
         QCOMPARE(log.count(kStopLine), expected == -13 ? 1 : 0);
         if (expected) {
-            QVERIFY(!c.connected());
-            QCOMPARE(c.sessionId(), -1);
+            QVERIFY(!c.connected() && c.sessionId() == -1);
             QTRY_COMPARE(dev->activeSessions(), 0);
             init();
             p = m_home.signedPassport("cam-a");
             QCOMPARE(connectFor(c, 0), 0);
         }
-        QVERIFY(c.connected());
         QCOMPARE(dev->lastViewAccount(), p.sharedKey.isEmpty() ? QByteArray("admin")
             : "{\"account\":\"admin\",\"public_key\":\"" + p.appPublicKey.toHex() + "\",\"sign\":\"" + p.signForAppData.toLatin1() + "\"}");
         QCOMPARE(dev->lastMediaKey(), p.sharedKey);
@@ -203,21 +196,20 @@ private slots:
         QCOMPARE(c.connCamera(), 0);
         QCOMPARE(log.count("already connected!!!!!!!!!!!!!!!!!!!!!!!"), 1);
         QCOMPARE(dev->acceptedLogins(), logins);
-        for (const QString& l : log.lines())
-            QVERIFY2(!l.contains("pw-a"), qPrintable(l));
+        QVERIFY(log.lines().filter("pw-a").isEmpty());
         QCOMPARE(c.stopPlay(), 0);
         QVERIFY(!c.connected());
         QTRY_COMPARE(dev->activeSessions(), 0);
     }
 
+    // An abort from another thread ends a connect at once, long before its guard.
     void abortDuringConnect()
     {
         m_home.setCameraFaults("cam-a", R"({"p2p_stall": true})");
         const CameraPassport p = m_home.plainPassport("cam-a");
         LogCapture log;
-        CameraController c(&p); // its guard would wait 30 s
-        c.abort();
-        QVERIFY(!log.contains("stop connection for session"));
+        CameraController c(&p);
+        c.abort(); // nothing to stop yet
         std::atomic<int> result{1};
         std::thread worker([&] { result = c.connCamera(); });
         QTRY_VERIFY(c.sessionId() >= 0);
@@ -227,7 +219,7 @@ private slots:
         worker.join();
         QVERIFY2(t.elapsed() < 10000, "returns at once");
         QCOMPARE(result.load(), -13);
-        QVERIFY(log.contains("stop connection for session"));
+        QCOMPARE(log.count("stop connection for session"), 1);
         QVERIFY(!log.contains(kStopLine));
         QCOMPARE(c.sessionId(), -1);
     }
@@ -252,7 +244,8 @@ private slots:
         c.setPlayTime(0, 0, 0);
         QCOMPARE(c.playAudio(), 0);
         QCOMPARE(c.stopAudio(), 0);
-        c.controlMotor(3);
+        c.controlMotor(3); // the head tilts up from 10 to 15 hundredths
+        QTRY_VERIFY(log.contains("motor angle changed: 54"));
         QCOMPARE(c.startRDT(), 0);
         c.stopRDT();
         c.disconnCamera();
@@ -292,8 +285,7 @@ private slots:
         QCOMPARE(c->play(&vb, 2, false), 0);
         FrameInfo info{0, true, 0, 0};
         QCOMPARE(nextPicture(vb, info).size(), QSize(480, 270));
-        QVERIFY(!info.isPlayback);
-        QVERIFY2(info.timestamp + 2 >= now && info.timestamp < now + 60, qPrintable(QString::number(info.timestamp)));
+        QVERIFY2(!info.isPlayback && info.timestamp + 2 >= now && info.timestamp < now + 60, qPrintable(QString::number(info.timestamp)));
         QTRY_VERIFY(vb.bytesPerSecond() > 0);
         c->setPlayTime(1765000000, 30, 0);
         QVERIFY(!nextPicture(vb, info, [&] { return info.isPlayback; }).isNull());
@@ -328,7 +320,7 @@ private slots:
         QTRY_COMPARE(st.decodeAttempts.load(), 5);
         QTRY_COMPARE(st.queued.load(), 5);
         FrameInfo info;
-        QCOMPARE(vb.popFrame(info).isNull(), false);
+        QVERIFY(!vb.popFrame(info).isNull());
         QCOMPARE(info.timestamp, 5000u); // the key frame's
         vb.setDecodeEnabled(false);
         script(QByteArray::fromHex("000102"), 11);
@@ -350,39 +342,47 @@ private slots:
         QTest::newRow("camera leaves") << QByteArray("offline") << false << -20015 << "stop reading video frame:-20015";
         QTest::newRow("camera leaves, stopped first") << QByteArray("offline") << true << 0 << "stop reading video frame:-20015";
         QTest::newRow("no frame in time") << QByteArray("p2p_mute") << false << -20011 << "0 seconds passed and quit loop";
+        QTest::newRow("card refuses the timeline") << QByteArray("rdt_refuse") << false << 1 << "RDT_Create failed[-10011]";
+        QTest::newRow("card refuses, stopped first") << QByteArray("rdt_refuse") << true << 0 << "RDT_Create failed[-10011]";
     }
-    // The receive thread's failure reaches the client, unless the stream was
-    // stopped before its report came in.
+    // A failure of the video or timeline thread reaches the client, unless
+    // the thread was stopped before its report came in.
     void failures()
     {
         QFETCH(QByteArray, how);
         QFETCH(bool, stopFirst);
         QFETCH(int, expected);
         QFETCH(QString, line);
+        const bool timeline = how == "rdt_refuse";
         const CameraPassport p = m_home.signedPassport("cam-b");
         CameraTimings timings;
         timings.noFrameTimeoutMs = 300;
         VideoBuffer vb(true, p.sharedKey);
         auto c = connected(p, timings);
         QVERIFY(c);
-        ThreadSafeSpy failed(c.get(), &CameraController::failed);
-        QCOMPARE(c->play(&vb, 2, false), 0);
-        FrameInfo info;
-        QVERIFY(!nextPicture(vb, info).isNull());
+        ThreadSafeSpy failed(c.get(), timeline ? SIGNAL(rdtStartFailed()) : SIGNAL(failed(int)));
         LogCapture log;
-        if (how == "offline")
-            m_home.setCamera("cam-b", [](SimCamera& cam) { cam.online = false; });
-        else
-            m_home.setCameraFaults("cam-b", "{\"" + how + "\": true}");
+        FrameInfo info;
+        if (timeline) {
+            m_home.setCameraFaults("cam-b", R"({"rdt_refuse": true})");
+            QCOMPARE(c->startRDT(), 0);
+        } else {
+            QCOMPARE(c->play(&vb, 2, false), 0);
+            QVERIFY(!nextPicture(vb, info).isNull());
+            if (how == "offline")
+                m_home.setCamera("cam-b", [](SimCamera& cam) { cam.online = false; });
+            else
+                m_home.setCameraFaults("cam-b", "{\"" + how + "\": true}");
+        }
         QVERIFY(waitLogged(log, line));
         if (stopFirst) {
-            c->stopPlay(); // its report is queued by now
+            timeline ? c->stopRDT() : void(c->stopPlay()); // the report is queued by now
             QCoreApplication::sendPostedEvents();
             QCOMPARE(failed.count(), 0);
-            QVERIFY(log.contains("camera cam-b: error -20015 of a stopped stream dropped"));
+            QVERIFY(timeline || log.contains("camera cam-b: error -20015 of a stopped stream dropped"));
         } else {
             QTRY_COMPARE(failed.count(), 1);
-            QCOMPARE(failed.at(0).at(0).toInt(), expected);
+            QVERIFY(timeline || failed.at(0).at(0).toInt() == expected);
         }
     }
 
@@ -401,7 +401,6 @@ private slots:
         const auto v = ready.first().first().value<QVector<RecordFileHeader>>();
         QCOMPARE(v.size(), 3); // two recordings and the card's trailing record
         QCOMPARE(v[0].startTime, 1765000000u);
-        QCOMPARE(int(v[0].duration), 60);
         QCOMPARE(v[0].motioned + 2 * v[0].saved, 1);
         QCOMPARE(v[1].startTime, 1765000060u);
         QCOMPARE(v[1].motioned + 2 * v[1].saved, 2);
@@ -411,52 +410,6 @@ private slots:
         QCOMPARE(c->startRDT(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(ready.count() >= 1, 15000);
         QTRY_COMPARE(sent("cam-a").filter(" 200 ").join(';'), QString(R"(cam-a 200 {"channel":1};cam-a 200 {"channel":2})"));
-    }
-
-    void timelineRefused_data()
-    {
-        QTest::addColumn<bool>("stopFirst");
-        QTest::newRow("reported") << false;
-        QTest::newRow("stopped before the report") << true;
-    }
-    void timelineRefused()
-    {
-        QFETCH(bool, stopFirst);
-        m_home.setCameraFaults("cam-a", R"({"rdt_refuse": true})");
-        const CameraPassport p = m_home.plainPassport("cam-a");
-        auto c = connected(p);
-        QVERIFY(c);
-        QSignalSpy refused(c.get(), &CameraController::rdtStartFailed);
-        LogCapture log;
-        QCOMPARE(c->startRDT(), 0);
-        QVERIFY(waitLogged(log, QStringLiteral("RDT_Create failed[%1]").arg(RDT_ER_REMOTE_EXIT)));
-        if (stopFirst) {
-            c->stopRDT(); // its report is queued by now
-            QCoreApplication::sendPostedEvents();
-            QCOMPARE(refused.count(), 0);
-        } else {
-            QTRY_COMPARE(refused.count(), 1);
-        }
-    }
-
-    // Each step answers with the head's angle, up to the end stop.
-    void motor()
-    {
-        const CameraPassport p = m_home.plainPassport("cam-m");
-        auto c = connected(p);
-        QVERIFY(c);
-        LogCapture log;
-        c->controlMotor(2); // 50 -> 55 hundredths of a turn
-        QTRY_VERIFY(log.contains("motor angle changed: 198"));
-        for (int i = 0; i < 10; ++i)
-            c->controlMotor(2);
-        QTRY_VERIFY(log.contains("motor angle changed: 360"));
-        c->controlMotor(2);
-        QTRY_VERIFY(log.contains("control motor failed: -1"));
-        QElapsedTimer t;
-        t.start();
-        QCOMPARE(c->stopPlay(), 0);
-        QVERIFY2(t.elapsed() < 5000, "the event thread ends within its 1 s receive");
     }
 
     void audio_data()
@@ -475,11 +428,9 @@ private slots:
         QVERIFY(c);
         QCOMPARE(c->play(&vb, 1, true), 0);
         QTRY_VERIFY_WITH_TIMEOUT(pcmWritten(*c) > 16000, 15000); // a second of 8 kHz
-        {
-            LogCapture log;
-            QCOMPARE(c->playAudio(), 0);
-            QVERIFY(log.contains("audio_player is still running now"));
-        }
+        LogCapture log;
+        QCOMPARE(c->playAudio(), 0);
+        QCOMPARE(log.count("audio_player is still running now"), 1);
         QCOMPARE(c->stopAudio(), 0);
         QVERIFY(!c->audioPlayer()->isRunning());
         QCOMPARE(pcmWritten(*c), qint64(-1));

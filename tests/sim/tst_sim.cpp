@@ -1,15 +1,12 @@
 // The emulator's own promises that the product's tests do not prove: the
-// scenario's derived keys and its control interface, the emulated camera's
-// strictness about logins, its P2P fault knobs and UID changes, and the
-// executable as a child process.
+// control interface, the emulated camera's strict logins, its P2P fault
+// knobs and UID changes, and the executable as a child process.
 #include "p2p/avapi.h"
 #include "p2p/iotcapi.h"
 #include "sim/control/controlserver.h"
 #include "sim/device/simcameradevice.h"
-#include "sim/device/simcamerasession.h"
 #include "tests/support/simhome.h"
 
-#include <QJsonArray>
 #include <QProcess>
 #include <QtTest>
 #include <httplib.h>
@@ -56,66 +53,29 @@ class TestSim : public QObject
     SimHome m_home;
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_home.start(kHome, SimHome::Cameras));
-        m_home.p2p->dispatcher().add(0x7001, [](SimCameraSession& s, unsigned type, const QByteArray& payload) {
-            s.sendIoCtrl(type + 1, payload + '|' + s.did().toUtf8());
-        });
-    }
+    void initTestCase() { QVERIFY(m_home.start(kHome, SimHome::Cameras)); }
 
-    // Everything missing is derived from the seed, the same in every process.
-    void derivedKeys()
-    {
-        Scenario other;
-        QVERIFY(other.loadJson(kHome));
-        const Scenario& s = *m_home.scenario;
-        QCOMPARE(s.cloudSignSecretKey(), other.cloudSignSecretKey());
-        const SimCamera c1 = m_home.camera("c1"), c2 = m_home.camera("c2");
-        QCOMPARE(c1.p2pId, QStringLiteral("UID-c1"));
-        QCOMPARE(c2.model, QStringLiteral("hovia.camera.v3"));
-        QVERIFY(c1.boxPublicKey != c2.boxPublicKey);
-        uchar pk[crypto_box_PUBLICKEYBYTES];
-        crypto_scalarmult_base(pk, reinterpret_cast<const uchar*>(c1.boxSecretKey.constData()));
-        QCOMPARE(QByteArray(reinterpret_cast<char*>(pk), sizeof pk), c1.boxPublicKey);
-        const QByteArray sig = sign("app key", s.cloudSignSecretKey());
-        QCOMPARE(crypto_sign_verify_detached(reinterpret_cast<const uchar*>(sig.constData()), reinterpret_cast<const uchar*>("app key"), 7,
-                                             reinterpret_cast<const uchar*>(other.cloudSignPublicKey().constData())), 0);
-        SimAccount acc;
-        QVERIFY(s.account("100", &acc));
-        QVERIFY(s.accountByPassToken(acc.passToken, nullptr));
-        QVERIFY(!s.accountByPassToken(QString(), nullptr));
-        QString error;
-        QVERIFY(!other.loadJson("[1]", &error) && !error.isEmpty());
-    }
-
+    // The interface that changes the world while the emulator runs.
     void controlInterface()
     {
         Scenario s;
         QVERIFY(s.loadJson(kHome));
-        QSignalSpy changed(&s, &Scenario::cameraChanged);
         ControlServer control(&s);
-        const int port = control.start();
-        QVERIFY(port > 0);
-        httplib::Client http("127.0.0.1", port);
-        auto status = [](const httplib::Result& r) { return r ? r->status : -1; };
-        QCOMPARE(status(http.Post("/control/camera/c1", R"({"online":false,"faults":{"stall":true}})", "application/json")), 200);
-        SimCamera c1;
-        QVERIFY(s.camera("c1", &c1) && !c1.online && c1.faults.value("stall").toBool());
-        QCOMPARE(changed.count(), 1);
-        QCOMPARE(status(http.Post("/control/camera/c1", R"({"faults":{"stall":null}})", "application/json")), 200);
-        QVERIFY(s.camera("c1", &c1) && !c1.faults.contains("stall"));
-        QCOMPARE(status(http.Post("/control/camera/nope", "{}", "application/json")), 404);
-        QCOMPARE(status(http.Post("/control/camera/c1", "not json", "application/json")), 400);
-        QCOMPARE(status(http.Post("/control/cameras", R"({"did":"c3"})", "application/json")), 200);
-        QVERIFY(s.camera("c3", &c1) && c1.boxPublicKey.size() == 32);
-        QCOMPARE(status(http.Post("/control/cameras", R"({"did":"c3"})", "application/json")), 409);
-        QCOMPARE(status(http.Delete("/control/camera/c1")), 200);
+        httplib::Client http("127.0.0.1", control.start());
+        auto post = [&](const char* path, const char* body) {
+            const auto r = http.Post(path, body, "application/json");
+            return r ? r->status : -1;
+        };
+        SimCamera c;
+        QCOMPARE(post("/control/camera/c1", R"({"online":false,"faults":{"stall":true}})"), 200);
+        QVERIFY(s.camera("c1", &c) && !c.online && c.faults.value("stall").toBool());
+        QCOMPARE(post("/control/camera/nope", "{}"), 404);
+        QCOMPARE(post("/control/camera/c1", "not json"), 400);
+        QCOMPARE(post("/control/cameras", R"({"did":"c3"})"), 200);
+        QVERIFY(s.camera("c3", &c) && c.boxPublicKey.size() == 32);
+        QCOMPARE(post("/control/cameras", R"({"did":"c3"})"), 409);
+        QCOMPARE(http.Delete("/control/camera/c1")->status, 200);
         QVERIFY(!s.camera("c1", nullptr) && !s.rooms().first().dids.contains("c1"));
-        QCOMPARE(status(http.Post("/control/cloud", R"({"faults":{"http_status":500}})", "application/json")), 200);
-        QCOMPARE(s.cloudFaults().value("http_status").toInt(), 500);
-        const auto res = http.Get("/control/state");
-        QCOMPARE(QJsonDocument::fromJson(QByteArray::fromStdString(res->body)).object().value("cameras").toArray().size(), 2);
         control.stop();
     }
 
@@ -123,25 +83,25 @@ private slots:
     {
         QTest::addColumn<QByteArray>("account");
         QTest::addColumn<QByteArray>("password");
-        const QByteArray pk = m_home.signedPassport("c1").appPublicKey, sk = m_home.scenario->cloudSignSecretKey();
-        const QByteArray good = sign(pk, sk);
+        const QByteArray pk = m_home.signedPassport("c1").appPublicKey, good = sign(pk, m_home.scenario->cloudSignSecretKey());
         QByteArray tampered = good;
         tampered[5] = char(tampered[5] ^ 1);
         Scenario other;
         other.loadJson(R"({"seed": "another cloud"})");
+        const QByteArray pw("pw-one");
         QTest::newRow("wrong password") << QByteArray("admin") << QByteArray("pw-two");
-        QTest::newRow("other user") << QByteArray("guest") << QByteArray("pw-one");
-        QTest::newRow("signed by another cloud") << account(pk, sign(pk, other.cloudSignSecretKey())) << QByteArray("pw-one");
-        QTest::newRow("tampered signature") << account(pk, tampered) << QByteArray("pw-one");
-        QTest::newRow("signature of another key") << account(m_home.signedPassport("c1").appPublicKey, good) << QByteArray("pw-one");
+        QTest::newRow("other user") << QByteArray("guest") << pw;
+        QTest::newRow("signed by another cloud") << account(pk, sign(pk, other.cloudSignSecretKey())) << pw;
+        QTest::newRow("tampered signature") << account(pk, tampered) << pw;
+        QTest::newRow("signature of another key") << account(m_home.signedPassport("c1").appPublicKey, good) << pw;
         QTest::newRow("signed, wrong password") << account(pk, good) << QByteArray("nope");
-        QTest::newRow("signed, other user") << account(pk, good, "guest") << QByteArray("pw-one");
-        QTest::newRow("key as Base64") << QByteArray(account(pk, good)).replace(pk.toHex(), pk.toBase64()) << QByteArray("pw-one");
-        QTest::newRow("short key") << account(pk.left(16), good) << QByteArray("pw-one");
-        QTest::newRow("not JSON") << QByteArray("{\"account\":") << QByteArray("pw-one");
+        QTest::newRow("signed, other user") << account(pk, good, "guest") << pw;
+        QTest::newRow("key as Base64") << account(pk, good).replace(pk.toHex(), pk.toBase64()) << pw;
+        QTest::newRow("short key") << account(pk.left(16), good) << pw;
+        QTest::newRow("not JSON") << QByteArray("{\"account\":") << pw;
     }
-    // The camera lets in only the password with "admin" or a view account
-    // the cloud signed; the client may try again on the same session.
+    // The camera lets in only its password with "admin" or with a view
+    // account that the cloud signed.
     void refusedLogins()
     {
         QFETCH(QByteArray, account);
@@ -153,55 +113,44 @@ private slots:
         QTRY_COMPARE(dev->refusedLogins(), refused + 1);
     }
 
-    // Unknown commands are ignored; handlers answer on the session.
-    void dispatcher()
-    {
-        int sid = -1;
-        const int av = open("UID-c1", "admin", "pw-one", &sid);
-        QVERIFY(av >= 0);
-        QCOMPARE(avSendIOCtrl(av, 0x7777, nullptr, 0), 0);
-        QCOMPARE(avSendIOCtrl(av, 0x7001, "ping", 4), 0);
-        unsigned type = 0;
-        char buf[64];
-        QCOMPARE(avRecvIOCtrl(av, &type, buf, sizeof buf, 10000), 7);
-        QCOMPARE(type, 0x7002u);
-        QCOMPARE(QByteArray(buf, 7), QByteArray("ping|c1"));
-        IOTC_Session_Close(sid);
-        QTRY_COMPARE(m_home.p2p->device("c1")->activeSessions(), 0);
-    }
-
     void faultsAndChanges_data()
     {
-        QTest::addColumn<QByteArray>("faults");
+        QTest::addColumn<QByteArray>("change");
         QTest::addColumn<int>("connect");
         QTest::addColumn<int>("resend");
-        QTest::addColumn<int>("later"); // what a session open before the change hears
-        QTest::newRow("no faults") << QByteArray("{}") << 0 << 1 << int(AV_ER_TIMEOUT);
+        QTest::addColumn<int>("heard"); // by a session open before the change
         QTest::newRow("p2p_refuse") << QByteArray(R"({"p2p_refuse": true})") << IOTC_ER_SESSION_REFUSED << 0 << int(AV_ER_TIMEOUT);
         QTest::newRow("p2p_no_resend") << QByteArray(R"({"p2p_no_resend": true})") << 0 << 0 << int(AV_ER_TIMEOUT);
         QTest::newRow("p2p_drop") << QByteArray(R"({"p2p_drop": true})") << 0 << 1 << int(AV_ER_REMOTE_TIMEOUT_DISCONNECT);
         QTest::newRow("offline") << QByteArray("offline") << IOTC_ER_DEVICE_OFFLINE << 0 << int(AV_ER_SESSION_CLOSE_BY_REMOTE);
         QTest::newRow("new UID") << QByteArray("uid") << IOTC_ER_DEVICE_OFFLINE << 0 << int(AV_ER_SESSION_CLOSE_BY_REMOTE);
     }
-    // A change applies at once, to new sessions and to the one open.
+    // A change applies at once, to the session open and to new ones.
     void faultsAndChanges()
     {
-        QFETCH(QByteArray, faults);
+        QFETCH(QByteArray, change);
         QFETCH(int, connect);
         QFETCH(int, resend);
-        QFETCH(int, later);
+        QFETCH(int, heard);
         int sid = -1, sid2 = -1, gotResend = -1;
         const int av = open("UID-c1", "admin", "pw-one", &sid);
         QVERIFY(av >= 0);
-        if (faults == "offline")
+        auto restore = qScopeGuard([this] {
+            m_home.setCamera("c1", [](SimCamera& c) {
+                c.faults = QJsonObject();
+                c.online = true;
+                c.p2pId = QStringLiteral("UID-c1");
+            });
+        });
+        if (change == "offline")
             m_home.setCamera("c1", [](SimCamera& c) { c.online = false; });
-        else if (faults == "uid")
+        else if (change == "uid")
             m_home.setCamera("c1", [](SimCamera& c) { c.p2pId = QStringLiteral("UID-c1-new"); });
         else
-            m_home.setCameraFaults("c1", faults);
+            m_home.setCameraFaults("c1", change);
         unsigned type;
         char buf[8];
-        QTRY_COMPARE(avRecvIOCtrl(av, &type, buf, sizeof buf, 50), later);
+        QTRY_COMPARE(avRecvIOCtrl(av, &type, buf, sizeof buf, 50), heard);
         IOTC_Session_Close(sid);
         QElapsedTimer t; // a directory that lags behind fails the connect otherwise
         t.start();
@@ -209,31 +158,24 @@ private slots:
         while ((r = open("UID-c1", "admin", "pw-one", &sid2, &gotResend)) != connect && (connect || r < 0) && t.elapsed() < 10000)
             QTest::qWait(50);
         QVERIFY2(r == connect || (!connect && r >= 0), QByteArray::number(r));
-        if (r >= 0)
-            QCOMPARE(gotResend, resend);
+        QVERIFY(r < 0 || gotResend == resend);
         IOTC_Session_Close(sid2);
-        if (faults == "uid") {
+        if (change == "uid") {
             QVERIFY(open("UID-c1-new", "admin", "pw-one", &sid2) >= 0);
             IOTC_Session_Close(sid2);
         }
-        m_home.setCamera("c1", [](SimCamera& c) {
-            c.faults = QJsonObject();
-            c.online = true;
-            c.p2pId = QStringLiteral("UID-c1");
-        });
     }
 
     void executableAsChildProcess()
     {
         QTemporaryDir dir;
-        const QString scenario = dir.filePath("scenario.json");
-        QFile f(scenario);
+        QFile f(dir.filePath("scenario.json"));
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(R"({"seed": "child", "cameras": [{"did": "k1", "p2p_id": "UID-k1", "password": "kpw"}]})");
         f.close();
         QProcess sim;
         sim.start(QStringLiteral(VC_BINARY_DIR "/sim/app/vucamera-sim"),
-                  {"--scenario", scenario, "--endpoints", dir.filePath("endpoints.json")});
+                  {"--scenario", f.fileName(), "--endpoints", dir.filePath("endpoints.json")});
         QVERIFY(sim.waitForStarted(10000));
         QByteArray line;
         QTRY_VERIFY_WITH_TIMEOUT((line += sim.readAllStandardOutput()).contains('\n'), 20000);
