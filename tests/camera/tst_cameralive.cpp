@@ -49,12 +49,12 @@ bool waitLogged(const LogCapture& log, const QString& line)
 }
 
 // The next picture for which `want` holds; null after 15 s.
-QImage nextPicture(VideoBuffer& vb, FrameInfo& info, const std::function<bool()>& want = [] { return true; })
+QImage nextPicture(VideoBuffer& vb, FrameInfo& info, const std::function<bool(const QImage&)>& want = [](const QImage&) { return true; })
 {
     QElapsedTimer t;
     t.start();
     for (QImage img; t.elapsed() < 15000; QTest::qWait(5))
-        if (!(img = vb.popFrame(info)).isNull() && want())
+        if (!(img = vb.popFrame(info)).isNull() && want(img))
             return img;
     return QImage();
 }
@@ -270,7 +270,8 @@ private slots:
         QTest::newRow("H.264") << "cam-a" << false;
         QTest::newRow("H.265") << "cam-b" << true;
     }
-    // Pictures of the tile's size, live, then from the card and live again.
+    // Pictures of the tile's size, live, then from the card and live again;
+    // the scaler is built again for a new size.
     void livePictures()
     {
         QFETCH(QString, did);
@@ -284,15 +285,23 @@ private slots:
         const quint32 now = quint32(QDateTime::currentSecsSinceEpoch());
         QCOMPARE(c->play(&vb, 2, false), 0);
         FrameInfo info{0, true, 0, 0};
-        QCOMPARE(nextPicture(vb, info).size(), QSize(480, 270));
+        const QImage pic = nextPicture(vb, info);
+        QCOMPARE(pic.size(), QSize(480, 270));
+        QCOMPARE(pic.format(), QImage::Format_RGB32);
+        int redOverGreen = 0; // the moving box is magenta-ish on grey
+        for (int x = 0; x < pic.width(); x += 8)
+            redOverGreen = qMax(redOverGreen, qRed(pic.pixel(x, pic.height() / 2)) - qGreen(pic.pixel(x, pic.height() / 2)));
+        QVERIFY2(redOverGreen > 60, qPrintable(QString::number(redOverGreen)));
         QVERIFY2(!info.isPlayback && info.timestamp + 2 >= now && info.timestamp < now + 60, qPrintable(QString::number(info.timestamp)));
         QTRY_VERIFY(vb.bytesPerSecond() > 0);
         c->setPlayTime(1765000000, 30, 0);
-        QVERIFY(!nextPicture(vb, info, [&] { return info.isPlayback; }).isNull());
+        QVERIFY(!nextPicture(vb, info, [&](const QImage&) { return info.isPlayback; }).isNull());
         QVERIFY2(info.timestamp >= 1765000030u && info.timestamp < 1765000060u, qPrintable(QString::number(info.timestamp)));
         c->setPlayTime(0, 0, 0);
-        QVERIFY(!nextPicture(vb, info, [&] { return !info.isPlayback; }).isNull());
+        vb.setDstSize(320, 180);
+        QVERIFY(!nextPicture(vb, info, [&](const QImage& i) { return !info.isPlayback && i.width() == 320; }).isNull());
         QVERIFY(info.timestamp + 2 >= now);
+        QCOMPARE(vb.scalerBuilds(), 2);
         QCOMPARE(c->stopPlay(), 0);
         QCOMPARE(failed.count(), 0);
     }

@@ -8,7 +8,6 @@
 #include "camera/eventrecvthread.h"
 #include "p2p/avapi.h"
 #include "p2p/iotcapi.h"
-#include "sim/media/clipencoder.h"
 #include "tests/camera/camerafuzz.h"
 #include "tests/camera/videoframefuzz.h"
 #include "tests/support/audiotestmain.h"
@@ -124,7 +123,27 @@ struct FakeRdt
     }
 };
 
+struct DecryptRow
+{
+    QVector<quint32> table; // offset, length of each unit
+    int count;              // the frame's unit count, -1: the table's
+    int payload;            // bytes; negative: the whole frame is that many bytes
+    QVector<int> encrypted, decrypted; // blocks the camera protected, those restored; {-1}: refused
+    int keySize;
+};
+struct FetchRow
+{
+    QByteArray reply;
+    int chunk, writeResult;
+    bool interrupted;
+    int result, err;
+    QByteArray left; // unread bytes
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(DecryptRow)
+Q_DECLARE_METATYPE(FetchRow)
 
 class TestCameraParts : public QObject
 {
@@ -142,41 +161,32 @@ private slots:
 
     void decryptFrame_data()
     {
-        QTest::addColumn<QVector<quint32>>("table"); // offset, length of each unit
-        QTest::addColumn<int>("count");              // the frame's unit count, -1: the table's
-        QTest::addColumn<int>("payload");            // bytes; negative: the whole frame is that many bytes
-        QTest::addColumn<QVector<int>>("encrypted");  // blocks the camera protected
-        QTest::addColumn<QVector<int>>("decrypted"); // those restored; {-1}: frame refused
-        QTest::addColumn<int>("keySize");
+        QTest::addColumn<DecryptRow>("row");
         using U = QVector<quint32>;
         using B = QVector<int>;
-        QTest::newRow("unit of 48: no block") << U{0, 48} << -1 << 100 << B{} << B{} << 32;
-        QTest::newRow("unit of 49: one at 32") << U{7, 49} << -1 << 100 << B{39} << B{39} << 32;
-        QTest::newRow("unit of 208: one") << U{7, 208} << -1 << 300 << B{39} << B{39} << 32;
-        QTest::newRow("unit of 209: two") << U{7, 209} << -1 << 300 << B{39, 199} << B{39, 199} << 32;
-        QTest::newRow("block ends at the payload's end") << U{0, 49} << -1 << 48 << B{32} << B{32} << 32;
-        QTest::newRow("several units, the last too") << U{0, 100, 100, 250, 350, 60} << -1 << 410 << B{32, 132, 292, 382} << B{32, 132, 292, 382} << 32;
-        QTest::newRow("no units") << U{} << -1 << 300 << B{} << B{} << 32;
-        QTest::newRow("a unit past the payload ends it") << U{0, 100, 590, 200, 200, 300} << -1 << 600 << B{32, 232, 392} << B{32} << 32;
-        QTest::newRow("offset near 4 GiB") << U{0xFFFFFFF0u, 100} << -1 << 100 << B{} << B{} << 32;
-        QTest::newRow("length near 4 GiB") << U{0, 0xFFFFFFFFu} << -1 << 100 << B{32} << B{32} << 32;
-        QTest::newRow("more units than fit") << U{0, 10, 0, 10} << 3 << 0 << B{} << B{-1} << 32;
-        QTest::newRow("255 units claimed") << U{} << 255 << 100 << B{} << B{-1} << 32;
-        QTest::newRow("nothing after the table") << U{0, 64, 0, 64} << -1 << 0 << B{} << B{-1} << 32;
-        QTest::newRow("nothing after the count") << U{} << -1 << 0 << B{} << B{-1} << 32;
-        QTest::newRow("shorter than nonce and count") << U{} << -1 << -8 << B{} << B{-1} << 32;
-        QTest::newRow("no key") << U{0, 100} << -1 << 100 << B{} << B{-1} << 0;
-        QTest::newRow("16-byte key") << U{0, 100} << -1 << 100 << B{} << B{-1} << 16;
+        QTest::newRow("unit of 48: no block") << DecryptRow{U{0, 48}, -1, 100, B{}, B{}, 32};
+        QTest::newRow("unit of 49: one at 32") << DecryptRow{U{7, 49}, -1, 100, B{39}, B{39}, 32};
+        QTest::newRow("unit of 208: one") << DecryptRow{U{7, 208}, -1, 300, B{39}, B{39}, 32};
+        QTest::newRow("unit of 209: two") << DecryptRow{U{7, 209}, -1, 300, B{39, 199}, B{39, 199}, 32};
+        QTest::newRow("block ends at the payload's end") << DecryptRow{U{0, 49}, -1, 48, B{32}, B{32}, 32};
+        QTest::newRow("several units, the last too") << DecryptRow{U{0, 100, 100, 250, 350, 60}, -1, 410, B{32, 132, 292, 382}, B{32, 132, 292, 382}, 32};
+        QTest::newRow("no units") << DecryptRow{U{}, -1, 300, B{}, B{}, 32};
+        QTest::newRow("a unit past the payload ends it") << DecryptRow{U{0, 100, 590, 200, 200, 300}, -1, 600, B{32, 232, 392}, B{32}, 32};
+        QTest::newRow("offset near 4 GiB") << DecryptRow{U{0xFFFFFFF0u, 100}, -1, 100, B{}, B{}, 32};
+        QTest::newRow("length near 4 GiB") << DecryptRow{U{0, 0xFFFFFFFFu}, -1, 100, B{32}, B{32}, 32};
+        QTest::newRow("more units than fit") << DecryptRow{U{0, 10, 0, 10}, 3, 0, B{}, B{-1}, 32};
+        QTest::newRow("255 units claimed") << DecryptRow{U{}, 255, 100, B{}, B{-1}, 32};
+        QTest::newRow("nothing after the table") << DecryptRow{U{0, 64, 0, 64}, -1, 0, B{}, B{-1}, 32};
+        QTest::newRow("nothing after the count") << DecryptRow{U{}, -1, 0, B{}, B{-1}, 32};
+        QTest::newRow("shorter than nonce and count") << DecryptRow{U{}, -1, -8, B{}, B{-1}, 32};
+        QTest::newRow("no key") << DecryptRow{U{0, 100}, -1, 100, B{}, B{-1}, 0};
+        QTest::newRow("16-byte key") << DecryptRow{U{0, 100}, -1, 100, B{}, B{-1}, 16};
     }
     // Every anomaly is logged; a refused frame is left as it was.
     void decryptFrame()
     {
-        QFETCH(QVector<quint32>, table);
-        QFETCH(int, count);
-        QFETCH(int, payload);
-        QFETCH(QVector<int>, encrypted);
-        QFETCH(QVector<int>, decrypted);
-        QFETCH(int, keySize);
+        QFETCH(DecryptRow, row);
+        const auto& [table, count, payload, encrypted, decrypted, keySize] = row;
         const QByteArray nonce = QByteArray::fromHex("a1a2a3a4a5a6a7a8"), stream = chacha(QByteArray(16, '\0'), nonce);
         QByteArray plain(qMax(payload, 0), '\0');
         randombytes_buf(plain.data(), size_t(plain.size()));
@@ -198,58 +208,6 @@ private slots:
         QCOMPARE(VideoBuffer(false, kKey.left(keySize)).decryptFrame(frame), !refused);
         QCOMPARE(frame.data.toHex(), refused ? wire.toHex() : expected.toHex());
         QCOMPARE(log.lines().isEmpty(), !refused && encrypted == decrypted && table.value(0) < 0xFFFFFFF0u && table.value(1) < 0xFFFFFFFFu);
-    }
-
-    void decode_data()
-    {
-        QTest::addColumn<bool>("h265");
-        QTest::newRow("H.264") << false;
-        QTest::newRow("H.265") << true;
-    }
-    // Pictures of the requested 16:9 size; the scaler is built once and again
-    // only for a new requested or source size; bad input costs one picture.
-    void decode()
-    {
-        QFETCH(bool, h265);
-        auto clip = [h265](int w, int h, int frames) {
-            ClipParams p;
-            p.h265 = h265;
-            p.width = w;
-            p.height = h;
-            p.fps = 5;
-            p.frames = frames;
-            p.label = QStringLiteral("Porch 1");
-            return ClipEncoder::encode(p);
-        };
-        const EncodedClip a = clip(320, 240, 6), b = clip(352, 288, 2);
-        QVERIFY(a.isValid() && b.isValid());
-        auto decode = [](VideoBuffer& vb, const QByteArray& bytes) {
-            VideoFrame f;
-            f.data = bytes;
-            return vb.decodeFrame(f);
-        };
-        VideoBuffer vb(h265, QByteArray());
-        vb.setDstSize(1000, 1000);
-        QImage pic;
-        for (int i = 0; i < 4; ++i) {
-            pic = decode(vb, a.frames.at(i));
-            QCOMPARE(pic.size(), QSize(992, 558));
-            QCOMPARE(pic.format(), QImage::Format_RGB32);
-        }
-        int redOverGreen = 0; // the moving box is magenta-ish on grey
-        for (int x = 0; x < pic.width(); x += 8)
-            redOverGreen = qMax(redOverGreen, qRed(pic.pixel(x, pic.height() / 2)) - qGreen(pic.pixel(x, pic.height() / 2)));
-        QVERIFY2(redOverGreen > 60, qPrintable(QString::number(redOverGreen)));
-        QCOMPARE(vb.scalerBuilds(), 1);
-        vb.setDstSize(640, 360);
-        QCOMPARE(decode(vb, a.frames.at(4)).size(), QSize(640, 360));
-        QCOMPARE(decode(vb, a.frames.at(5)).size(), QSize(640, 360));
-        QCOMPARE(vb.scalerBuilds(), 2);
-        QVERIFY(decode(vb, QByteArray()).isNull());
-        QVERIFY(decode(vb, QByteArray(500, '\x5a')).isNull());
-        QCOMPARE(decode(vb, b.frames.at(0)).size(), QSize(640, 360));
-        QCOMPARE(decode(vb, b.frames.at(1)).size(), QSize(640, 360));
-        QCOMPARE(vb.scalerBuilds(), 3);
     }
 
     void fitSize_data()
@@ -334,30 +292,21 @@ private slots:
     void frameHeader_data()
     {
         QTest::addColumn<QByteArray>("hex");
-        QTest::addColumn<int>("codec");
-        QTest::addColumn<int>("flags");
-        QTest::addColumn<bool>("playback");
-        QTest::addColumn<bool>("audio");
-        QTest::newRow("H.264 key frame") << QByteArray("010401000102030405060708000000000000000078563412") << 0x401 << 1 << false << false;
-        QTest::newRow("playback") << QByteArray("020400000000000000000000000000000100000001000000") << 0x402 << 0 << true << false;
-        QTest::newRow("byte 17 is not playback") << QByteArray("020400000000000000000000000000000001000000000000") << 0x402 << 0 << false << false;
-        QTest::newRow("A-law") << QByteArray("8a0002000000000000000000000000000000000000000000") << 138 << 2 << false << true;
-        QTest::newRow("PCM") << QByteArray("880000000000000000000000000000000000000000000000") << 136 << 0 << false << true;
-        QTest::newRow("137 is video") << QByteArray("890000000000000000000000000000000000000000000000") << 137 << 0 << false << false;
+        QTest::addColumn<QString>("fields"); // codec, flags, playback, audio
+        QTest::newRow("H.264 key frame") << QByteArray("010401000102030405060708000000000000000078563412") << "1025 1 0 0";
+        QTest::newRow("playback") << QByteArray("020400000000000000000000000000000100000001000000") << "1026 0 1 0";
+        QTest::newRow("byte 17 is not playback") << QByteArray("020400000000000000000000000000000001000000000000") << "1026 0 0 0";
+        QTest::newRow("A-law") << QByteArray("8a0002000000000000000000000000000000000000000000") << "138 2 0 1";
+        QTest::newRow("PCM") << QByteArray("880000000000000000000000000000000000000000000000") << "136 0 0 1";
+        QTest::newRow("137 is video") << QByteArray("890000000000000000000000000000000000000000000000") << "137 0 0 0";
     }
     void frameHeader()
     {
         QFETCH(QByteArray, hex);
-        QFETCH(int, codec);
-        QFETCH(int, flags);
-        QFETCH(bool, playback);
-        QFETCH(bool, audio);
+        QFETCH(QString, fields);
         const QByteArray b = QByteArray::fromHex(hex);
         const AvFrameHeader h = AvFrameHeader::fromBytes(b.constData(), b.size());
-        QCOMPARE(int(h.codecId()), codec);
-        QCOMPARE(int(h.flags()), flags);
-        QCOMPARE(h.isPlayback(), playback);
-        QCOMPARE(h.isAudio(), audio);
+        QCOMPARE(QStringLiteral("%1 %2 %3 %4").arg(h.codecId()).arg(h.flags()).arg(h.isPlayback()).arg(h.isAudio()), fields);
         QCOMPARE(h.timestamp(), qFromLittleEndian<quint32>(b.constData() + 20));
         QCOMPARE(h.sendTimeUs(), qFromLittleEndian<quint64>(b.constData() + 4));
     }
@@ -420,41 +369,30 @@ private slots:
 
     void timelineFetch_data()
     {
-        QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<int>("chunk");
-        QTest::addColumn<int>("writeResult");
-        QTest::addColumn<bool>("interrupted");
-        QTest::addColumn<int>("result");
-        QTest::addColumn<int>("err");
-        QTest::addColumn<QByteArray>("left"); // unread bytes
-        const QByteArray recs = FakeRdt::records(), all = FakeRdt::header(24) + recs;
+        QTest::addColumn<FetchRow>("row");
+        const QByteArray recs = FakeRdt::records(), all = FakeRdt::header(24) + recs, none;
         const int D = RDTUpdatethread::Delivered, F = RDTUpdatethread::Failed, I = RDTUpdatethread::Interrupted;
         const quint32 max = RDTUpdatethread::MaxRecordBytes;
-        QTest::newRow("no records") << FakeRdt::header(0) << 64 << 0 << false << int(RDTUpdatethread::Empty) << 0 << QByteArray();
-        QTest::newRow("three records") << all << 64 << 0 << false << D << 0 << QByteArray();
-        QTest::newRow("length not a multiple of 8") << FakeRdt::header(20) + recs + "next" << 64 << 0 << false << D << 0 << QByteArray("next");
-        QTest::newRow("reads of 1 byte") << all << 1 << 0 << false << D << 0 << QByteArray();
-        QTest::newRow("reads of 13 bytes") << all << 13 << 0 << false << D << 0 << QByteArray();
-        QTest::newRow("request refused") << all << 64 << -10012 << false << F << -10012 << all;
-        QTest::newRow("header cut short") << all.left(7) << 64 << 0 << false << F << -10007 << QByteArray();
-        QTest::newRow("record cut short") << all.left(32) << 64 << 0 << false << F << -10007 << QByteArray();
-        QTest::newRow("the largest length is read") << FakeRdt::header(max) + recs << 64 << 0 << false << F << -10007 << QByteArray();
-        QTest::newRow("longer than a card holds") << FakeRdt::header(max + 8) + recs << 64 << 0 << false << F << -1 << recs;
-        QTest::newRow("interrupted, request refused") << all << 64 << -10013 << true << I << 0 << all;
-        QTest::newRow("interrupted after the reply") << all << 64 << 0 << true << I << 0 << QByteArray();
+        QTest::newRow("no records") << FetchRow{FakeRdt::header(0), 64, 0, false, RDTUpdatethread::Empty, 0, none};
+        QTest::newRow("three records") << FetchRow{all, 64, 0, false, D, 0, none};
+        QTest::newRow("length not a multiple of 8") << FetchRow{FakeRdt::header(20) + recs + "next", 64, 0, false, D, 0, "next"};
+        QTest::newRow("reads of 1 byte") << FetchRow{all, 1, 0, false, D, 0, none};
+        QTest::newRow("reads of 13 bytes") << FetchRow{all, 13, 0, false, D, 0, none};
+        QTest::newRow("request refused") << FetchRow{all, 64, -10012, false, F, -10012, all};
+        QTest::newRow("header cut short") << FetchRow{all.left(7), 64, 0, false, F, -10007, none};
+        QTest::newRow("record cut short") << FetchRow{all.left(32), 64, 0, false, F, -10007, none};
+        QTest::newRow("the largest length is read") << FetchRow{FakeRdt::header(max) + recs, 64, 0, false, F, -10007, none};
+        QTest::newRow("longer than a card holds") << FetchRow{FakeRdt::header(max + 8) + recs, 64, 0, false, F, -1, recs};
+        QTest::newRow("interrupted, request refused") << FetchRow{all, 64, -10013, true, I, 0, all};
+        QTest::newRow("interrupted after the reply") << FetchRow{all, 64, 0, true, I, 0, none};
     }
     // One exchange: the request u32 6, the 12-byte header with the length at
     // 4, whole 8-byte records; a failure logged with its reason, nothing
     // delivered by a failed or interrupted exchange.
     void timelineFetch()
     {
-        QFETCH(QByteArray, reply);
-        QFETCH(int, chunk);
-        QFETCH(int, writeResult);
-        QFETCH(bool, interrupted);
-        QFETCH(int, result);
-        QFETCH(int, err);
-        QFETCH(QByteArray, left);
+        QFETCH(FetchRow, row);
+        const auto& [reply, chunk, writeResult, interrupted, result, err, left] = row;
         FakeRdt rdt;
         rdt.s->chunk = chunk;
         rdt.s->writeResult = writeResult;
@@ -462,7 +400,7 @@ private slots:
         QVector<RecordFileHeader> recs;
         int e = 0;
         LogCapture log;
-        QCOMPARE(int(RDTUpdatethread::fetchTimeLine(rdt.api(), 7, [=] { return interrupted; }, &recs, &e)), result);
+        QCOMPARE(int(RDTUpdatethread::fetchTimeLine(rdt.api(), 7, [i = interrupted] { return i; }, &recs, &e)), result);
         QCOMPARE(e, err);
         QCOMPARE(rdt.s->incoming, left);
         QCOMPARE(rdt.s->written, QVector<QByteArray>{QByteArray::fromHex("06000000")});
