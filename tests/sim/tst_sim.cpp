@@ -1,22 +1,15 @@
 // The emulator's own promises that the product's tests do not prove: the
-// control interface, the emulated camera's strict logins, its P2P fault
-// knobs and UID changes, and the executable as a child process.
+// emulated camera's strict logins, the fault knobs and changes the camera
+// tests do not use, and the executable as a child process.
 #include "p2p/avapi.h"
 #include "p2p/iotcapi.h"
-#include "sim/control/controlserver.h"
 #include "sim/device/simcameradevice.h"
 #include "tests/support/simhome.h"
 
 #include <QProcess>
 #include <QtTest>
-#include <httplib.h>
 
 namespace {
-
-const QByteArray kHome = R"({"seed": "tst-sim", "accounts": [{"user_id": "100", "password": "pw"}],
-  "rooms": [{"id": "r1", "name": "Hall", "dids": ["c1", ""]}],
-  "cameras": [{"did": "c1", "password": "pw-one", "model": "hovia.camera.v4"},
-              {"did": "c2", "p2p_id": "UID-c2", "online": false, "password": "fixed"}]})";
 
 QByteArray sign(const QByteArray& message, const QByteArray& secretKey)
 {
@@ -33,10 +26,10 @@ QByteArray account(const QByteArray& publicKey, const QByteArray& signature, con
 }
 
 // Connects and logs in: the AV index (the session id in *sid), or the code.
-int open(const QString& uid, const QByteArray& acc, const QByteArray& password, int* sid, int* resend = nullptr)
+int open(const char* uid, const QByteArray& acc, const QByteArray& password, int* sid, int* resend = nullptr)
 {
     *sid = IOTC_Get_SessionID();
-    int r = IOTC_Connect_ByUID_Parallel(uid.toLatin1().constData(), *sid);
+    int r = IOTC_Connect_ByUID_Parallel(uid, *sid);
     if (r >= 0)
         r = avClientStart2(*sid, acc.constData(), password.constData(), 10, nullptr, 0, resend);
     if (r < 0)
@@ -53,31 +46,7 @@ class TestSim : public QObject
     SimHome m_home;
 
 private slots:
-    void initTestCase() { QVERIFY(m_home.start(kHome, SimHome::Cameras)); }
-
-    // The interface that changes the world while the emulator runs.
-    void controlInterface()
-    {
-        Scenario s;
-        QVERIFY(s.loadJson(kHome));
-        ControlServer control(&s);
-        httplib::Client http("127.0.0.1", control.start());
-        auto post = [&](const char* path, const char* body) {
-            const auto r = http.Post(path, body, "application/json");
-            return r ? r->status : -1;
-        };
-        SimCamera c;
-        QCOMPARE(post("/control/camera/c1", R"({"online":false,"faults":{"stall":true}})"), 200);
-        QVERIFY(s.camera("c1", &c) && !c.online && c.faults.value("stall").toBool());
-        QCOMPARE(post("/control/camera/nope", "{}"), 404);
-        QCOMPARE(post("/control/camera/c1", "not json"), 400);
-        QCOMPARE(post("/control/cameras", R"({"did":"c3"})"), 200);
-        QVERIFY(s.camera("c3", &c) && c.boxPublicKey.size() == 32);
-        QCOMPARE(post("/control/cameras", R"({"did":"c3"})"), 409);
-        QCOMPARE(http.Delete("/control/camera/c1")->status, 200);
-        QVERIFY(!s.camera("c1", nullptr) && !s.rooms().first().dids.contains("c1"));
-        control.stop();
-    }
+    void initTestCase() { QVERIFY(m_home.start(R"({"seed": "tst-sim", "cameras": [{"did": "c1", "password": "pw-one"}]})", SimHome::Cameras)); }
 
     void refusedLogins_data()
     {
@@ -116,35 +85,25 @@ private slots:
     void faultsAndChanges_data()
     {
         QTest::addColumn<QByteArray>("change");
-        QTest::addColumn<int>("connect");
-        QTest::addColumn<int>("resend");
-        QTest::addColumn<int>("heard"); // by a session open before the change
-        QTest::newRow("p2p_refuse") << QByteArray(R"({"p2p_refuse": true})") << IOTC_ER_SESSION_REFUSED << 0 << int(AV_ER_TIMEOUT);
-        QTest::newRow("p2p_no_resend") << QByteArray(R"({"p2p_no_resend": true})") << 0 << 0 << int(AV_ER_TIMEOUT);
-        QTest::newRow("p2p_drop") << QByteArray(R"({"p2p_drop": true})") << 0 << 1 << int(AV_ER_REMOTE_TIMEOUT_DISCONNECT);
-        QTest::newRow("offline") << QByteArray("offline") << IOTC_ER_DEVICE_OFFLINE << 0 << int(AV_ER_SESSION_CLOSE_BY_REMOTE);
-        QTest::newRow("new UID") << QByteArray("uid") << IOTC_ER_DEVICE_OFFLINE << 0 << int(AV_ER_SESSION_CLOSE_BY_REMOTE);
+        QTest::addColumn<int>("connect"); // what a new connect gets, 0: a login
+        QTest::addColumn<int>("heard");   // what the session open before the change hears
+        QTest::newRow("p2p_refuse") << QByteArray(R"({"p2p_refuse": true})") << IOTC_ER_SESSION_REFUSED << int(AV_ER_TIMEOUT);
+        QTest::newRow("p2p_drop") << QByteArray(R"({"p2p_drop": true})") << 0 << int(AV_ER_REMOTE_TIMEOUT_DISCONNECT);
+        QTest::newRow("new UID") << QByteArray("uid") << IOTC_ER_DEVICE_OFFLINE << int(AV_ER_SESSION_CLOSE_BY_REMOTE);
     }
     // A change applies at once, to the session open and to new ones.
     void faultsAndChanges()
     {
         QFETCH(QByteArray, change);
         QFETCH(int, connect);
-        QFETCH(int, resend);
         QFETCH(int, heard);
-        int sid = -1, sid2 = -1, gotResend = -1;
+        int sid = -1, sid2 = -1;
         const int av = open("UID-c1", "admin", "pw-one", &sid);
         QVERIFY(av >= 0);
         auto restore = qScopeGuard([this] {
-            m_home.setCamera("c1", [](SimCamera& c) {
-                c.faults = QJsonObject();
-                c.online = true;
-                c.p2pId = QStringLiteral("UID-c1");
-            });
+            m_home.setCamera("c1", [](SimCamera& c) { c.faults = QJsonObject(); c.p2pId = QStringLiteral("UID-c1"); });
         });
-        if (change == "offline")
-            m_home.setCamera("c1", [](SimCamera& c) { c.online = false; });
-        else if (change == "uid")
+        if (change == "uid")
             m_home.setCamera("c1", [](SimCamera& c) { c.p2pId = QStringLiteral("UID-c1-new"); });
         else
             m_home.setCameraFaults("c1", change);
@@ -155,17 +114,15 @@ private slots:
         QElapsedTimer t; // a directory that lags behind fails the connect otherwise
         t.start();
         int r;
-        while ((r = open("UID-c1", "admin", "pw-one", &sid2, &gotResend)) != connect && (connect || r < 0) && t.elapsed() < 10000)
+        while ((r = open("UID-c1", "admin", "pw-one", &sid2)) != connect && (connect || r < 0) && t.elapsed() < 10000)
             QTest::qWait(50);
         QVERIFY2(r == connect || (!connect && r >= 0), QByteArray::number(r));
-        QVERIFY(r < 0 || gotResend == resend);
         IOTC_Session_Close(sid2);
-        if (change == "uid") {
-            QVERIFY(open("UID-c1-new", "admin", "pw-one", &sid2) >= 0);
-            IOTC_Session_Close(sid2);
-        }
+        QVERIFY(change != "uid" || open("UID-c1-new", "admin", "pw-one", &sid2) >= 0);
+        IOTC_Session_Close(sid2);
     }
 
+    // Ready with its endpoints on stdout and in the file, serving its cameras.
     void executableAsChildProcess()
     {
         QTemporaryDir dir;
@@ -174,16 +131,13 @@ private slots:
         f.write(R"({"seed": "child", "cameras": [{"did": "k1", "p2p_id": "UID-k1", "password": "kpw"}]})");
         f.close();
         QProcess sim;
-        sim.start(QStringLiteral(VC_BINARY_DIR "/sim/app/vucamera-sim"),
-                  {"--scenario", f.fileName(), "--endpoints", dir.filePath("endpoints.json")});
-        QVERIFY(sim.waitForStarted(10000));
+        sim.start(QStringLiteral(VC_BINARY_DIR "/sim/app/vucamera-sim"), {"--scenario", f.fileName(), "--endpoints", dir.filePath("ep.json")});
         QByteArray line;
         QTRY_VERIFY_WITH_TIMEOUT((line += sim.readAllStandardOutput()).contains('\n'), 20000);
         QVERIFY2(line.startsWith("ready "), line);
         const QString directory = QJsonDocument::fromJson(line.mid(6)).object().value("p2p_directory").toString();
-        QVERIFY(directory.startsWith("127.0.0.1:"));
-        QFile written(dir.filePath("endpoints.json"));
-        QVERIFY(written.open(QIODevice::ReadOnly));
+        QFile written(dir.filePath("ep.json"));
+        QVERIFY(written.open(QIODevice::ReadOnly) && directory.startsWith("127.0.0.1:"));
         QCOMPARE(QJsonDocument::fromJson(written.readAll()).object().value("p2p_directory").toString(), directory);
         QCOMPARE(IOTC_Set_Directory(directory.toLatin1().constData()), 0);
         int sid = -1;
@@ -193,7 +147,6 @@ private slots:
         IOTC_Session_Close(sid);
         sim.terminate();
         QVERIFY(sim.waitForFinished(10000));
-        QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
         QCOMPARE(sim.exitCode(), 0);
     }
 };
