@@ -411,8 +411,7 @@ private slots:
         EventRecvthread thread(9, [&](int, unsigned* type, QJsonObject* json, unsigned) {
             const int r = results.value(calls++, results.last());
             *type = MotorReply::IoType;
-            if (r >= 0)
-                *json = QJsonObject{{"ret", r}};
+            *json = QJsonObject{{"ret", r}};
             return r;
         });
         ThreadSafeSpy spy(&thread, &EventRecvthread::ioctrlEvent);
@@ -568,8 +567,7 @@ private slots:
         QCOMPARE(log.count("cannot start audio again for status not ready!"), 12);
         player.stop();
         QCOMPARE(log.count("cannot stop audio again for not started!"), 1);
-        QVERIFY(!QAudioDeviceInfo::defaultOutputDevice().isNull() || log.contains("failed to open Audio device")
-                || log.contains("no audio output device"));
+        QVERIFY(!QAudioDeviceInfo::defaultOutputDevice().isNull() || !log.lines().filter(QRegularExpression("no audio output|failed to open Audio")).isEmpty());
         player.setHeadless(true);
         player.start();
         QVERIFY(within(10000, [&] { return player.state() == AudioPlayer::Running; }));
@@ -591,26 +589,6 @@ private slots:
         player.stop();
         producer.get();
         QVERIFY(t.elapsed() < 5000);
-    }
-
-    // The audio server's output pulls PCM, and a stop does not wait for an
-    // output blocked in its read.
-    void playerOutput()
-    {
-        if (QAudioDeviceInfo::defaultOutputDevice().isNull())
-            QSKIP("no audio server in this session (run under scripts/with-session.sh)");
-        LogCapture log;
-        AudioPlayer player(kKey);
-        player.start();
-        QVERIFY(within(10000, [&] { return player.state() == AudioPlayer::Running; }));
-        for (int i = 0; i < 100; ++i)
-            player.pushFrame(audioFrame(QByteArray(160, '\xd5')));
-        QTRY_VERIFY_WITH_TIMEOUT(player.device()->bufferedBytes() < 100 * 320 - 4000, 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(log.contains("frame buffer is not enough"), 15000); // ran dry
-        QElapsedTimer t;
-        t.start();
-        player.stop();
-        QVERIFY2(t.elapsed() < 5000, "stop waited for the blocked output");
     }
 
     // ---- fuzz inputs -------------------------------------------------------------

@@ -1,12 +1,11 @@
 // The emulator's own promises that the product's tests do not prove: the
-// emulated camera's strict logins, the fault knobs and changes the camera
-// tests do not use, and the executable as a child process.
+// emulated camera's strict logins, and the fault knobs and changes that the
+// camera tests do not use.
 #include "p2p/avapi.h"
 #include "p2p/iotcapi.h"
 #include "sim/device/simcameradevice.h"
 #include "tests/support/simhome.h"
 
-#include <QProcess>
 #include <QtTest>
 
 namespace {
@@ -120,34 +119,6 @@ private slots:
         IOTC_Session_Close(sid2);
         QVERIFY(change != "uid" || open("UID-c1-new", "admin", "pw-one", &sid2) >= 0);
         IOTC_Session_Close(sid2);
-    }
-
-    // Ready with its endpoints on stdout and in the file, serving its cameras.
-    void executableAsChildProcess()
-    {
-        QTemporaryDir dir;
-        QFile f(dir.filePath("scenario.json"));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(R"({"seed": "child", "cameras": [{"did": "k1", "p2p_id": "UID-k1", "password": "kpw"}]})");
-        f.close();
-        QProcess sim;
-        sim.start(QStringLiteral(VC_BINARY_DIR "/sim/app/vucamera-sim"), {"--scenario", f.fileName(), "--endpoints", dir.filePath("ep.json")});
-        QByteArray line;
-        QTRY_VERIFY_WITH_TIMEOUT((line += sim.readAllStandardOutput()).contains('\n'), 20000);
-        QVERIFY2(line.startsWith("ready "), line);
-        const QString directory = QJsonDocument::fromJson(line.mid(6)).object().value("p2p_directory").toString();
-        QFile written(dir.filePath("ep.json"));
-        QVERIFY(written.open(QIODevice::ReadOnly) && directory.startsWith("127.0.0.1:"));
-        QCOMPARE(QJsonDocument::fromJson(written.readAll()).object().value("p2p_directory").toString(), directory);
-        QCOMPARE(IOTC_Set_Directory(directory.toLatin1().constData()), 0);
-        int sid = -1;
-        const int av = open("UID-k1", "admin", "kpw", &sid);
-        IOTC_Set_Directory(m_home.p2p->directoryAddress().toLatin1().constData());
-        QVERIFY2(av >= 0, QByteArray::number(av));
-        IOTC_Session_Close(sid);
-        sim.terminate();
-        QVERIFY(sim.waitForFinished(10000));
-        QCOMPARE(sim.exitCode(), 0);
     }
 };
 
