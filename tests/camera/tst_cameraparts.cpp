@@ -1,18 +1,15 @@
-// The camera's parts without a camera: video frame decryption, decoding,
-// scaling, queue and byte rate; audio decryption, G.711, gain, the PCM
-// device, the decode queue and the player; frame headers and IO-control
-// replies; the timeline exchange and the event thread over scripted
-// channels; and the inputs the fuzzers kept.
+// The camera's parts without a camera: video frame decryption, picture
+// size, queue and byte rate; audio decryption, G.711, gain, the PCM device,
+// the decode queue and the player; frame headers and IO-control replies;
+// the timeline exchange over a scripted channel; the inputs the fuzzers kept.
 #include "camera/audiodevice.h"
 #include "camera/audioplayer.h"
-#include "camera/eventrecvthread.h"
 #include "p2p/avapi.h"
 #include "p2p/iotcapi.h"
 #include "tests/camera/camerafuzz.h"
 #include "tests/camera/videoframefuzz.h"
 #include "tests/support/audiotestmain.h"
 #include "tests/support/logcapture.h"
-#include "tests/support/threadsafespy.h"
 
 #include <QAudioDeviceInfo>
 #include <QtTest>
@@ -55,16 +52,6 @@ AudioFrame audioFrame(const QByteArray& payload, quint16 codec = AvFrameHeader::
     f.header.setCodecId(codec);
     f.data = QByteArray(8, '\x01') + chacha(payload, QByteArray(8, '\x01'));
     return f;
-}
-
-template <typename F>
-bool within(int ms, F done)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms)
-        QThread::msleep(2);
-    return done();
 }
 
 // An RDT channel in memory: reads hand out `incoming`, at most `chunk`
@@ -121,14 +108,7 @@ class TestCameraParts : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(sodium_init() >= 0);
-        qRegisterMetaType<QVector<RecordFileHeader>>("QVector<RecordFileHeader>");
-        qRegisterMetaType<QJsonObject>("QJsonObject");
-    }
-
-    // ---- video -------------------------------------------------------------
+    void initTestCase() { QVERIFY(sodium_init() >= 0); }
 
     void decryptFrame_data()
     {
@@ -258,8 +238,6 @@ private slots:
         QCOMPARE(vb.bytesPerSecond(), perSecond);
     }
 
-    // ---- headers and replies -------------------------------------------------
-
     void frameHeader_data()
     {
         QTest::addColumn<QByteArray>("hex");
@@ -336,8 +314,6 @@ private slots:
         QCOMPARE(json, object.isEmpty() ? kept : expected);
     }
 
-    // ---- timeline ------------------------------------------------------------
-
     void timelineFetch_data()
     {
         QTest::addColumn<FetchRow>("row");
@@ -384,46 +360,6 @@ private slots:
             QCOMPARE(fields(2), (QVector<qint64>{0, 10, 0, 0}));
         }
     }
-
-    // ---- IO-control events -----------------------------------------------------
-
-    void eventThread_data()
-    {
-        QTest::addColumn<QVector<int>>("results"); // the channel's results in turn; the last repeats
-        QTest::addColumn<int>("events");
-        QTest::addColumn<QStringList>("lines");
-        const int T = AV_ER_TIMEOUT, E = AV_ER_BUFPARA_MAXSIZE_INSUFF;
-        QTest::newRow("messages and time-outs") << QVector<int>{T, 20, T, 8, T, AV_ER_CLIENT_EXIT} << 2 << QStringList{"9 recv io control failed:-20021"};
-        for (int code : {AV_ER_SESSION_CLOSE_BY_REMOTE, AV_ER_REMOTE_TIMEOUT_DISCONNECT, IOTC_ER_INVALID_SID, AV_ER_INVALID_ARG})
-            QTest::addRow("closed: %d", code) << QVector<int>{code} << 0 << QStringList{QStringLiteral("9 recv io control failed:%1").arg(code)};
-        QTest::newRow("a run of errors: one line and the count") << QVector<int>{E, E, E, T, IOTC_ER_INVALID_SID} << 0
-            << QStringList{"9 recv io control failed:-20001", "9 recv io control failed:-20001 (3 times)", "9 recv io control failed:-14"};
-    }
-    // Events are emitted until the channel is gone; other errors are retried
-    // and logged once per run.
-    void eventThread()
-    {
-        QFETCH(QVector<int>, results);
-        QFETCH(int, events);
-        QFETCH(QStringList, lines);
-        std::atomic<int> calls{0};
-        LogCapture log;
-        EventRecvthread thread(9, [&](int, unsigned* type, QJsonObject* json, unsigned) {
-            const int r = results.value(calls++, results.last());
-            *type = MotorReply::IoType;
-            *json = QJsonObject{{"ret", r}};
-            return r;
-        });
-        ThreadSafeSpy spy(&thread, &EventRecvthread::ioctrlEvent);
-        thread.start();
-        QVERIFY(thread.wait(10000));
-        QCOMPARE(calls.load(), results.size());
-        QCOMPARE(spy.count(), events);
-        QVERIFY(!events || spy.at(1).at(1).value<QJsonObject>() == QJsonObject({{"ret", 8}}));
-        QCOMPARE(log.lines().filter("recv io control failed"), lines);
-    }
-
-    // ---- audio -----------------------------------------------------------------
 
     void gain_data()
     {
@@ -542,8 +478,6 @@ private slots:
         }
     }
 
-    // ---- the player (run also with no audio server: tst_audioplayer_nodevice) --
-
     // Start, stop and restart, with and without an output; headless, frames
     // become amplified PCM in the device, and a stop releases a producer
     // blocked on the full queue.
@@ -558,7 +492,7 @@ private slots:
             player.start();
             player.start();
             if (round % 3 == 0)
-                QVERIFY(within(10000, [&] { return player.state() == AudioPlayer::Running; }));
+                QTRY_COMPARE_WITH_TIMEOUT(player.state(), AudioPlayer::Running, 10000);
             if (round % 3 == 1)
                 player.pushFrame(audioFrame(QByteArray(160, '\xd5')));
             player.stop();
@@ -570,7 +504,7 @@ private slots:
         QVERIFY(!QAudioDeviceInfo::defaultOutputDevice().isNull() || !log.lines().filter(QRegularExpression("no audio output|failed to open Audio")).isEmpty());
         player.setHeadless(true);
         player.start();
-        QVERIFY(within(10000, [&] { return player.state() == AudioPlayer::Running; }));
+        QTRY_COMPARE_WITH_TIMEOUT(player.state(), AudioPlayer::Running, 10000);
         for (int i = 0; i < 5; ++i)
             player.pushFrame(audioFrame(QByteArray(160, '\xd5')));
         QTRY_COMPARE(player.device()->bufferedBytes(), qint64(5 * 320));
@@ -590,8 +524,6 @@ private slots:
         producer.get();
         QVERIFY(t.elapsed() < 5000);
     }
-
-    // ---- fuzz inputs -------------------------------------------------------------
 
     void fuzzInputs_data()
     {

@@ -5,15 +5,7 @@
 // are kept across inputs like a real stream's.
 #include "camera/videobuffer.h"
 
-#include <cstddef>
-#include <cstdint>
 #include <memory>
-
-// The fixed key the inputs are encrypted with.
-inline QByteArray fuzzMediaKey()
-{
-    return QByteArray("fuzz-media-key-0123456789abcdef!", 32);
-}
 
 inline void fuzzVideoFrame(const uint8_t* data, size_t size)
 {
@@ -22,7 +14,7 @@ inline void fuzzVideoFrame(const uint8_t* data, size_t size)
         return;
     const int codec = data[0] & 1;
     if (!buffers[codec])
-        buffers[codec] = std::make_unique<VideoBuffer>(codec == 1, fuzzMediaKey());
+        buffers[codec] = std::make_unique<VideoBuffer>(codec == 1, QByteArray("fuzz-media-key-0123456789abcdef!", 32));
     VideoBuffer& vb = *buffers[codec];
     static const int sizes[4][2] = {{320, 180}, {1000, 1000}, {64, 36}, {1920, 1080}};
     vb.setDstSize(sizes[(data[0] >> 1) & 3][0], sizes[(data[0] >> 1) & 3][1]);

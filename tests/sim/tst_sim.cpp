@@ -99,9 +99,7 @@ private slots:
         int sid = -1, sid2 = -1;
         const int av = open("UID-c1", "admin", "pw-one", &sid);
         QVERIFY(av >= 0);
-        auto restore = qScopeGuard([this] {
-            m_home.setCamera("c1", [](SimCamera& c) { c.faults = QJsonObject(); c.p2pId = QStringLiteral("UID-c1"); });
-        });
+        auto restore = qScopeGuard([this] { m_home.setCamera("c1", [](SimCamera& c) { c.faults = {}; c.p2pId = "UID-c1"; }); });
         if (change == "uid")
             m_home.setCamera("c1", [](SimCamera& c) { c.p2pId = QStringLiteral("UID-c1-new"); });
         else
