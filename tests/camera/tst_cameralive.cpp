@@ -221,7 +221,6 @@ private slots:
         QCOMPARE(c.startRDT(), 0);
         c.stopRDT();
         c.disconnCamera();
-        QVERIFY(!c.connected());
         const QStringList expected = {
             R"(cam-a 1ff {"enableaudio":0,"videoquality":2})",
             R"(cam-a 320 {"videoquality":1})",
@@ -231,8 +230,6 @@ private slots:
             R"(cam-a f005 {"operation":3})", R"(cam-a 200 {"channel":1})", R"(cam-a 201 {"channel":1})",
             "cam-a 2ff 8 zeros"};
         QTRY_COMPARE(sent("cam-a"), expected);
-        QCOMPARE(log.count("video recv thread is alreay running"), 1);
-        QCOMPARE(log.count("camera cam-a: playback from 1765000000 to 0"), 1);
     }
 
     void livePictures_data()
@@ -386,7 +383,6 @@ private slots:
         c->stopRDT();
         ready.clear();
         QCOMPARE(c->startRDT(), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(ready.count() >= 1, 15000);
         QTRY_COMPARE(sent("cam-a").filter(" 200 ").join(';'), QString(R"(cam-a 200 {"channel":1};cam-a 200 {"channel":2})"));
     }
 
@@ -406,14 +402,22 @@ private slots:
         QVERIFY(c);
         QCOMPARE(c->play(&vb, 1, true), 0);
         QTRY_VERIFY_WITH_TIMEOUT(pcmWritten(*c) > 16000, 15000); // a second of 8 kHz
-        LogCapture log;
-        QCOMPARE(c->playAudio(), 0);
-        QCOMPARE(log.count("audio_player is still running now"), 1);
+        QCOMPARE(c->playAudio(), 0); // already on
         QCOMPARE(c->stopAudio(), 0);
         QVERIFY(!c->audioPlayer()->isRunning());
         QCOMPARE(pcmWritten(*c), qint64(-1));
+        c->audioPlayer()->setHeadless(true); // on again, read here instead of by an output
         QCOMPARE(c->playAudio(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(pcmWritten(*c) > 8000, 15000);
+        QByteArray pcm(8000, '\0'); // half a second of the 440 Hz tone, amplified
+        QCOMPARE(c->audioPlayer()->device()->read(pcm.data(), pcm.size()), qint64(pcm.size()));
+        int peak = 0, crossings = 0;
+        for (int i = 2; i < pcm.size(); i += 2) {
+            const qint16 a = qFromLittleEndian<qint16>(pcm.constData() + i - 2), b = qFromLittleEndian<qint16>(pcm.constData() + i);
+            peak = qMax(peak, qAbs(int(b)));
+            crossings += (a < 0) != (b < 0);
+        }
+        QVERIFY2(peak > 28000 && qAbs(crossings / 2 - 220) <= 3, qPrintable(QStringLiteral("%1 %2").arg(peak).arg(crossings)));
         QCOMPARE(c->stopPlay(), 0);
         QVERIFY(!c->audioPlayer());
         QCOMPARE(sent(did).first(), did + R"( 1ff {"enableaudio":1,"videoquality":1})");
