@@ -193,6 +193,7 @@ private slots:
             push(10);
             push(11);
         });
+        auto release = qScopeGuard([&] { vb.stop(); }); // never left blocked
         QCOMPARE(producer.wait_for(Ms(30)), std::future_status::timeout);
         QCOMPARE(vb.queuedCount(), VideoBuffer::kMaxQueued);
         FrameInfo info;
