@@ -6,7 +6,6 @@
 #include "camera/motorreply.h"
 #include "camera/rdtupdatethread.h"
 
-#include <QByteArray>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>

@@ -1,0 +1,430 @@
+// The camera session against emulated cameras (SimHome): connecting and why
+// it fails, every command as the camera receives it, live and card video,
+// the receive thread's choices, failures and stale reports, the timeline,
+// motor and audio.
+#include "camera/audiodevice.h"
+#include "camera/audioplayer.h"
+#include "camera/avframerecvthread.h"
+#include "camera/cameracontroller.h"
+#include "camera/videobuffer.h"
+#include "p2p/avapi.h"
+#include "p2p/iotcapi.h"
+#include "sim/device/simcameradevice.h"
+#include "sim/device/simcamerasession.h"
+#include "sim/media/clipencoder.h"
+#include "sim/media/frameencryptor.h"
+#include "tests/support/audiotestmain.h"
+#include "tests/support/logcapture.h"
+#include "tests/support/simhome.h"
+#include "tests/support/threadsafespy.h"
+
+#include <QDateTime>
+#include <QtTest>
+
+namespace {
+
+const QByteArray kHome = R"({"seed": "tst-cameralive", "cameras": [
+  {"did": "cam-a", "p2p_id": "UID-cam-a", "password": "pw-a", "width": 320, "height": 180, "fps": 20,
+   "recordings": [{"start": 1765000000, "length": 60, "motion": true}, {"start": 1765000060, "length": 30, "saved": true}]},
+  {"did": "cam-b", "model": "hovia.camera.v4", "p2p_id": "UID-cam-b", "password": "pw-b", "width": 320, "height": 180,
+   "fps": 20, "audio_codec": 136}]})";
+const char* const kStopLine = "timeout,called function IOTC_Connect_Stop_BySID.";
+
+// The test's own camera command: each payload byte sends one frame of the
+// script clip (its index; key frames flagged as such), 0xFF a frame with an
+// audio codec id on the video channel.
+constexpr unsigned kScript = 0x7300;
+
+// Waits for a log line without running this thread's events: what the line
+// announces may still be queued here.
+bool waitLogged(const LogCapture& log, const QString& line)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!log.contains(line) && t.elapsed() < 30000)
+        QThread::msleep(5);
+    return log.contains(line);
+}
+
+// The next picture for which `want` holds; null after a minute (the first
+// play of a camera waits for its clip to be encoded).
+QImage nextPicture(VideoBuffer& vb, FrameInfo& info, const std::function<bool(const QImage&)>& want = [](const QImage&) { return true; })
+{
+    QElapsedTimer t;
+    t.start();
+    for (QImage img; t.elapsed() < 60000; QTest::qWait(5))
+        if (!(img = vb.popFrame(info)).isNull() && want(img))
+            return img;
+    return QImage();
+}
+
+// Connects until the result is `want`: the directory may lag behind a change.
+int connectFor(CameraController& c, int want)
+{
+    QElapsedTimer t;
+    t.start();
+    int r;
+    while ((r = c.connCamera()) != want && t.elapsed() < 10000)
+        QTest::qWait(50);
+    return r;
+}
+
+qint64 pcmWritten(CameraController& c)
+{
+    AudioDevice* d = c.audioPlayer() ? c.audioPlayer()->device() : nullptr;
+    return d ? d->pcmBytesWritten() : -1;
+}
+
+} // namespace
+
+class TestCameraLive : public QObject
+{
+    Q_OBJECT
+
+    SimHome m_home;
+    SimIoCtrlDispatcher m_features; // the emulator's handlers, behind the recorder
+    EncodedClip m_clip;
+    std::mutex m_mutex;
+    QStringList m_sent; // "did type payload" of every command
+
+    QStringList sent(const QString& did)
+    {
+        std::lock_guard<std::mutex> l(m_mutex);
+        return m_sent.filter(did + ' ');
+    }
+    std::unique_ptr<CameraController> connected(const CameraPassport& p, CameraTimings t = CameraTimings())
+    {
+        auto c = std::make_unique<CameraController>(&p, t);
+        return c->connCamera() == 0 ? std::move(c) : nullptr;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        qRegisterMetaType<QVector<RecordFileHeader>>("QVector<RecordFileHeader>");
+        QVERIFY(m_home.start(kHome, SimHome::Cameras));
+        SimVideoFeature::install(m_features);
+        SimDeviceFeatures::install(m_features);
+        for (unsigned type : {0x1FFu, 0x320u, 0xF001u, 0x300u, 0x301u, 0x200u, 0x201u, 0xF005u, 0x2FFu}) {
+            m_home.p2p->dispatcher().add(type, [this](SimCameraSession& s, unsigned t, const QByteArray& payload) {
+                {
+                    std::lock_guard<std::mutex> l(m_mutex);
+                    m_sent << QStringLiteral("%1 %2 %3").arg(s.did()).arg(t, 0, 16).arg(
+                        payload == QByteArray(8, '\0') ? QStringLiteral("8 zeros") : QString::fromUtf8(payload));
+                }
+                m_features.dispatch(s, t, payload);
+            });
+        }
+        ClipParams p;
+        p.width = 320;
+        p.height = 180;
+        p.fps = 5;
+        p.frames = 10;
+        m_clip = ClipEncoder::encode(p);
+        QVERIFY(m_clip.isValid() && m_clip.keyFrames.at(0) && m_clip.keyFrames.at(5));
+        m_home.p2p->dispatcher().add(kScript, [this](SimCameraSession& s, unsigned, const QByteArray& script) {
+            const FrameEncryptor enc(s.mediaKey());
+            for (const uchar i : script)
+                s.sendVideoFrame(i == 0xFF ? QByteArray(200, 'U') : enc.encrypt(m_clip.frames.at(i)),
+                                 i == 0xFF ? FrameEncryptor::header(138, true, false, 1)
+                                           : FrameEncryptor::header(FrameEncryptor::kCodecH264, m_clip.keyFrames.at(i), false, 5000 + i));
+        });
+    }
+
+    void init()
+    {
+        for (const char* did : {"cam-a", "cam-b"})
+            m_home.setCamera(did, [](SimCamera& c) { c.faults = {}; c.online = true; });
+        std::lock_guard<std::mutex> l(m_mutex);
+        m_sent.clear();
+    }
+
+    void connectCamera_data()
+    {
+        QTest::addColumn<bool>("signedAccount");
+        QTest::addColumn<QByteArray>("change");
+        QTest::addColumn<int>("expected");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("plain account") << false << QByteArray() << 0 << "device is from 127.0.0.1:";
+        QTest::newRow("signed account") << true << QByteArray() << 0 << "[UID-cam-a] Mode=LAN";
+        QTest::newRow("wrong password") << false << QByteArray("password") << AV_ER_WRONG_VIEWACC_PWD << "avClientStart failed[-20009]";
+        QTest::newRow("bad signature") << true << QByteArray("sign") << AV_ER_WRONG_VIEWACC_PWD << "avClientStart failed[-20009]";
+        QTest::newRow("camera offline") << false << QByteArray("offline") << IOTC_ER_DEVICE_OFFLINE << "IOTC_Connect_ByUID_Parallel error[-90]";
+        QTest::newRow("without resend") << false << QByteArray("p2p_no_resend") << -5 << "Resend disenable[0]";
+        QTest::newRow("never answers: stopped by the guard") << false << QByteArray("p2p_stall") << -13 << kStopLine;
+    }
+    // A failure closes everything; the same controller connects afterwards,
+    // once only, and the camera sees the view account and key expected.
+    void connectCamera()
+    {
+        QFETCH(bool, signedAccount);
+        QFETCH(QByteArray, change);
+        QFETCH(int, expected);
+        QFETCH(QString, line);
+        CameraPassport p = signedAccount ? m_home.signedPassport("cam-a") : m_home.plainPassport("cam-a");
+        if (change == "password")
+            p.password = QStringLiteral("wrong");
+        else if (change == "sign")
+            p.signForAppData = QString(128, QLatin1Char('0'));
+        else if (change == "offline")
+            m_home.setCamera("cam-a", [](SimCamera& c) { c.online = false; });
+        else if (!change.isEmpty())
+            m_home.setCameraFaults("cam-a", "{\"" + change + "\": true}");
+        auto dev = m_home.p2p->device("cam-a");
+        CameraTimings timings;
+        timings.connectTimeoutSeconds = 1;
+        LogCapture log;
+        CameraController c(&p, timings);
+        QCOMPARE(connectFor(c, expected), expected);
+        QVERIFY2(log.contains(line), qPrintable(log.lines().join('\n')));
+        QCOMPARE(log.count(kStopLine), expected == -13 ? 1 : 0);
+        if (expected) {
+            QVERIFY(!c.connected() && c.sessionId() == -1);
+            QTRY_COMPARE(dev->activeSessions(), 0);
+            init();
+            p = m_home.signedPassport("cam-a");
+            QCOMPARE(connectFor(c, 0), 0);
+        }
+        QCOMPARE(dev->lastViewAccount(), p.sharedKey.isEmpty() ? QByteArray("admin")
+            : "{\"account\":\"admin\",\"public_key\":\"" + p.appPublicKey.toHex() + "\",\"sign\":\"" + p.signForAppData.toLatin1() + "\"}");
+        QCOMPARE(dev->lastMediaKey(), p.sharedKey);
+        const int logins = dev->acceptedLogins();
+        QCOMPARE(c.connCamera(), 0);
+        QCOMPARE(log.count("already connected!!!!!!!!!!!!!!!!!!!!!!!"), 1);
+        QCOMPARE(dev->acceptedLogins(), logins);
+        QVERIFY(log.lines().filter("pw-a").isEmpty());
+        QCOMPARE(c.stopPlay(), 0);
+        QTRY_COMPARE(dev->activeSessions(), 0);
+    }
+
+    // What the camera receives, in order, byte for byte.
+    void commandsOnTheWire()
+    {
+        const CameraPassport p = m_home.signedPassport("cam-a");
+        LogCapture log;
+        VideoBuffer vb(false, p.sharedKey); // outlives the controller's threads
+        CameraController c(&p);
+        c.setPlayTime(1765000000, 0, 0); // not connected: nothing sent
+        c.controlMotor(1);
+        QCOMPARE(c.connCamera(), 0);
+        QCOMPARE(c.playAudio(), 0); // no player before play
+        QVERIFY(log.contains("audio_player already destroyed"));
+        QCOMPARE(c.play(&vb, 2, false), 0);
+        QCOMPARE(c.play(&vb, 2, false), 4);
+        QCOMPARE(c.setVideoQuality(1), 0);
+        c.setPlayTime(1765000000, 30, 0);
+        c.setPlayTime(1765000000, 0, 1765000100);
+        c.setPlayTime(0, 0, 0);
+        QCOMPARE(c.playAudio(), 0);
+        QCOMPARE(c.stopAudio(), 0);
+        c.controlMotor(3); // the head tilts up from 10 to 15 hundredths
+        QTRY_VERIFY(log.contains("motor angle changed: 54"));
+        QCOMPARE(c.startRDT(), 0);
+        c.stopRDT();
+        c.disconnCamera();
+        const QStringList expected = {
+            R"(cam-a 1ff {"enableaudio":0,"videoquality":2})",
+            R"(cam-a 320 {"videoquality":1})",
+            R"(cam-a f001 {"autoswitchtolive":1,"endtime":0,"offset":30,"sessionid":1765000000,"starttime":1765000000})",
+            R"(cam-a f001 {"autoswitchtolive":0,"endtime":1765000100,"offset":0,"sessionid":1765000000,"starttime":1765000000})",
+            "cam-a 1ff 8 zeros", "cam-a 300 8 zeros", "cam-a 301 8 zeros",
+            R"(cam-a f005 {"operation":3})", R"(cam-a 200 {"channel":1})", R"(cam-a 201 {"channel":1})",
+            "cam-a 2ff 8 zeros"};
+        QTRY_COMPARE(sent("cam-a"), expected);
+    }
+
+    void livePictures_data()
+    {
+        QTest::addColumn<QString>("did");
+        QTest::addColumn<bool>("h265");
+        QTest::newRow("H.264") << "cam-a" << false;
+        QTest::newRow("H.265") << "cam-b" << true;
+    }
+    // Pictures of the tile's size, live, then from the card and live again;
+    // the scaler is built again for a new size.
+    void livePictures()
+    {
+        QFETCH(QString, did);
+        QFETCH(bool, h265);
+        const CameraPassport p = m_home.signedPassport(did);
+        VideoBuffer vb(h265, p.sharedKey);
+        auto c = connected(p);
+        QVERIFY(c);
+        ThreadSafeSpy failed(c.get(), &CameraController::failed);
+        vb.setDstSize(480, 300);
+        const quint32 now = quint32(QDateTime::currentSecsSinceEpoch());
+        QCOMPARE(c->play(&vb, 2, false), 0);
+        FrameInfo info{0, true, 0, 0};
+        const QImage pic = nextPicture(vb, info);
+        QCOMPARE(pic.size(), QSize(480, 270));
+        QCOMPARE(pic.format(), QImage::Format_RGB32);
+        int redOverGreen = 0; // the moving box is magenta-ish on grey
+        for (int x = 0; x < pic.width(); x += 8)
+            redOverGreen = qMax(redOverGreen, qRed(pic.pixel(x, pic.height() / 2)) - qGreen(pic.pixel(x, pic.height() / 2)));
+        QVERIFY2(redOverGreen > 60, qPrintable(QString::number(redOverGreen)));
+        QVERIFY2(!info.isPlayback && info.timestamp + 2 >= now && info.timestamp < now + 60, qPrintable(QString::number(info.timestamp)));
+        QTRY_VERIFY(vb.bytesPerSecond() > 0);
+        c->setPlayTime(1765000000, 30, 0);
+        QVERIFY(!nextPicture(vb, info, [&](const QImage&) { return info.isPlayback; }).isNull());
+        QVERIFY2(info.timestamp >= 1765000030u && info.timestamp < 1765000060u, qPrintable(QString::number(info.timestamp)));
+        c->setPlayTime(0, 0, 0);
+        vb.setDstSize(320, 180);
+        QVERIFY(!nextPicture(vb, info, [&](const QImage& i) { return !info.isPlayback && i.width() == 320; }).isNull());
+        QVERIFY(info.timestamp + 2 >= now);
+        QCOMPARE(vb.scalerBuilds(), 2);
+        QCOMPARE(c->stopPlay(), 0);
+        QCOMPARE(failed.count(), 0);
+    }
+
+    // Video waits for a key frame, again after decoding was off; audio ids on
+    // the video channel never reach the decoder; a stop is no failure.
+    void receiveThread()
+    {
+        const CameraPassport p = m_home.signedPassport("cam-a");
+        auto c = connected(p);
+        QVERIFY(c);
+        VideoBuffer vb(false, p.sharedKey);
+        vb.setDstSize(320, 180);
+        AvframeRecvThread thread(c->avIndex(), &vb, nullptr);
+        ThreadSafeSpy failed(&thread, &AvframeRecvThread::failed);
+        thread.start();
+        const auto& st = thread.stats();
+        auto script = [&](const QByteArray& frames, int videoTotal) {
+            QCOMPARE(avSendIOCtrl(c->avIndex(), kScript, frames.constData(), frames.size()), 0);
+            QTRY_COMPARE_WITH_TIMEOUT(st.videoFrames.load(), videoTotal, 30000);
+        };
+        script(QByteArray::fromHex("070809ff00ff01020304"), 8);
+        QCOMPARE(st.audioFrames.load(), 2);
+        QCOMPARE(st.skippedForKey.load(), 3);
+        QTRY_COMPARE(st.decodeAttempts.load(), 5);
+        QTRY_COMPARE(st.queued.load(), 5);
+        FrameInfo info;
+        QVERIFY(!vb.popFrame(info).isNull());
+        QCOMPARE(info.timestamp, 5000u); // the key frame's
+        vb.setDecodeEnabled(false);
+        script(QByteArray::fromHex("000102"), 11);
+        vb.setDecodeEnabled(true);
+        script(QByteArray::fromHex("03040506"), 15);
+        QTRY_COMPARE(st.skippedForKey.load(), 7);
+        QTRY_COMPARE(st.decodeAttempts.load(), 7);
+        thread.stop();
+        QVERIFY(thread.wait(10000));
+        QCOMPARE(failed.count(), 0);
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<QByteArray>("how");
+        QTest::addColumn<bool>("stopFirst");
+        QTest::addColumn<int>("expected");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("camera leaves") << QByteArray("offline") << false << -20015 << "stop reading video frame:-20015";
+        QTest::newRow("camera leaves, stopped first") << QByteArray("offline") << true << 0 << "stop reading video frame:-20015";
+        QTest::newRow("no frame in time") << QByteArray("p2p_mute") << false << -20011 << "seconds passed and quit loop";
+        QTest::newRow("card refuses the timeline") << QByteArray("rdt_refuse") << false << 1 << "RDT_Create failed[-10011]";
+        QTest::newRow("card refuses, stopped first") << QByteArray("rdt_refuse") << true << 0 << "RDT_Create failed[-10011]";
+    }
+    // A failure of the video or timeline thread reaches the client, unless
+    // the thread was stopped before its report came in.
+    void failures()
+    {
+        QFETCH(QByteArray, how);
+        QFETCH(bool, stopFirst);
+        QFETCH(int, expected);
+        QFETCH(QString, line);
+        const bool timeline = how == "rdt_refuse";
+        const CameraPassport p = m_home.signedPassport("cam-b");
+        CameraTimings timings;
+        timings.noFrameTimeoutMs = how == "p2p_mute" ? 2000 : 30000;
+        VideoBuffer vb(true, p.sharedKey);
+        auto c = connected(p, timings);
+        QVERIFY(c);
+        ThreadSafeSpy failed(c.get(), timeline ? SIGNAL(rdtStartFailed()) : SIGNAL(failed(int)));
+        LogCapture log;
+        FrameInfo info;
+        if (timeline) {
+            m_home.setCameraFaults("cam-b", R"({"rdt_refuse": true})");
+            QCOMPARE(c->startRDT(), 0);
+        } else {
+            QCOMPARE(c->play(&vb, 2, false), 0);
+            QVERIFY(!nextPicture(vb, info).isNull());
+            vb.setDecodeEnabled(false); // the thread reads on, never held by a full picture queue
+            if (how == "offline")
+                m_home.setCamera("cam-b", [](SimCamera& cam) { cam.online = false; });
+            else
+                m_home.setCameraFaults("cam-b", "{\"" + how + "\": true}");
+        }
+        QVERIFY(waitLogged(log, line));
+        if (stopFirst) {
+            timeline ? c->stopRDT() : void(c->stopPlay()); // the report is queued by now
+            QCoreApplication::sendPostedEvents();
+            QCOMPARE(failed.count(), 0);
+            QVERIFY(timeline || log.contains("camera cam-b: error -20015 of a stopped stream dropped"));
+        } else {
+            QTRY_COMPARE(failed.count(), 1);
+            QVERIFY(timeline || failed.at(0).at(0).toInt() == expected);
+        }
+    }
+
+    // The card's list at once and again at every refresh; a fresh channel
+    // after a stop.
+    void timeline()
+    {
+        const CameraPassport p = m_home.plainPassport("cam-a");
+        CameraTimings timings;
+        timings.timelineRefreshMs = 300;
+        auto c = connected(p, timings);
+        QVERIFY(c);
+        QSignalSpy ready(c.get(), &CameraController::timeLineReady);
+        QCOMPARE(c->startRDT(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(ready.count() >= 2, 30000);
+        const auto v = ready.first().first().value<QVector<RecordFileHeader>>();
+        QCOMPARE(v.size(), 3); // two recordings and the card's trailing record
+        QCOMPARE(QVector<quint32>({v[0].startTime, v[0].motioned, v[1].startTime, v[1].saved}), QVector<quint32>({1765000000, 1, 1765000060, 1}));
+        QCOMPARE(c->startRDT(), 4);
+        c->stopRDT();
+        ready.clear();
+        QCOMPARE(c->startRDT(), 0);
+        QTRY_COMPARE(sent("cam-a").filter(" 200 ").join(';'), QString(R"(cam-a 200 {"channel":1};cam-a 200 {"channel":2})"));
+    }
+
+    void audio_data()
+    {
+        QTest::addColumn<QString>("did");
+        QTest::newRow("A-law camera") << "cam-a";
+        QTest::newRow("PCM camera") << "cam-b";
+    }
+    // The tone becomes PCM in the player's device, off and on while playing.
+    void audio()
+    {
+        QFETCH(QString, did);
+        const CameraPassport p = m_home.signedPassport(did);
+        VideoBuffer vb(did == "cam-b", p.sharedKey);
+        auto c = connected(p);
+        QVERIFY(c);
+        QCOMPARE(c->play(&vb, 1, true), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(pcmWritten(*c) > 16000, 60000); // a second of 8 kHz
+        QCOMPARE(c->playAudio(), 0); // already on
+        QCOMPARE(c->stopAudio(), 0);
+        QVERIFY(!c->audioPlayer()->isRunning());
+        QCOMPARE(pcmWritten(*c), qint64(-1));
+        c->audioPlayer()->setHeadless(true); // on again, read here instead of by an output
+        QCOMPARE(c->playAudio(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(pcmWritten(*c) > 8000, 60000);
+        QByteArray pcm(8000, '\0'); // half a second of the 440 Hz tone, amplified
+        QCOMPARE(c->audioPlayer()->device()->read(pcm.data(), pcm.size()), qint64(pcm.size()));
+        int peak = 0, crossings = 0;
+        for (int i = 2; i < pcm.size(); i += 2) {
+            const qint16 a = qFromLittleEndian<qint16>(pcm.constData() + i - 2), b = qFromLittleEndian<qint16>(pcm.constData() + i);
+            peak = qMax(peak, qAbs(int(b)));
+            crossings += (a < 0) != (b < 0);
+        }
+        QVERIFY2(peak > 28000 && qAbs(crossings / 2 - 220) <= 3, qPrintable(QStringLiteral("%1 %2").arg(peak).arg(crossings)));
+        QCOMPARE(c->stopPlay(), 0);
+        QVERIFY(!c->audioPlayer());
+        QCOMPARE(sent(did).first(), did + R"( 1ff {"enableaudio":1,"videoquality":1})");
+    }
+};
+
+VC_AUDIO_TEST_GUILESS_MAIN(TestCameraLive)
+#include "tst_cameralive.moc"
