@@ -1,7 +1,6 @@
-// The ground every folder stands on: log file, settings file, JSON reader,
-// endpoints, file trust, web addresses, the crash dump and process end (in
-// child processes of this program that crash on purpose), and the credential
-// store against the Secret Service of the test session (scripts/with-session.sh).
+// The ground every folder stands on: log file, settings file, JSON reader, endpoints, file trust, web addresses, the
+// crash dump and process end (in child processes of this program that crash on purpose), and the credential store
+// against the Secret Service of the test session (scripts/with-session.sh).
 #include "app/appinfo.h"
 #include "app/crashhandler.h"
 #include "app/credentialstore.h"
@@ -14,7 +13,6 @@
 #include "tests/support/logcapture.h"
 
 #include <QDirIterator>
-#include <QJsonObject>
 #include <QProcess>
 #include <QThread>
 #include <QtTest>
@@ -68,8 +66,8 @@ std::unique_ptr<QProcess> child(const QStringList& args, const QProcessEnvironme
 
 const char kNoBusSecret[] = "NoBus-account-record-7d1f";
 
-// Stands for a library's static object whose teardown aborts (as the audio
-// backend's can when a server event arrives at that moment).
+// Stands for a library's static object whose teardown aborts (as the audio backend's can when a server event arrives at
+// that moment).
 struct AbortsWhenDestroyed
 {
     ~AbortsWhenDestroyed() { std::abort(); }
@@ -105,9 +103,7 @@ int childRole(int argc, char** argv)
         std::printf("%s %s\n", ok ? "stored" : "refused", CredentialStore::readBytes("account").isEmpty() ? "empty" : "read");
         return 0;
     }
-    // --quit: the application is told to quit while a read waits for the
-    // store (a quit signal at start-up): the store's late answer must not
-    // land on a deleted job, and the quit must reach the main loop.
+    // --quit
     QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
     const QByteArray value = CredentialStore::readBytes(QStringLiteral("account"));
     QTimer::singleShot(30000, [] { QCoreApplication::exit(7); }); // 7: the quit was lost
@@ -130,16 +126,6 @@ class TestAppServices : public QObject
 private slots:
     void initTestCase() { ::umask(022); } // the usual umask: new files would be world-readable
 
-    void logLines()
-    {
-        QCOMPARE(LogFile::formatLine(QtInfoMsg, "01:02:03.004", 7, "camera x: video started"),
-                 QByteArray("[INFO]<01:02:03.004 T:00007> :camera x: video started\n"));
-        QCOMPARE(LogFile::formatLine(QtWarningMsg, "23:59:59.999", 123456, "w"), QByteArray("[WARN]<23:59:59.999 T:123456> :w\n"));
-        QCOMPARE(LogFile::formatLine(QtCriticalMsg, "t", 1, "c"), QByteArray("[ERROR]<t T:00001> :c\n"));
-        QCOMPARE(LogFile::formatLine(QtFatalMsg, "t", 1, ""), QByteArray("[DEBUG]<t T:00001> :\n"));
-        QCOMPARE(LogFile::formatLine(QtDebugMsg, "t", 1, ""), QByteArray("[DEBUG]<t T:00001> :\n"));
-    }
-
     void logFile()
     {
         const QString file = path("VuCamera.log");
@@ -161,51 +147,37 @@ private slots:
         QVERIFY2(text.startsWith("earlier line\n\n>>>>>>>>>" + QDate::currentDate().toString("yyyy-MM-dd") + ">>>>>>>\n"),
                  qPrintable(text.left(60)));
         QVERIFY(QRegularExpression("\n\\[INFO\\]<\\d\\d:\\d\\d:\\d\\d\\.\\d{3} T:\\d{5,}> :camera cam1: video started\n").match(text).hasMatch());
+        QCOMPARE(LogFile::formatLine(QtFatalMsg, "t", 7, "f") + LogFile::formatLine(QtCriticalMsg, "t", 123456, "c"),
+                 QByteArray("[DEBUG]<t T:00007> :f\n[ERROR]<t T:123456> :c\n"));
         QVERIFY(text.contains("[WARN]") && text.contains(" :stream form 42\n") && !text.contains("after close"));
         QCOMPARE(modeOf(file), 0600u);
 
-        // A symbolic link in the log's place is not written through; a
-        // missing folder gives no log at all.
+        // A symbolic link in the log's place is not written through; a missing folder gives no log at all.
         QVERIFY(QFile::link(path("target"), path("link.log")));
-        QVERIFY(!LogFile(path("link.log")).isOpen());
-        QVERIFY(!QFile::exists(path("target")));
+        QVERIFY(!LogFile(path("link.log")).isOpen() && !QFile::exists(path("target")));
         QVERIFY(!LogFile(path("missing/VuCamera.log")).isOpen());
     }
 
-    void logSizeLimit_data()
-    {
-        QTest::addColumn<qint64>("size");
-        QTest::addColumn<bool>("emptied");
-        QTest::newRow("one byte below") << LogFile::kSizeLimit - 1 << false;
-        QTest::newRow("at the limit") << LogFile::kSizeLimit << true;
-    }
     void logSizeLimit()
     {
-        QFETCH(qint64, size);
-        QFETCH(bool, emptied);
-        const QString file = path("big.log");
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.resize(size));
-        f.close();
         KeepHandler keep;
-        {
-            LogFile log(file);
-            qInfo("appended");
+        for (const qint64 size : {LogFile::kSizeLimit - 1, LogFile::kSizeLimit}) {
+            QFile f(path("big.log"));
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.resize(size));
+            f.close();
+            LogFile(path("big.log")).close(); // kept, or emptied before its banner
+            QCOMPARE(QFileInfo(path("big.log")).size() < 100, size == LogFile::kSizeLimit);
         }
-        QCOMPARE(QFileInfo(file).size() < 200, emptied);
-        QVERIFY(readAll(file).endsWith("appended\n"));
     }
 
     void settingsFile()
     {
-        // Missing: defaults, a private folder, and the first setter writes
-        // a private file holding only what was set.
+        // Missing: defaults, a private folder, and the first setter writes a private file holding only what was set.
         const QString file = path("a/Config/app_info");
         AppInfo info(file, QString());
         QVERIFY(!info.load());
         QCOMPARE(modeOf(path("a/Config")), 0700u);
         QVERIFY(info.getBool("settings", "remember", true) && !info.getBool("settings", "remember", false));
-        QCOMPARE(info.getString("settings", "store_url", "x"), QStringLiteral("x"));
         info.setInt("settings", "page_mode", 2);
         QCOMPARE(QJsonDocument::fromJson(readAll(file)).object(), QJsonObject({{"settings", QJsonObject({{"page_mode", 2}})}}));
         QCOMPARE(modeOf(file), 0600u);
@@ -214,45 +186,34 @@ private slots:
         writeFile(file, R"({"settings":"oops","cam1":{"quality":"3","flag":1},"top":5})", 0644);
         QVERIFY(info.load());
         QCOMPARE(modeOf(file), 0600u);
-        QCOMPARE(info.getInt("cam1", "quality", 2), 2);
-        QCOMPARE(info.getString("cam1", "flag", "d"), QStringLiteral("d"));
+        QVERIFY(info.getInt("cam1", "quality", 2) == 2 && info.getString("cam1", "flag", "d") == "d");
         QCOMPARE(info.getInt("", "top", 0), 5); // empty group: the root
         info.setBool("settings", "remember", false); // the text becomes a group
+        const QJsonObject updater{{"update_policy", 1}, {"version", "3.1.0"}};
+        info.setObject("updater", updater);
         AppInfo reread(file, QString());
         QVERIFY(reread.load());
         QVERIFY(!reread.getBool("settings", "remember", true));
         QCOMPARE(reread.getString("cam1", "quality", ""), QStringLiteral("3"));
-        const QJsonObject updater{{"update_policy", 1}, {"version", "3.1.0"}};
-        reread.setObject("updater", updater);
-        QVERIFY(info.load());
-        QCOMPARE(info.getObject("updater"), updater);
+        QCOMPARE(reread.getObject("updater"), updater);
 
         // A file that turned bad reads as empty, not as the last good one.
         writeFile(file, "[1,2]");
-        QVERIFY(!info.load());
-        QCOMPARE(info.getInt("", "top", 0), 0);
-        QVERIFY(info.getObject("updater").isEmpty());
+        QVERIFY(!info.load() && info.getInt("", "top", 0) == 0 && info.getObject("updater").isEmpty());
     }
 
     void legacyAndUnwritableSettings()
     {
-        const QString legacy = path("exe/app_info");
-        QVERIFY(QDir().mkpath(path("exe")));
+        const QString legacy = path("legacy_app_info");
         writeFile(legacy, R"({"settings":{"page_mode":1}})", 0644);
         const QString file = path("d/Config/app_info");
         AppInfo info(file, legacy);
-        QVERIFY(info.load());
-        QCOMPARE(info.getInt("settings", "page_mode", 0), 1);
-        QCOMPARE(modeOf(file), 0600u);
-        QCOMPARE(modeOf(legacy), 0644u); // the old file is not ours to change
+        QVERIFY(info.load() && info.getInt("settings", "page_mode", 0) == 1);
+        QVERIFY(modeOf(file) == 0600u && modeOf(legacy) == 0644u); // the old file is not ours to change
         writeFile(legacy, R"({"settings":{"page_mode":2}})", 0644);
         AppInfo again(file, legacy); // an existing settings file wins
-        QVERIFY(again.load());
-        QCOMPARE(again.getInt("settings", "page_mode", 0), 1);
-
-        // The parent "folder" is a plain file: values stay in memory.
-        AppInfo blocked(legacy + "/app_info", QString());
-        blocked.load();
+        QVERIFY(again.load() && again.getInt("settings", "page_mode", 0) == 1);
+        AppInfo blocked(legacy + "/app_info", QString()); // in a plain file: values stay in memory
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^cannot open appinfo:"));
         blocked.setString("settings", "store_url", "https://store.example/");
         QCOMPARE(blocked.getString("settings", "store_url", ""), QStringLiteral("https://store.example/"));
@@ -305,18 +266,11 @@ private slots:
     {
         const Endpoints defaults;
         Endpoints e = Endpoints::fromJson({{"home_api", "https://localhost:9/"}, {"account", "https://127.0.0.2:7//"}, {"stats", ""}});
-        QCOMPARE(e.homeApi, QStringLiteral("https://localhost:9"));
-        QCOMPARE(e.cookieDomain, QStringLiteral("localhost")); // the home API's host
-        QCOMPARE(e.account, QStringLiteral("https://127.0.0.2:7"));
-        QCOMPARE(e.accountAuthority(), QStringLiteral("127.0.0.2:7"));
-        QCOMPARE(e.stats, defaults.stats);
-        QCOMPARE(e.caCertFile, defaults.caCertFile);
+        QCOMPARE(e.homeApi + " " + e.cookieDomain, QStringLiteral("https://localhost:9 localhost")); // the home API's host
+        QCOMPARE(e.account + " " + e.accountAuthority(), QStringLiteral("https://127.0.0.2:7 127.0.0.2:7"));
+        QVERIFY(e.stats == defaults.stats && e.caCertFile == defaults.caCertFile);
         QCOMPARE(Endpoints::fromJson({{"cookie_domain", "c.example"}, {"ca_cert", ""}}).cookieDomain, QStringLiteral("c.example"));
         QCOMPARE(Endpoints::fromJson(e.toJson()).toJson(), e.toJson());
-        qputenv("VUCAMERA_ENDPOINTS", "/x/e.json");
-        QCOMPARE(Endpoints::defaultFilePath(), QStringLiteral("/x/e.json"));
-        qunsetenv("VUCAMERA_ENDPOINTS");
-        QVERIFY(Endpoints::defaultFilePath().endsWith("/vucamera-sim/endpoints.json"));
     }
 
     void endpointsFile_data()
@@ -407,21 +361,6 @@ private slots:
         QVERIFY2(why.contains(reason), qPrintable(why));
     }
 
-    void privateFolders()
-    {
-        const QString log = path("root/Log");
-        QVERIFY(FileSafety::makePrivateDir(log));
-        QCOMPARE(modeOf(log), 0700u);
-        QCOMPARE(::chmod(QFile::encodeName(log).constData(), 0755), 0);
-        QVERIFY(FileSafety::makePrivateDir(log));
-        QCOMPARE(modeOf(log), 0700u);
-        // A shared sticky folder (like /tmp) is never narrowed.
-        QVERIFY(QDir().mkpath(path("shared")));
-        QCOMPARE(::chmod(QFile::encodeName(path("shared")).constData(), 01777), 0);
-        QVERIFY(!FileSafety::makePrivateDir(path("shared")));
-        QCOMPARE(modeOf(path("shared")), 01777u);
-    }
-
     void webAddresses()
     {
         QCOMPARE(ExternalUrl::webUrl(QStringLiteral("https://store.example/app")), QUrl("https://store.example/app"));
@@ -443,22 +382,17 @@ private slots:
         QVERIFY(data.mid(data.indexOf("backtrace:\n")).count('\n') > 3); // a few frames
         QCOMPARE(modeOf(dump), 0600u); // addresses and symbols of the process: its user only
         QCOMPARE(child({"--crash", "abort", dump})->exitStatus(), QProcess::CrashExit);
-        data = readAll(dump);
-        QVERIFY(data.contains("signal: SIGABRT (6)") && !data.contains("SIGSEGV"));
-        child({"--crash", "fpe", dump});
-        QVERIFY(readAll(dump).contains("signal: SIGFPE (8)"));
+        QVERIFY(readAll(dump).contains("signal: SIGABRT (6)") && !readAll(dump).contains("SIGSEGV"));
 
-        // A symbolic link in its place is not followed; a missing folder
-        // gives no dump, and the process still dies of its signal.
+        // A symbolic link in its place is not followed; without a dump the process still dies of its signal.
         QVERIFY(QFile::link(path("elsewhere"), path("link.dmp")));
         QCOMPARE(child({"--crash", "segv", path("link.dmp")})->exitStatus(), QProcess::CrashExit);
         QVERIFY(!QFile::exists(path("elsewhere")));
-        QCOMPARE(child({"--crash", "segv", path("no/such/crash.dmp")})->exitStatus(), QProcess::CrashExit);
-        QVERIFY(!QFile::exists(path("no")));
+        QCOMPARE(child({"--crash", "fpe", path("no/such/crash.dmp")})->exitStatus(), QProcess::CrashExit);
     }
 
-    // The program's last step: its code, its buffered output, and no static
-    // teardown (which here would abort and leave a crash dump).
+    // The program's last step: its code, its buffered output, and no static teardown (which here would abort and leave
+    // a crash dump).
     void processEnd()
     {
         auto p = child({"--end", path("end.dmp")});
@@ -468,50 +402,21 @@ private slots:
         QVERIFY(!QFile::exists(path("end.dmp")));
     }
 
-    void credentialStore()
+    // A quit (a quit signal at start-up) while a read waits for the store: the read fails, the quit reaches the main
+    // loop, and the store's late answer finds no deleted job.
+    void credentialStoreQuitDuringARead()
     {
         if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
             QSKIP("no D-Bus session: run through scripts/with-session.sh");
-        const QByteArray binary("pass\0token\xff", 11);
-        const QByteArray secret = "S3cr3t-" + QByteArray::number(QDateTime::currentMSecsSinceEpoch());
-        QVERIFY(CredentialStore::writeBytes("tst_bytes", binary));
-        QCOMPARE(CredentialStore::readBytes("tst_bytes"), binary);
-        QVERIFY(CredentialStore::writeBytes("tst_bytes", secret));
-        QCOMPARE(CredentialStore::readBytes("tst_bytes"), secret);
-        // Never in a file of the (private, per-session) home.
-        for (QDirIterator it(QDir::homePath(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();)
-            QVERIFY2(!readAll(it.next()).contains(secret), qPrintable(it.filePath()));
-        QVERIFY(CredentialStore::remove("tst_bytes"));
-        for (int k = 0; k < 4; ++k)
-            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Restoring failed: "));
-        QCOMPARE(CredentialStore::readBytes("tst_bytes"), QByteArray());
-        QCOMPARE(CredentialStore::readInt("tst_bytes", 17), 17);
-        QCOMPARE(CredentialStore::readBool("tst_bytes", true), true);
-        QCOMPARE(CredentialStore::readString("tst_bytes", "dflt"), QStringLiteral("dflt"));
-
-        QVERIFY(CredentialStore::writeBool("tst_b", false) && CredentialStore::writeInt("tst_i", -42));
-        QCOMPARE(CredentialStore::readBool("tst_b", true), false);
-        QCOMPARE(CredentialStore::readInt("tst_i", 0), -42);
-        QVERIFY(CredentialStore::writeString("tst_i", "zh 中文"));
-        QCOMPARE(CredentialStore::readString("tst_i", ""), QStringLiteral("zh 中文"));
-        QCOMPARE(CredentialStore::readInt("tst_i", 5), 0);
-        const QJsonObject account{{"uid", "123"}, {"pass_token", "tok"}};
-        QVERIFY(CredentialStore::writeJson("tst_j", account));
-        QCOMPARE(CredentialStore::readJson("tst_j"), account);
-        QVERIFY(CredentialStore::writeString("tst_j", "[1]"));
-        QVERIFY(CredentialStore::readJson("tst_j").isEmpty());
-        for (const char* k : {"tst_b", "tst_i", "tst_j"})
-            QVERIFY(CredentialStore::remove(k));
-
         auto quit = child({"--quit"});
         QCOMPARE(quit->exitStatus(), QProcess::NormalExit);
         QCOMPARE(quit->exitCode(), 0);
         QCOMPARE(quit->readAllStandardOutput().trimmed(), QByteArray("empty"));
-        QVERIFY(quit->readAllStandardError().contains("Restoring failed: "));
+        QVERIFY(quit->readAllStandardError().contains("Restoring failed: interrupted before the store answered"));
     }
 
-    // Without a Secret Service the account is not kept anywhere: no
-    // plain-text fallback file appears in the home folder.
+    // Without a Secret Service the account is not kept anywhere: no plain-text fallback file appears in the home
+    // folder.
     void noSecretServiceMeansNoStore()
     {
         const QString home = path("nobus-home");

@@ -1,8 +1,6 @@
-// The embedded browser (one runtime for the whole program) against pages of
-// a small local server and against the emulated account service: the web
-// view's own rules, certificate trust, and the account session end to end
-// on its own thread (sign-in page, service login, user card, the stored
-// record, both ways of signing out).
+// The embedded browser (one runtime for the whole program) against the emulated account service: the web view's own
+// rules, certificate trust, and the account session end to end on its own thread (sign-in page, service login, user
+// card, the stored record, both ways of signing out).
 #include "../cloud/cloudscenario.h"
 
 #include "app/credentialstore.h"
@@ -22,63 +20,12 @@
 #include <QtTest>
 
 #include <httplib.h>
-#include <mutex>
 #include <openssl/x509.h>
 #include <thread>
 
 using namespace cloudtest;
 
 namespace {
-
-// Pages of a local server, with a count of the requests of each method and path.
-class PageServer
-{
-public:
-    PageServer()
-    {
-        m_server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response&) {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            ++m_hits[QString::fromStdString(req.method + " " + req.path)];
-            return httplib::Server::HandlerResponse::Unhandled;
-        });
-        auto page = [this](const char* path, int status, const std::string& body) {
-            m_server.Get(path, [=](const httplib::Request&, httplib::Response& r) {
-                r.status = status;
-                if (!body.empty())
-                    r.set_content("<html><head><title>t</title></head><body>" + body + "</body></html>", "text/html");
-            });
-        };
-        for (const char* path : {"/ok", "/a", "/b"})
-            page(path, 200, path);
-        page("/created", 201, "created");
-        page("/nf", 404, "not found");
-        page("/nfe", 404, "");
-        page("/err", 503, "unavailable");
-        page("/form", 200, "<form method=post action=/post></form><form method=post action=/post200></form>");
-        m_server.Post("/post", [](const httplib::Request&, httplib::Response& r) { r.set_redirect("/ok"); });
-        m_server.Post("/post200", [](const httplib::Request&, httplib::Response& r) { r.set_content("posted", "text/html"); });
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-    }
-    ~PageServer()
-    {
-        m_server.stop();
-        m_thread.join();
-    }
-    QUrl at(const QString& path) const { return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path)); }
-    int hits(const QString& key)
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_hits.value(key);
-    }
-
-private:
-    httplib::Server m_server;
-    int m_port = 0;
-    std::thread m_thread;
-    std::mutex m_mutex;
-    QMap<QString, int> m_hits;
-};
 
 QSslCertificate qtCert(X509* x)
 {
@@ -96,17 +43,15 @@ struct Events : QObject
     int logouts = 0, serviceLogins = 0, autoLoginFails = 0;
     QList<QPair<QString, QByteArray>> cards;
     QList<int> netErrors;
-    bool offGuiThread = false;
 
     explicit Events(VuAccount* a)
     {
-        auto seen = [this] { offGuiThread = offGuiThread || QThread::currentThread() != thread(); };
-        connect(a, &VuAccount::onAcccountLogin, this, [=](const QString& uid) { logins << uid, seen(); });
-        connect(a, &VuAccount::onAccountLogout, this, [=] { ++logouts, seen(); });
-        connect(a, &VuAccount::onAccountUserCardGot, this, [=](const QString& n, const QByteArray& i) { cards << qMakePair(n, i), seen(); });
-        connect(a, &VuAccount::onVuotServiceLogin, this, [=] { ++serviceLogins, seen(); });
-        connect(a, &VuAccount::onNetworkError, this, [=](QNetworkReply::NetworkError e) { netErrors << int(e), seen(); });
-        connect(a, &VuAccount::onAutoLoginFail, this, [=] { ++autoLoginFails, seen(); });
+        connect(a, &VuAccount::onAcccountLogin, this, [this](const QString& uid) { logins << uid; });
+        connect(a, &VuAccount::onAccountLogout, this, [this] { ++logouts; });
+        connect(a, &VuAccount::onAccountUserCardGot, this, [this](const QString& n, const QByteArray& i) { cards << qMakePair(n, i); });
+        connect(a, &VuAccount::onVuotServiceLogin, this, [this] { ++serviceLogins; });
+        connect(a, &VuAccount::onNetworkError, this, [this](QNetworkReply::NetworkError e) { netErrors << int(e); });
+        connect(a, &VuAccount::onAutoLoginFail, this, [this] { ++autoLoginFails; });
     }
 };
 
@@ -117,17 +62,14 @@ class TestBrowser : public QObject
     Q_OBJECT
 
     SimHome m_home;
-    PageServer m_pages;
     std::unique_ptr<MCefWebView> m_view; // the sign-in view of the account tests
 
-    std::unique_ptr<MCefWebView> shownView(const QUrl& url = QUrl())
+    static std::unique_ptr<MCefWebView> newView(bool shown = true)
     {
         auto view = std::make_unique<MCefWebView>();
         view->setAttribute(Qt::WA_DeleteOnClose, false);
         view->resize(440, 570);
-        if (!url.isEmpty())
-            view->load(url);
-        view->show();
+        view->setVisible(shown);
         return view;
     }
     static QVariant eval(MCefWebView* view, const QString& js)
@@ -148,6 +90,12 @@ class TestBrowser : public QObject
         m_view->runScript(QStringLiteral("document.getElementById('user').value='%1';document.getElementById('password')"
                                          ".value='%2';document.getElementById('submit').click();").arg(user, password));
     }
+    static QString closedAddress() // where nothing listens once the probe is closed again
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        return QStringLiteral("127.0.0.1:%1").arg(probe.serverPort());
+    }
     QList<SimRequestRecord> requests(const QString& path) const
     {
         QList<SimRequestRecord> out;
@@ -162,12 +110,11 @@ private slots:
     {
         // The first view starts the runtime, which trusts the emulator's CA for its hosts.
         QVERIFY(m_home.start(scenarioJson(), SimHome::Cloud, QString()));
-        m_view = std::make_unique<MCefWebView>();
-        m_view->setAttribute(Qt::WA_DeleteOnClose, false);
-        m_view->resize(440, 570);
+        m_view = newView(false);
         QVERIFY(MCefLibPrivate::certificateTrust().hosts().contains(QStringLiteral("127.0.0.1")));
         CredentialStore::remove(QStringLiteral("account"));
     }
+    void cleanup() { m_home.setCloudFaults("{}"); }
     void cleanupTestCase()
     {
         m_view.reset();
@@ -175,82 +122,30 @@ private slots:
         QVERIFY(!MCefLibPrivate::isRunning());
     }
 
-    // A URL given while the browser is being made is stored and loaded once.
-    void urlGivenWhileCreating_data()
-    {
-        QTest::addColumn<QString>("first");
-        QTest::addColumn<QString>("second");
-        QTest::newRow("another") << "/a" << "/b";
-        QTest::newRow("the same") << "/created" << "/created";
-    }
-    void urlGivenWhileCreating()
-    {
-        QFETCH(QString, first);
-        QFETCH(QString, second);
-        const int before = m_pages.hits("GET " + second);
-        auto view = shownView(m_pages.at(first));
-        QSignalSpy finished(view.get(), &MCefWebView::loadFinished);
-        QCOMPARE(view->browserState(), 1);
-        view->load(m_pages.at(second));
-        QCOMPARE(view->url(), m_pages.at(second)); // stored, not yet loaded
-        QTRY_VERIFY_WITH_TIMEOUT(view->url() == m_pages.at(second) && finished.count() == 1, 30000);
-        view->load(m_pages.at("/ok")); // all of the first loads is reported by then
-        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 30000);
-        QCOMPARE(m_pages.hits("GET " + second), before + 1);
-        QCOMPARE(finished.first().at(0).toInt(), second == "/b" ? 200 : 201);
-    }
-
-    void sizeAndScripts()
-    {
-        MCefWebView view;
-        view.setAttribute(Qt::WA_DeleteOnClose, false);
-        QTest::ignoreMessage(QtWarningMsg, "web client is not ready");
-        view.registerScript(QStringLiteral("document.title='x';"));
-        QVERIFY(!view.clientHandler());
-        view.resize(440, 570);
-        view.show();
-        QCOMPARE(view.browserState(), 1);
-        view.resize(300, 200);
-        QCOMPARE(view.browserSize(), QSize(440, 570)); // kept until the browser exists
-        QTRY_COMPARE_WITH_TIMEOUT(view.browserState(), 2, 30000);
-        QCOMPARE(view.browserSize(), QSize(300, 200));
-
-        view.registerScript("window.__runs=(window.__runs||0)+1;window.__body=window.__body||String(!!document.body);");
-        QSignalSpy finished(&view, &MCefWebView::loadFinished);
-        view.load(m_pages.at("/ok"));
-        QVERIFY(finished.wait(30000));
-        // Run when the document is made (before its body) and when it has loaded.
-        QTRY_COMPARE_WITH_TIMEOUT(eval(&view, "window.__runs").toInt(), 2, 30000);
-        QCOMPARE(eval(&view, "window.__body").toString(), QStringLiteral("false"));
-    }
-
     void statusOfEachLoad_data()
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<int>("status");
-        QTest::newRow("200") << "/ok" << 200;
-        QTest::newRow("201") << "/created" << 201;
-        QTest::newRow("404 with body") << "/nf" << 404;
-        QTest::newRow("404 without body") << "/nfe" << 404;
-        QTest::newRow("503") << "/err" << 503;
+        QTest::newRow("200") << "/pass/serviceLogin" << 200;
+        QTest::newRow("404 with body") << "/pass/auth/security/home" << 404;
+        QTest::newRow("404 without body") << "/missing" << 404;
+        QTest::newRow("503") << "/pass/logout" << 503;
         QTest::newRow("nothing listens") << "" << 501;
     }
     void statusOfEachLoad()
     {
         QFETCH(QString, path);
         QFETCH(int, status);
-        QTcpServer probe; // a port where nothing listens once it is closed again
-        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        const QUrl dead(QStringLiteral("http://127.0.0.1:%1/gone?ticket=T-one-time-77").arg(probe.serverPort()));
-        probe.close();
-        auto view = shownView();
+        m_home.setCloudFaults(R"({"http_status": {"/pass/auth/security/home": 404, "/pass/logout": 503}})");
+        const QString signIn = Endpoints::current().account + "/pass/serviceLogin";
+        auto view = newView();
         QTRY_COMPARE_WITH_TIMEOUT(view->browserState(), 2, 30000);
         QSignalSpy finished(view.get(), &MCefWebView::loadFinished);
         LogCapture log;
-        view->load(path.isEmpty() ? dead : m_pages.at(path));
+        view->load(QUrl(path.isEmpty() ? "http://" + closedAddress() + "/gone?ticket=T-one-time-77" : Endpoints::current().account + path));
         QVERIFY(finished.wait(30000));
         QCOMPARE(finished.first().at(0).toInt(), status);
-        view->load(m_pages.at("/ok")); // nothing more of the first load comes before this one
+        view->load(QUrl(signIn)); // nothing more of the first load comes before this one
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 30000);
         QCOMPARE(finished.last().at(0).toInt(), 200);
         // The generated page is logged without the address's one-time ticket.
@@ -258,55 +153,22 @@ private slots:
         QVERIFY(!log.contains("T-one-time-77"));
     }
 
-    void postIsNotSentAgain()
+    // The GUI thread blocked on the account thread (a shutdown) while that waits for the view: the call gives up when
+    // its thread is asked to stop.
+    void waitingCallGivesUp()
     {
-        auto view = shownView(m_pages.at("/form"));
-        QSignalSpy finished(view.get(), &MCefWebView::loadFinished);
-        QVERIFY(finished.wait(30000));
-        view->runScript("document.forms[0].submit();"); // answered by a redirect to a GET
-        QTRY_VERIFY_WITH_TIMEOUT(finished.count() == 2 && view->url() == m_pages.at("/ok"), 30000);
-        view->load(m_pages.at("/form"));
-        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 3, 30000);
-        view->runScript("document.forms[1].submit();");
-        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 4, 30000);
-        QCOMPARE(finished.last().at(0).toInt(), 200);
-        QCOMPARE(m_pages.hits("POST /post") + m_pages.hits("POST /post200"), 2);
-        QCOMPARE(m_pages.hits("HEAD /post200") + m_pages.hits("HEAD /post"), 0);
-    }
-
-    // The view is used from the account thread: calls go over to the GUI
-    // thread and signals come back queued. When the GUI thread blocks on
-    // that thread (a shutdown) while it waits, it gives up when asked to stop.
-    void callsFromAnotherThread()
-    {
-        auto view = shownView();
-        QTRY_COMPARE_WITH_TIMEOUT(view->browserState(), 2, 30000);
         QThread worker;
         ThreadJoin::watch(&worker);
         worker.start();
         QObject receiver;
         receiver.moveToThread(&worker);
-        QAtomicPointer<QThread> seenOn;
-        connect(view.get(), &MCefWebView::loadFinished, &receiver, [&](int) { seenOn.storeRelease(QThread::currentThread()); });
-        WebViewPort* port = view.get();
-        QUrl url;
-        QAtomicInt step(0), returned(0);
-        runQueued(&receiver, [&] { port->load(m_pages.at("/a")); });
-        QTRY_COMPARE_WITH_TIMEOUT(seenOn.loadAcquire(), &worker, 30000);
-        runQueued(&receiver, [&] {
-            url = port->url(); // answered by the GUI thread, which spins below
-            step.storeRelease(1);
-        });
-        QTRY_COMPARE_WITH_TIMEOUT(step.loadAcquire(), 1, 30000);
-        QCOMPARE(url, m_pages.at("/a"));
-
+        QAtomicInt step(0);
         QTest::ignoreMessage(QtWarningMsg, "web view call given up");
         runQueued(&receiver, [&] {
-            step.storeRelease(2);
-            port->url();
-            returned.storeRelease(1);
+            step.storeRelease(1);
+            step.storeRelease(m_view->url().isEmpty() ? 2 : 3);
         });
-        while (step.loadAcquire() != 2)
+        while (step.loadAcquire() != 1)
             QThread::yieldCurrentThread();
         QElapsedTimer t;
         t.start();
@@ -314,11 +176,11 @@ private slots:
         worker.quit();
         QVERIFY(ThreadJoin::wait(&worker, 30000));
         QVERIFY2(t.elapsed() < 5000, qPrintable(QString::number(t.elapsed()))); // at once, not after its 10 s limit
-        QCOMPARE(returned.loadAcquire(), 1);
+        QCOMPARE(step.loadAcquire(), 2);
     }
 
-    // Only an unknown authority, for a configured host, with a chain that
-    // really goes up to the one extra CA, is overridden.
+    // Only an unknown authority, for a configured host, with a chain that really goes up to the one extra CA, is
+    // overridden.
     void certificateTrust_data()
     {
         QTest::addColumn<QString>("host");
@@ -367,7 +229,7 @@ private slots:
         strangers.Get("/", [](const httplib::Request&, httplib::Response& r) { r.set_content("hi", "text/plain"); });
         const int port = strangers.bind_to_any_port("127.0.0.1");
         std::thread serving([&] { strangers.listen_after_bind(); });
-        auto view = shownView();
+        auto view = newView();
         QTRY_COMPARE_WITH_TIMEOUT(view->browserState(), 2, 30000);
         QSignalSpy finished(view.get(), &MCefWebView::loadFinished);
         auto status = [&](const QString& url) {
@@ -387,32 +249,19 @@ private slots:
         QCOMPARE(log.count("ERR_CERT_AUTHORITY_INVALID"), 2);
     }
 
-    void accountRecordRules_data()
-    {
-        QTest::addColumn<QByteArray>("record");
-        QTest::addColumn<QString>("kept"); // uid, pass token, name, icon, as written back; empty: refused
-        QTest::newRow("no name") << QByteArray(R"({"uid": "1", "pass_token": "t", "user_icon": ""})") << "";
-        QTest::newRow("empty uid") << QByteArray(R"({"name": "n", "uid": "", "pass_token": "t", "user_icon": ""})") << "";
-        QTest::newRow("number uid") << QByteArray(R"({"name": "n", "uid": 1, "pass_token": "t", "user_icon": ""})") << "";
-        QTest::newRow("empty token") << QByteArray(R"({"name": "n", "uid": "1", "pass_token": "", "user_icon": ""})") << "";
-        QTest::newRow("no icon") << QByteArray(R"({"name": "n", "uid": "1", "pass_token": "t"})") << "";
-        QTest::newRow("empty name, stray icon text")
-            << QByteArray(R"({"name": "", "uid": "42", "pass_token": "tok", "user_icon": "aGVs*bG8="})") << "42 tok  aGVsbG8=";
-    }
+    // A stored record is taken whole or not at all.
     void accountRecordRules()
     {
-        QFETCH(QByteArray, record);
-        QFETCH(QString, kept);
         VuAccount account;
-        QCOMPARE(account.readCache(QJsonDocument::fromJson(record).object()), !kept.isEmpty());
-        const QJsonObject back = account.writeCache();
-        QCOMPARE(back.keys().size(), 4);
-        QCOMPARE(QStringList({back.value("uid").toString(), back.value("pass_token").toString(), back.value("name").toString(),
-                              back.value("user_icon").toString()}).join(' ').trimmed(), kept);
+        for (const char* bad : {R"({"uid": "1", "pass_token": "t", "user_icon": ""})", R"({"name": "n", "uid": "", "pass_token": "t", "user_icon": ""})",
+                                R"({"name": "n", "uid": 1, "pass_token": "t", "user_icon": ""})", R"({"name": "n", "uid": "1", "pass_token": "", "user_icon": ""})",
+                                R"({"name": "n", "uid": "1", "pass_token": "t"})"})
+            QVERIFY2(!account.readCache(QJsonDocument::fromJson(bad).object()) && account.writeCache().value("uid").toString().isEmpty(), bad);
+        QVERIFY(account.readCache(QJsonDocument::fromJson(R"({"name": "", "uid": "42", "pass_token": "tok", "user_icon": "aGVs*bG8="})").object()));
+        QCOMPARE(account.writeCache(), QJsonObject({{"name", ""}, {"uid", "42"}, {"pass_token", "tok"}, {"user_icon", "aGVsbG8="}}));
     }
 
-    // Signed in through the page, out through the page; on the page while no
-    // sign-in is asked for, no cookie is read.
+    // Signed in through the page, out through the page; on the page while no sign-in is asked for, no cookie is read.
     void signInAndOutThroughThePage()
     {
         auto account = std::make_unique<VuAccount>();
@@ -420,8 +269,7 @@ private slots:
         // What the main window does with every user card: keep the record.
         connect(account.get(), &VuAccount::onAccountUserCardGot, this, [&] { VuAccount::storeRecord(account->writeCache()); });
         account->loginByWeb(m_view.get());
-        // Shown once the driver has subscribed to it and asked for the page,
-        // as the main window does.
+        // Shown once the driver has subscribed to it and asked for the page, as the main window does.
         QTRY_COMPARE_WITH_TIMEOUT(m_view->url(), WebLogin::loginPageUrl(), 30000);
         QVERIFY(landsOn("/pass/serviceLogin", [this] { m_view->show(); }));
         const SimRequestRecord page = requests("/pass/serviceLogin").last();
@@ -438,8 +286,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(ev.serviceLogins, 1, 30000);
         QTRY_COMPARE_WITH_TIMEOUT(ev.cards.size(), 1, 30000);
         QCOMPARE(ev.logins, QStringList{kUserId}); // the wrong password signed nobody in
-        QCOMPARE(ev.cards.first().first, QStringLiteral("Alex"));
-        QVERIFY(!ev.cards.first().second.isEmpty() && !ev.offGuiThread && ev.netErrors.isEmpty());
+        QVERIFY(ev.cards.first().first == "Alex" && !ev.cards.first().second.isEmpty() && ev.netErrors.isEmpty());
         QVERIFY(account->uid == kUserId && !account->serviceToken.isEmpty() && !account->ssecurity.isEmpty());
         QCOMPARE(requests("/pass/serviceLogin").last().cookie, QString("passToken=%1; userId=%2; deviceId=pcdev1").arg(kPassToken, kUserId));
         const QJsonObject stored = VuAccount::storedRecord();
@@ -456,14 +303,13 @@ private slots:
         const QUrl home(Endpoints::current().account + "/pass/auth/security/home");
         QTRY_VERIFY_WITH_TIMEOUT(m_view->urlCookies(home).isEmpty(), 30000); // the service cleared them
 
-        // Signed in on the page while nobody asked: the cookies are there,
-        // but they are not read (the sign-out after it is the sync point).
+        // Signed in on the page while nobody asked: the cookies are there, but they are not read (the sign-out after it
+        // is the sync point).
         QVERIFY(landsOn("/pass/auth/security/home", [this] { submit(kUserId, "secret"); }));
         QVERIFY(!m_view->urlCookies(home).isEmpty());
         QVERIFY(landsOn("/pass/serviceLogin", [&] { account->logout(); }));
         QTRY_COMPARE_WITH_TIMEOUT(ev.logouts, 2, 30000);
-        QCOMPARE(ev.logins.size(), 1);
-        QCOMPARE(ev.serviceLogins, 1);
+        QVERIFY(ev.logins.size() == 1 && ev.serviceLogins == 1);
     }
 
     void signInFromTheRecord()
@@ -475,8 +321,7 @@ private slots:
         m_home.cloud->state()->clearRequests();
         account->loginByCache();
         QTRY_COMPARE_WITH_TIMEOUT(ev.serviceLogins, 1, 30000);
-        QCOMPARE(ev.cards.size(), 1); // from the record, not from the service
-        QCOMPARE(ev.cards.first().first, QStringLiteral("Alex"));
+        QVERIFY(ev.cards.size() == 1 && ev.cards.first().first == "Alex"); // from the record, not from the service
         QVERIFY(ev.logins.isEmpty() && requests("/pass/usersCard").isEmpty());
         QCOMPARE(requests("/pass/serviceLogin").first().cookie, QString("passToken=%1; userId=%2; deviceId=").arg(kPassToken, kUserId));
         QTest::ignoreMessage(QtInfoMsg, "logoutByCode");
@@ -503,8 +348,8 @@ private slots:
 
     void failuresOfTheSession()
     {
-        // The service login fails after the page signed in: a warning, and
-        // no automatic-sign-in failure (that is for the record's way).
+        // The service login fails after the page signed in: a warning, and no automatic-sign-in failure (that is for
+        // the record's way).
         m_home.setCloudFaults(R"({"service_login": "code_nonzero"})");
         auto account = std::make_unique<VuAccount>();
         Events ev(account.get());
@@ -513,8 +358,7 @@ private slots:
         QVERIFY(landsOn("/pass/auth/security/home", [this] { submit(kUserId, "secret"); }));
         QTRY_VERIFY_WITH_TIMEOUT(log.contains("account service login fail in web"), 30000);
         QCOMPARE(ev.logins, QStringList{kUserId});
-        QCOMPARE(ev.serviceLogins + ev.autoLoginFails, 0);
-        QVERIFY(account->serviceToken.isEmpty());
+        QVERIFY(ev.serviceLogins + ev.autoLoginFails == 0 && account->serviceToken.isEmpty());
         m_home.setCloudFaults("{}");
 
         // The same view again keeps one subscription: one failed load, one error.
@@ -528,13 +372,9 @@ private slots:
         QVERIFY(log.contains("on_loadFinished fail:404"));
 
         // Without a network, the sign-out by code still ends the session.
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        const QString closed = QStringLiteral("https://127.0.0.1:%1").arg(probe.serverPort());
-        probe.close();
         const Endpoints saved = Endpoints::current();
         Endpoints dead = saved;
-        dead.account = closed;
+        dead.account = "https://" + closedAddress();
         Endpoints::setCurrent(dead);
         auto offline = std::make_unique<VuAccount>();
         Events off(offline.get());
