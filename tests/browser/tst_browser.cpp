@@ -63,6 +63,8 @@ class TestBrowser : public QObject
 
     SimHome m_home;
     std::unique_ptr<MCefWebView> m_view; // the sign-in view of the account tests
+    QTemporaryDir m_certs;
+    SimCertificates m_ours, m_foreign; // a CA with a leaf each, made once (key pairs take time)
 
     static std::unique_ptr<MCefWebView> newView(bool shown = true)
     {
@@ -111,6 +113,7 @@ private slots:
         // The first view starts the runtime, which trusts the emulator's CA for its hosts.
         QVERIFY(m_home.start(scenarioJson(), SimHome::Cloud, QString()));
         m_view = newView(false);
+        QVERIFY(m_ours.prepare(m_certs.filePath("ours")) && m_foreign.prepare(m_certs.filePath("foreign")));
         QVERIFY(MCefLibPrivate::certificateTrust().hosts().contains(QStringLiteral("127.0.0.1")));
         CredentialStore::remove(QStringLiteral("account"));
     }
@@ -202,30 +205,27 @@ private slots:
         QFETCH(QString, chain);
         QFETCH(bool, authorityOnly);
         QFETCH(bool, accepted);
-        QTemporaryDir a, b;
-        SimCertificates ours, foreign;
-        QVERIFY(ours.prepare(a.path()) && foreign.prepare(b.path()));
         QList<QSslCertificate> certs;
         for (QChar c : chain)
-            certs << (c == 'o' ? qtCert(ours.serverCert()) : c == 'f' ? qtCert(foreign.serverCert())
-                                                                   : QSslCertificate::fromPath(ours.caFile()).first());
+            certs << (c == 'o' ? qtCert(m_ours.serverCert()) : c == 'f' ? qtCert(m_foreign.serverCert())
+                                                                     : QSslCertificate::fromPath(m_ours.caFile()).first());
+        QTemporaryDir dir;
+        const QString ca = dir.filePath("ca.pem");
+        QVERIFY(QFile::copy(m_ours.caFile(), ca));
         CertificateTrust trust;
-        QVERIFY(trust.setCaFile(ours.caFile()));
+        QVERIFY(trust.setCaFile(ca));
         trust.setHosts({"LocalHost", "127.0.0.1", "other.test"});
         QCOMPARE(trust.accept(host, certs, authorityOnly), accepted);
         // A CA file that others may write (or swap) is not trusted.
-        QVERIFY(QFile::setPermissions(ours.caFile(), QFile::permissions(ours.caFile()) | QFile::WriteOther));
+        QVERIFY(QFile::setPermissions(ca, QFile::permissions(ca) | QFile::WriteOther));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("extra CA .* is not trusted"));
-        QVERIFY(!trust.setCaFile(ours.caFile()));
+        QVERIFY(!trust.setCaFile(ca));
         QVERIFY(!trust.accept(host, certs, authorityOnly));
     }
 
     void certificatesInTheBrowser()
     {
-        QTemporaryDir other;
-        SimCertificates stranger;
-        QVERIFY(stranger.prepare(other.path()));
-        httplib::SSLServer strangers(stranger.serverCert(), stranger.serverKey());
+        httplib::SSLServer strangers(m_foreign.serverCert(), m_foreign.serverKey());
         strangers.Get("/", [](const httplib::Request&, httplib::Response& r) { r.set_content("hi", "text/plain"); });
         const int port = strangers.bind_to_any_port("127.0.0.1");
         std::thread serving([&] { strangers.listen_after_bind(); });
