@@ -89,8 +89,7 @@ inline int runAccountFuzzInput(const uint8_t* data, size_t size)
         accepted = ServiceLogin::extractSecurity(in, ssecurity, nonce);
         if (accepted && ssecurity.isEmpty())
             __builtin_trap();
-        if (accepted)
-            ServiceLogin::clientSign(nonce, ssecurity);
+        ServiceLogin::clientSign(nonce, ssecurity);
         break;
     }
     case 1: {
@@ -98,20 +97,15 @@ inline int runAccountFuzzInput(const uint8_t* data, size_t size)
         accepted = ServiceLogin::extractLocation(QString::fromUtf8(in), location);
         break;
     }
-    case 2: {
-        const QString token = ServiceLogin::serviceTokenOf(QNetworkCookie::parseCookies(in));
-        accepted = !token.isEmpty();
+    case 2:
+        accepted = !ServiceLogin::serviceTokenOf(QNetworkCookie::parseCookies(in)).isEmpty();
         break;
-    }
     case 3: {
         VersionUpdater::Published published;
         accepted = VersionUpdater::parseReply(in, published);
-        if (accepted) {
-            if (published.policy < PromptNever || published.policy > PromptAtStart)
-                __builtin_trap(); // travels as a PromptPolicy
-            if (published.version.segmentCount() != 3)
-                __builtin_trap();
-        }
+        // The policy travels as a PromptPolicy.
+        if (accepted && (published.policy < PromptNever || published.policy > PromptAtStart || published.version.segmentCount() != 3))
+            __builtin_trap();
         break;
     }
     default: {

@@ -189,10 +189,6 @@ private slots:
         QCOMPARE(quiet.count(), 0);
         QVERIFY(!quick.aborted);
 
-        auto* gone = new FakeReply;
-        QPointer<MNetworkReply> goneDog = watch(gone, 20);
-        delete gone;
-        QVERIFY(goneDog.isNull());
     }
 
     void replySizeLimit_data()
