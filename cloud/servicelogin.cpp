@@ -15,7 +15,7 @@
 #include <QUrl>
 #include <QUrlQuery>
 
-ServiceLogin::ServiceLogin(QObject* parent) : QObject(parent)
+ServiceLogin::ServiceLogin(QObject* parent, int stepTimeoutMs) : QObject(parent), m_stepTimeoutMs(stepTimeoutMs)
 {
     static const int registered = [] {
         qRegisterMetaType<QList<QSslError>>("QList<QSslError>");
@@ -74,7 +74,7 @@ void ServiceLogin::getLocation()
     request.setSslConfiguration(Endpoints::sslConfiguration());
     QNetworkReply* reply = m_manager->get(request);
     limitReplySize(reply);
-    watch(reply, 10000);
+    watch(reply, m_stepTimeoutMs);
     connect(reply, &QNetworkReply::finished, this, &ServiceLogin::getLocationFinished);
 }
 

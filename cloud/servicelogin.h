@@ -17,7 +17,9 @@ class ServiceLogin : public QObject
 {
     Q_OBJECT
 public:
-    explicit ServiceLogin(QObject* parent = nullptr);
+    // The first step is aborted after stepTimeoutMs (tests pass a shorter one).
+    static constexpr int kStepTimeoutMs = 10000;
+    explicit ServiceLogin(QObject* parent = nullptr, int stepTimeoutMs = kStepTimeoutMs);
 
     void login(const QString& sid, const QString& userId, const QString& passToken, const QString& deviceId);
 
@@ -58,4 +60,5 @@ private:
     QString m_serviceId;
     QString m_serviceToken;
     QString m_ssecurity;
+    int m_stepTimeoutMs;
 };

@@ -9,28 +9,16 @@
 #include "cloud/versionupdater.h"
 #include "cloud/vuotapi.h"
 
-#include <QByteArray>
-#include <QJsonObject>
 #include <QNetworkCookie>
-#include <cstddef>
 #include <cstdint>
 
-// The fuzz inputs of the cloud's parsers, shared by the libFuzzer entries
-// and the replay tests of the normal build.
+// The fuzz inputs of the cloud's parsers, shared by the libFuzzer entries and the replay tests of the normal build.
 
 namespace cloudfuzz {
 
-inline const QString& ssecurity()
-{
-    static const QString s = QStringLiteral("c2VjdXJpdHktZm9yLWZ1enppbmc=");
-    return s;
-}
-
-inline const QString& nonce()
-{
-    static const QString n = QStringLiteral("AQIDBAUGBwgBAgME");
-    return n;
-}
+// The key of every reply: an ssecurity and a nonce of the right forms.
+inline QString ssecurity() { return QStringLiteral("c2VjdXJpdHktZm9yLWZ1enppbmc="); }
+inline QString nonce() { return QStringLiteral("AQIDBAUGBwgBAgME"); }
 
 // Every parser of a decrypted home API answer.
 inline int parseAll(const QJsonObject& o)
@@ -62,9 +50,8 @@ inline int parseAll(const QJsonObject& o)
 
 } // namespace cloudfuzz
 
-// A home API answer. Each input is used twice: as a raw reply body (Base64,
-// decrypted with a fixed key) and as the plaintext of a well-encrypted reply,
-// so the JSON parsers see the fuzzer's bytes.
+// A home API answer. Each input is used twice: as a raw reply body (Base64, decrypted with a fixed key) and as the
+// plaintext of a well-encrypted reply, so the JSON parsers see the fuzzer's bytes.
 inline int runHomeApiFuzzInput(const uint8_t* data, size_t size)
 {
     const QByteArray input(reinterpret_cast<const char*>(data), static_cast<int>(size));
@@ -82,8 +69,7 @@ inline int runHomeApiFuzzInput(const uint8_t* data, size_t size)
     return found;
 }
 
-// An account service answer. Byte 0 (mod 5) picks the parser, the rest is
-// its input:
+// An account service answer. Byte 0 (mod 5) picks the parser, the rest is its input:
 //   0: the service login's "extension-pragma" header;
 //   1: the service login's step 1 body;
 //   2: a raw Set-Cookie header of the service login's step 2;
@@ -103,8 +89,7 @@ inline int runAccountFuzzInput(const uint8_t* data, size_t size)
         accepted = ServiceLogin::extractSecurity(in, ssecurity, nonce);
         if (accepted && ssecurity.isEmpty())
             __builtin_trap();
-        if (accepted)
-            ServiceLogin::clientSign(nonce, ssecurity);
+        ServiceLogin::clientSign(nonce, ssecurity);
         break;
     }
     case 1: {
@@ -112,20 +97,15 @@ inline int runAccountFuzzInput(const uint8_t* data, size_t size)
         accepted = ServiceLogin::extractLocation(QString::fromUtf8(in), location);
         break;
     }
-    case 2: {
-        const QString token = ServiceLogin::serviceTokenOf(QNetworkCookie::parseCookies(in));
-        accepted = !token.isEmpty();
+    case 2:
+        accepted = !ServiceLogin::serviceTokenOf(QNetworkCookie::parseCookies(in)).isEmpty();
         break;
-    }
     case 3: {
         VersionUpdater::Published published;
         accepted = VersionUpdater::parseReply(in, published);
-        if (accepted) {
-            if (published.policy < PromptNever || published.policy > PromptAtStart)
-                __builtin_trap(); // travels as a PromptPolicy
-            if (published.version.segmentCount() != 3)
-                __builtin_trap();
-        }
+        // The policy travels as a PromptPolicy.
+        if (accepted && (published.policy < PromptNever || published.policy > PromptAtStart || published.version.segmentCount() != 3))
+            __builtin_trap();
         break;
     }
     default: {
