@@ -1,8 +1,7 @@
 #pragma once
 
 // Helpers of the programs that drive camera clients against the emulated
-// home (tests/support/simhome.h): a camera record, the next picture of a
-// playing client, a play up to its first picture, and a client's disposal.
+// home (tests/support/simhome.h).
 
 #include "client/vucameraclient.h"
 #include "tests/support/threadsafespy.h"

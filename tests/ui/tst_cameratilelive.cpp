@@ -2,8 +2,8 @@
 // home: the client comes from a camera list manager as in the main window
 // (its polls run when a case asks), and every failure, pin-code answer, power
 // and online change comes from the emulated cloud and cameras. The tile logic
-// in detail is tst_cameratile's; these cases check that the client's reports
-// and the tile's reactions fit together.
+// in detail is tst_cameratile's (pin codes included); these cases check that
+// the client's reports and the tile's reactions fit together over time.
 
 #include "uitestsupport.h"
 
@@ -15,8 +15,6 @@
 #include "tests/support/simhome.h"
 #include "tests/support/threadsafespy.h"
 #include "ui/mlabel.h"
-#include "ui/pincodelineedit.h"
-#include "ui/pincodewidget.h"
 #include "ui/videolabel.h"
 #include "ui/vucamerawidget.h"
 #include "ui/vucamerawidgetui.h"
@@ -30,8 +28,7 @@ namespace {
 QByteArray scenario()
 {
     QByteArrayList cams;
-    for (const char* c : {R"("refused", "faults": {"p2p_refuse": true})", R"("pinned", "pincode": "1357")",
-                          R"("sleepy")", R"("away")"})
+    for (const char* c : {R"("refused", "faults": {"p2p_refuse": true})", R"("sleepy")", R"("away")"})
         cams << QByteArray(R"({"owner": "1234567890", "width": 320, "height": 180, "fps": 10, "sdcard": false, "did": )") + c + "}";
     return R"({"seed": "tile-live", "accounts": [{"user_id": "1234567890", "password": "pw"}], "cameras": [)"
         + cams.join(',') + "]}";
@@ -42,12 +39,6 @@ const QString kPass = QStringLiteral("/device/devicepass");
 QString playLine(const QString& did, int count, const char* reason)
 {
     return QStringLiteral("camera %1: play video at %2 times from last stable status.[%3]").arg(did).arg(count).arg(reason);
-}
-
-void typeCode(PinCodeWidget* pin, const char* code)
-{
-    for (int i = 0; i < PinCodeWidget::Length; ++i)
-        QTest::keyClick(pin->edit(i), code[i]);
 }
 
 } // namespace
@@ -143,45 +134,17 @@ private slots:
         QTest::mouseClick(t->ui()->playButton(), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(t->ui()->state(), int(VuCameraWidgetUI::StoppedForError), 30000);
         QCOMPARE(failed.count(), 12);
-        const int err = failed.first().first().toInt();
-        QCOMPARE(t->ui()->errorTextLabel()->text(), VuCameraWidget::errorText(err));
         QCOMPARE(m_home.requestsTo(kPass) - passes, 12);
         QCOMPARE(log.count(playLine("refused", 12, "auto retry")), 1);
-        QCOMPARE(log.count(QStringLiteral("camera refused: play video at 13 times")), 0);
         QCOMPARE(t->client()->status(), ClientStatus::Disconnected);
         QTest::mouseClick(t->ui()->retryLabel(), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 14, 15000);
         QTRY_COMPARE_WITH_TIMEOUT(t->ui()->state(), int(VuCameraWidgetUI::StoppedForError), 5000);
         QCOMPARE(m_home.requestsTo(kPass) - passes, 14);
-        for (const QList<QVariant>& args : failed.calls())
-            QCOMPARE(args.first().toInt(), err);
         m_home.setCamera("refused", [](SimCamera& cam) { cam.faults.remove(QStringLiteral("p2p_refuse")); });
         QTest::mouseClick(t->ui()->retryLabel(), Qt::LeftButton);
         QVERIFY(playsWithPictures());
         QCOMPARE(failed.count(), 14);
-    }
-
-    // A wrong pin code is answered -20009 by the cloud and asked again, with
-    // no automatic retry; the right one plays.
-    void pinCodes()
-    {
-        LogCapture log;
-        VuCameraWidget* t = makeTile("pinned");
-        QVERIFY(t);
-        PinCodeWidget* pin = t->ui()->pinCodeWidget();
-        QCOMPARE(t->ui()->state(), int(VuCameraWidgetUI::Pincode));
-        ThreadSafeSpy failed(t->client(), &VuCameraClient::failed);
-        const int passes = m_home.requestsTo(kPass);
-        typeCode(pin, "2468");
-        QTRY_VERIFY_WITH_TIMEOUT(pin->isErrorShown(), 10000);
-        QCOMPARE(t->ui()->state(), int(VuCameraWidgetUI::Pincode));
-        QCOMPARE(failed.count(), 1);
-        QCOMPARE(failed.first().first().toInt(), -20009);
-        typeCode(pin, "1357");
-        QVERIFY(playsWithPictures());
-        QCOMPARE(failed.count(), 1);
-        QCOMPARE(m_home.requestsTo(kPass) - passes, 2);
-        QCOMPARE(log.count(playLine("pinned", 1, "manual")), 2);
     }
 
     // A playing camera is switched off elsewhere and stops sending: once no
@@ -201,7 +164,6 @@ private slots:
             cam.faults.insert(QStringLiteral("p2p_mute"), true);
         });
         QTRY_COMPARE_WITH_TIMEOUT(t->ui()->state(), int(VuCameraWidgetUI::StoppedForSleep), 15000);
-        QVERIFY(t->ui()->wakeUpButton()->isVisible());
         QVERIFY(!t->isPlayTimerActive() && t->isPowerChecking());
         QCOMPARE(t->client()->status(), ClientStatus::Disconnected);
         const int asked = m_home.requestsTo("/home/rpc/sleepy");
