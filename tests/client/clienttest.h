@@ -11,13 +11,7 @@
 inline VuotCameraStat cameraRecord(const QString& did, bool online = true, bool pincode = false,
                                    const QString& model = QStringLiteral("hovia.camera.v3"))
 {
-    VuotCameraStat s;
-    s.did = did;
-    s.name = did;
-    s.model = model;
-    s.isOnline = online;
-    s.isSetPincode = pincode;
-    return s;
+    return VuotCameraStat{did, did, model, online, QString(), pincode, 0, 0, 0, QString(), QString(), QString()};
 }
 
 // The next picture a playing client hands out; null when none came within ms.
