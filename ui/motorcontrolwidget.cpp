@@ -4,11 +4,11 @@
 #include <QPushButton>
 #include <QTimer>
 
-MotorControlWidget::MotorControlWidget(QWidget* parent) : QWidget(parent)
+MotorControlWidget::MotorControlWidget(QWidget* parent, int repeatMs) : QWidget(parent)
 {
     setAttribute(Qt::WA_TranslucentBackground);
     m_repeat = new QTimer(this);
-    m_repeat->setInterval(300);
+    m_repeat->setInterval(repeatMs);
     connect(m_repeat, &QTimer::timeout, this, [this]() {
         if (m_held)
             emit motorDirectionTiggered(m_held);

@@ -6,14 +6,15 @@ class QPushButton;
 class QTimer;
 
 // Pan and tilt: four buttons (left 1, right 2, up 3, down 4). Holding a
-// button repeats its direction every 300 ms; releasing sends it once more.
+// button repeats its direction every repeatMs (300 ms in the program);
+// releasing sends it once more.
 class MotorControlWidget : public QWidget
 {
     Q_OBJECT
 public:
     enum Direction { Left = 1, Right = 2, Up = 3, Down = 4 };
 
-    explicit MotorControlWidget(QWidget* parent = nullptr);
+    explicit MotorControlWidget(QWidget* parent = nullptr, int repeatMs = 300);
 
     QPushButton* button(int direction) const;
     int heldDirection() const { return m_held; }

@@ -22,13 +22,13 @@ const char* const kQualityKey = "quality";
 constexpr int kDefaultQuality = 2;
 } // namespace
 
-VuCameraWidget::VuCameraWidget(VuCameraClient* client, QWidget* parent)
-    : QLabel(parent), m_client(client), m_did(client ? client->did() : QString())
+VuCameraWidget::VuCameraWidget(VuCameraClient* client, QWidget* parent, const TileTimings& timings)
+    : QLabel(parent), m_timings(timings), m_client(client), m_did(client ? client->did() : QString())
 {
     setObjectName(QStringLiteral("camera_tile_"));
     setMinimumSize(160, 120);
     m_powerCheckTimer = new QTimer(this);
-    m_powerCheckTimer->setInterval(PowerCheckInterval);
+    m_powerCheckTimer->setInterval(m_timings.powerCheckIntervalMs);
     connect(m_powerCheckTimer, &QTimer::timeout, this, &VuCameraWidget::clientCheckPowerOnce);
     hide();
 }
@@ -93,7 +93,7 @@ void VuCameraWidget::create()
     const QString model = m_client->model();
     const bool isV4 = model == QLatin1String("hovia.camera.v4")
                       || model == QLatin1String("lanterra.camera.ipc009");
-    m_ui = new VuCameraWidgetUI(this, m_did, isV4, m_client->isSdcardReady(), quality);
+    m_ui = new VuCameraWidgetUI(this, m_did, isV4, m_client->isSdcardReady(), quality, m_timings);
     m_ui->setName(m_client->name());
     m_ui->videoLabel()->installEventFilter(this);
 
@@ -354,7 +354,7 @@ void VuCameraWidget::startPlayTimer()
 {
     stopPlayTimer();
     m_playTimer = new QTimer(this);
-    m_playTimer->setInterval(PlayInterval);
+    m_playTimer->setInterval(m_timings.playIntervalMs);
     connect(m_playTimer, &QTimer::timeout, this, &VuCameraWidget::onPlayTimer);
     m_noFrameClock.restart();
     m_playTimer->start();
@@ -387,7 +387,7 @@ void VuCameraWidget::onPlayTimer()
         m_noFrameClock.restart();
         showPicture(picture, info);
         stopPowerCheck();
-    } else if (m_noFrameClock.elapsed() > BufferingAfter) {
+    } else if (m_noFrameClock.elapsed() > m_timings.bufferingAfterMs) {
         startPowerCheck();
         m_ui->showBuffering();
     }
@@ -397,10 +397,10 @@ void VuCameraWidget::showPicture(const QPixmap& picture, const FrameInfo& info)
 {
     if (m_ui->isBuffering() && !m_bufferingHidePending) {
         m_bufferingHidePending = true;
-        QTimer::singleShot(1000, this, [this]() {
+        QTimer::singleShot(m_timings.bufferingHideMs, this, [this]() {
             m_bufferingHidePending = false;
             // Only when pictures still flow: a new stall keeps the overlay.
-            if (m_noFrameClock.isValid() && m_noFrameClock.elapsed() < 1000)
+            if (m_noFrameClock.isValid() && m_noFrameClock.elapsed() < m_timings.bufferingHideMs)
                 m_ui->hideBuffering();
         });
     }

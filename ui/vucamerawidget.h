@@ -3,6 +3,7 @@
 #include "camera/frameinfo.h"
 #include "camera/recordfileheader.h"
 #include "client/playstatus.h"
+#include "ui/vucamerawidgettimings.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -24,13 +25,12 @@ class VuCameraWidget : public QLabel
 {
     Q_OBJECT
 public:
-    // client: not owned (the camera list manager owns it).
-    explicit VuCameraWidget(VuCameraClient* client, QWidget* parent = nullptr);
+    // client: not owned (the camera list manager owns it). timings: the
+    // tile's intervals (the program's unless a caller drives time itself).
+    explicit VuCameraWidget(VuCameraClient* client, QWidget* parent = nullptr,
+                            const TileTimings& timings = TileTimings());
     ~VuCameraWidget() override;
 
-    static constexpr int PlayInterval = 25;
-    static constexpr int PowerCheckInterval = 3000;
-    static constexpr int BufferingAfter = 3000;
     static constexpr int RetryBudget = 10;
 
     VuCameraClient* client() const;
@@ -94,6 +94,7 @@ private:
     void showPicture(const QPixmap& picture, const FrameInfo& info);
     QByteArray didText() const;
 
+    const TileTimings m_timings;
     QPointer<VuCameraClient> m_client;
     VuCameraWidgetUI* m_ui = nullptr;
     bool m_created = false;

@@ -20,7 +20,6 @@
 
 namespace {
 constexpr int kBarHeight = 30;
-constexpr int kSlideMs = 300;
 const char* const kStateNames[] = {
     "unknown",    "reading properties", "stopped",       "stopped 4 sleep",
     "stopped 4 error", "pincode",       "authing",       "connecting",
@@ -43,7 +42,7 @@ const char* VuCameraWidgetUI::stateName(int state)
 }
 
 VuCameraWidgetUI::VuCameraWidgetUI(QWidget* tile, const QString& did, bool isV4, bool sdcardReady,
-                                   int quality)
+                                   int quality, const TileTimings& timings)
     : QObject(tile), m_tile(tile), m_did(did), m_isV4(isV4), m_sdcardReady(sdcardReady)
 {
     const QString v4 = isV4 ? QStringLiteral("_v4") : QString();
@@ -167,7 +166,7 @@ VuCameraWidgetUI::VuCameraWidgetUI(QWidget* tile, const QString& did, bool isV4,
     m_grid->addWidget(m_pinWidget, 1, 0);
     connect(m_pinWidget, &PinCodeWidget::onPinCodeChanged, this, &VuCameraWidgetUI::onPinCodeInput);
 
-    m_motor = new MotorControlWidget(tile);
+    m_motor = new MotorControlWidget(tile, timings.motorRepeatMs);
     m_motor->hide();
     m_grid->addWidget(m_motor, 1, 0, Qt::AlignRight | Qt::AlignBottom);
     connect(m_motor, &MotorControlWidget::motorDirectionTiggered, this,
@@ -212,7 +211,7 @@ VuCameraWidgetUI::VuCameraWidgetUI(QWidget* tile, const QString& did, bool isV4,
     m_bottomBar->setGeometry(barRect(false));
     m_bottomBar->hide();
     m_barAnim = new QPropertyAnimation(m_bottomBar, "geometry", this);
-    m_barAnim->setDuration(kSlideMs);
+    m_barAnim->setDuration(timings.barSlideMs);
     connect(m_barAnim, &QPropertyAnimation::finished, this, [this]() {
         if (!m_barShown)
             m_bottomBar->hide();

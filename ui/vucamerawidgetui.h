@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/vucamerawidgettimings.h"
+
 #include <QObject>
 #include <QPixmap>
 #include <QRect>
@@ -42,8 +44,10 @@ public:
     static const char* stateName(int state);
 
     // tile: the widget to build into; isV4: the "_v4" image sets;
-    // sdcardReady: the timeline is offered; quality: preselected quality.
-    VuCameraWidgetUI(QWidget* tile, const QString& did, bool isV4, bool sdcardReady, int quality);
+    // sdcardReady: the timeline is offered; quality: preselected quality;
+    // timings: the bar's slide and the motor buttons' repeat.
+    VuCameraWidgetUI(QWidget* tile, const QString& did, bool isV4, bool sdcardReady, int quality,
+                     const TileTimings& timings = TileTimings());
     ~VuCameraWidgetUI() override;
 
     QString pincode() const { return m_pincode; }
