@@ -28,7 +28,7 @@ const QString kAccountKey = QStringLiteral("account");
 
 const char* const MainWindow::kDefaultStoreUrl = "https://store.velmor.example/vucamera";
 
-MainWindow::MainWindow()
+MainWindow::MainWindow(MainWindowUI::UrlOpener urlOpener)
     : QLabel(nullptr, Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint)
 {
     setObjectName(QStringLiteral("main_window_"));
@@ -44,7 +44,7 @@ MainWindow::MainWindow()
     m_frameless->activateOn(this);
 
     // 1. The interface and the account.
-    m_ui = new MainWindowUI(this);
+    m_ui = new MainWindowUI(this, MainWindowUI::MenuHideMs, std::move(urlOpener));
     connect(m_ui, &MainWindowUI::toCloseApp, this, &MainWindow::onCloseApp);
     connect(m_ui, &MainWindowUI::toLogout, this, &MainWindow::onLogout);
     connect(m_ui, &MainWindowUI::toRetryLogin, this, &MainWindow::onRetryLogin);
@@ -97,7 +97,7 @@ void MainWindow::promptVersionAtStart()
     const QString text = tr("current_version:%1, new version:%2, update it?")
                              .arg(m_updater->currentVersion().toString(), m_updater->netVersion().toString());
     if (box.exec(tr("Current Version"), text) == 1) {
-        m_updater->openDownloadUrl(&MainWindowUI::openUrl);
+        m_updater->openDownloadUrl([this](const QUrl& url) { return m_ui->openUrl(url); });
         VuStat::reportAction(QStringLiteral("accept_updates"));
     } else {
         VuStat::reportAction(QStringLiteral("ignore_updates"));
@@ -266,7 +266,7 @@ void MainWindow::onAbout()
         const QString text = tr("current_version:%1, new version:%2, update it?")
                                  .arg(current, m_updater->netVersion().toString());
         if (box.exec(tr("Current Version"), text) == 1) {
-            m_updater->openDownloadUrl(&MainWindowUI::openUrl);
+            m_updater->openDownloadUrl([this](const QUrl& url) { return m_ui->openUrl(url); });
             VuStat::reportAction(QStringLiteral("accept_manual_updates"));
         } else {
             VuStat::reportAction(QStringLiteral("ignore_manual_updates"));
@@ -280,7 +280,7 @@ void MainWindow::onOpenStore()
 {
     const QString url = AppInfo::instance()->getString(kSettings, QStringLiteral("store_url"),
                                                        QString::fromLatin1(kDefaultStoreUrl));
-    MainWindowUI::openUrl(QUrl(url));
+    m_ui->openUrl(QUrl(url));
     VuStat::reportAction(QStringLiteral("goto_marqet_btn"));
 }
 

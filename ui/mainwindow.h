@@ -7,10 +7,10 @@
 #include <QString>
 
 class FramelessHelper;
-class MainWindowUI;
 class VersionUpdater;
 class VuAccount;
 #include "client/vucameralistmgr.h"
+#include "ui/mainwindowui.h"
 
 // The application's only top-level window and the controller of what the
 // user sees: the version prompt, signing in (from the stored account or on
@@ -20,7 +20,8 @@ class MainWindow : public QLabel
 {
     Q_OBJECT
 public:
-    MainWindow();
+    // urlOpener: what opens web addresses (the desktop browser when empty).
+    explicit MainWindow(MainWindowUI::UrlOpener urlOpener = MainWindowUI::UrlOpener());
     ~MainWindow() override;
 
     // The store's home page unless "settings"/"store_url" says otherwise.

@@ -40,12 +40,6 @@ namespace {
 const QString kSettings = QStringLiteral("settings");
 const QString kPageMode = QStringLiteral("page_mode");
 
-MainWindowUI::UrlOpener& urlOpener()
-{
-    static MainWindowUI::UrlOpener opener = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
-    return opener;
-}
-
 int storedPageMode()
 {
     const int mode = AppInfo::instance()->getInt(kSettings, kPageMode, 0);
@@ -73,10 +67,12 @@ constexpr int kUserIconSize = 24;
 
 } // namespace
 
-MainWindowUI::MainWindowUI(QWidget* window, int menuHideMs)
-    : QObject(window), m_window(window), m_pageMode(storedPageMode())
+MainWindowUI::MainWindowUI(QWidget* window, int menuHideMs, UrlOpener urlOpener)
+    : QObject(window), m_window(window), m_pageMode(storedPageMode()), m_urlOpener(std::move(urlOpener))
 {
     m_tileFactory = [](VuCameraClient* cam, QWidget* parent) { return new VuCameraWidget(cam, parent); };
+    if (!m_urlOpener)
+        m_urlOpener = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
 
     m_rootLayout = new QVBoxLayout(m_window);
     m_rootLayout->setContentsMargins(0, 0, 0, 0);
@@ -556,19 +552,14 @@ void MainWindowUI::confirmQuit()
     emit toCloseApp();
 }
 
-void MainWindowUI::setUrlOpener(UrlOpener opener)
-{
-    urlOpener() = std::move(opener);
-}
-
-bool MainWindowUI::openUrl(const QUrl& url)
+bool MainWindowUI::openUrl(const QUrl& url) const
 {
     const QUrl web = ExternalUrl::webUrl(url);
     if (web.isEmpty()) {
         qWarning("refusing to open a web address that is not http or https");
         return false;
     }
-    return urlOpener()(web);
+    return m_urlOpener(web);
 }
 
 // ---- camera list events -------------------------------------------------------

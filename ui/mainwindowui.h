@@ -55,8 +55,13 @@ public:
     // The user menu hides this long after the mouse left it and the icon.
     static constexpr int MenuHideMs = 300;
 
-    // window: the main window, which becomes this object's parent.
-    explicit MainWindowUI(QWidget* window, int menuHideMs = MenuHideMs);
+    // Opens an address in the desktop browser.
+    using UrlOpener = std::function<bool(const QUrl&)>;
+
+    // window: the main window, which becomes this object's parent. urlOpener:
+    // what opens web addresses (the desktop browser when empty; tests hand
+    // in their own).
+    explicit MainWindowUI(QWidget* window, int menuHideMs = MenuHideMs, UrlOpener urlOpener = UrlOpener());
     ~MainWindowUI() override;
 
     void setState(int state);
@@ -138,10 +143,8 @@ public:
     void showUserMenu();
     void hideUserMenu();
 
-    // Opens an address in the desktop browser (replaced by tests).
-    using UrlOpener = std::function<bool(const QUrl&)>;
-    static void setUrlOpener(UrlOpener opener);
-    static bool openUrl(const QUrl& url);
+    // Opens a web address (http or https only) with the opener.
+    bool openUrl(const QUrl& url) const;
 
 signals:
     void toCloseApp();
@@ -234,4 +237,5 @@ private:
     bool m_askingQuit = false;
     QString m_userId;
     TileFactory m_tileFactory;
+    UrlOpener m_urlOpener;
 };
