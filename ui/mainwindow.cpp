@@ -37,7 +37,7 @@ MainWindow::MainWindow(MainWindowUI::UrlOpener urlOpener)
     setFocusPolicy(Qt::StrongFocus);
     QScreen* screen = QGuiApplication::primaryScreen();
     if (screen)
-        setGeometry(MainWindowUI::startupGeometry(screen->geometry().size()));
+        setGeometry(startupGeometry(screen->geometry().size()));
 
     m_frameless = new FramelessHelper(this);
     m_frameless->setTitleHeight(MainWindowUI::TitleBarHeight);
@@ -89,6 +89,30 @@ MainWindow::~MainWindow()
         disconnect(m_listMgr, nullptr, this, nullptr);
         delete m_listMgr.data();
     }
+}
+
+QRect MainWindow::startupGeometry(const QSize& screen)
+{
+    const int W = screen.width();
+    const int H = screen.height();
+    int width;
+    int height;
+    if (W <= H) {
+        width = W;
+        height = qMin(H, (W - 5) * 1080 / 1920 + 83);
+    } else {
+        height = 3 * H / 4;
+        width = (height - 83) * 1920 / 1080 + 5;
+        if (width < 1)
+            width = W;
+        if (height < 700 || width < 1100) {
+            width = 1100;
+            height = 700;
+        }
+    }
+    const int x = qMax(0, (W - width) / 2);
+    const int y = qMax(0, (H - height) / 2 - 10);
+    return QRect(x, y, width, height);
 }
 
 void MainWindow::promptVersionAtStart()

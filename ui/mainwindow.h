@@ -4,6 +4,8 @@
 #include <QLabel>
 #include <QNetworkReply>
 #include <QPointer>
+#include <QRect>
+#include <QSize>
 #include <QString>
 
 class FramelessHelper;
@@ -23,6 +25,9 @@ public:
     // urlOpener: what opens web addresses (the desktop browser when empty).
     explicit MainWindow(MainWindowUI::UrlOpener urlOpener = MainWindowUI::UrlOpener());
     ~MainWindow() override;
+
+    // The window geometry at start on a screen of the given size.
+    static QRect startupGeometry(const QSize& screen);
 
     // The store's home page unless "settings"/"store_url" says otherwise.
     static const char* const kDefaultStoreUrl;
