@@ -28,7 +28,7 @@ const QString kAccountKey = QStringLiteral("account");
 
 const char* const MainWindow::kDefaultStoreUrl = "https://store.velmor.example/vucamera";
 
-MainWindow::MainWindow()
+MainWindow::MainWindow(MainWindowUI::UrlOpener urlOpener)
     : QLabel(nullptr, Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint)
 {
     setObjectName(QStringLiteral("main_window_"));
@@ -37,14 +37,14 @@ MainWindow::MainWindow()
     setFocusPolicy(Qt::StrongFocus);
     QScreen* screen = QGuiApplication::primaryScreen();
     if (screen)
-        setGeometry(MainWindowUI::startupGeometry(screen->geometry().size()));
+        setGeometry(startupGeometry(screen->geometry().size()));
 
     m_frameless = new FramelessHelper(this);
     m_frameless->setTitleHeight(MainWindowUI::TitleBarHeight);
     m_frameless->activateOn(this);
 
     // 1. The interface and the account.
-    m_ui = new MainWindowUI(this);
+    m_ui = new MainWindowUI(this, MainWindowUI::MenuHideMs, std::move(urlOpener));
     connect(m_ui, &MainWindowUI::toCloseApp, this, &MainWindow::onCloseApp);
     connect(m_ui, &MainWindowUI::toLogout, this, &MainWindow::onLogout);
     connect(m_ui, &MainWindowUI::toRetryLogin, this, &MainWindow::onRetryLogin);
@@ -91,13 +91,37 @@ MainWindow::~MainWindow()
     }
 }
 
+QRect MainWindow::startupGeometry(const QSize& screen)
+{
+    const int W = screen.width();
+    const int H = screen.height();
+    int width;
+    int height;
+    if (W <= H) {
+        width = W;
+        height = qMin(H, (W - 5) * 1080 / 1920 + 83);
+    } else {
+        height = 3 * H / 4;
+        width = (height - 83) * 1920 / 1080 + 5;
+        if (width < 1)
+            width = W;
+        if (height < 700 || width < 1100) {
+            width = 1100;
+            height = 700;
+        }
+    }
+    const int x = qMax(0, (W - width) / 2);
+    const int y = qMax(0, (H - height) / 2 - 10);
+    return QRect(x, y, width, height);
+}
+
 void MainWindow::promptVersionAtStart()
 {
     MMessageBox box(this);
     const QString text = tr("current_version:%1, new version:%2, update it?")
                              .arg(m_updater->currentVersion().toString(), m_updater->netVersion().toString());
     if (box.exec(tr("Current Version"), text) == 1) {
-        m_updater->openDownloadUrl(&MainWindowUI::openUrl);
+        m_updater->openDownloadUrl([this](const QUrl& url) { return m_ui->openUrl(url); });
         VuStat::reportAction(QStringLiteral("accept_updates"));
     } else {
         VuStat::reportAction(QStringLiteral("ignore_updates"));
@@ -266,7 +290,7 @@ void MainWindow::onAbout()
         const QString text = tr("current_version:%1, new version:%2, update it?")
                                  .arg(current, m_updater->netVersion().toString());
         if (box.exec(tr("Current Version"), text) == 1) {
-            m_updater->openDownloadUrl(&MainWindowUI::openUrl);
+            m_updater->openDownloadUrl([this](const QUrl& url) { return m_ui->openUrl(url); });
             VuStat::reportAction(QStringLiteral("accept_manual_updates"));
         } else {
             VuStat::reportAction(QStringLiteral("ignore_manual_updates"));
@@ -280,7 +304,7 @@ void MainWindow::onOpenStore()
 {
     const QString url = AppInfo::instance()->getString(kSettings, QStringLiteral("store_url"),
                                                        QString::fromLatin1(kDefaultStoreUrl));
-    MainWindowUI::openUrl(QUrl(url));
+    m_ui->openUrl(QUrl(url));
     VuStat::reportAction(QStringLiteral("goto_marqet_btn"));
 }
 

@@ -4,13 +4,15 @@
 #include <QLabel>
 #include <QNetworkReply>
 #include <QPointer>
+#include <QRect>
+#include <QSize>
 #include <QString>
 
 class FramelessHelper;
-class MainWindowUI;
 class VersionUpdater;
 class VuAccount;
 #include "client/vucameralistmgr.h"
+#include "ui/mainwindowui.h"
 
 // The application's only top-level window and the controller of what the
 // user sees: the version prompt, signing in (from the stored account or on
@@ -20,8 +22,12 @@ class MainWindow : public QLabel
 {
     Q_OBJECT
 public:
-    MainWindow();
+    // urlOpener: what opens web addresses (the desktop browser when empty).
+    explicit MainWindow(MainWindowUI::UrlOpener urlOpener = MainWindowUI::UrlOpener());
     ~MainWindow() override;
+
+    // The window geometry at start on a screen of the given size.
+    static QRect startupGeometry(const QSize& screen);
 
     // The store's home page unless "settings"/"store_url" says otherwise.
     static const char* const kDefaultStoreUrl;

@@ -1,44 +1,41 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QRect>
 #include <QSize>
-#include <QStringList>
+#include <QString>
 #include <functional>
 
-class ImagesLabel;
+#include "ui/settingmenu.h"
+#include "ui/vucamerawidget.h"
+
+class GridPage;
 class MCefWebView;
 class MLabel;
 class MNavigateBar;
-class QFrame;
-class QHBoxLayout;
-class QLabel;
 class QPushButton;
-class QTimer;
-class QVBoxLayout;
+class QUrl;
 class QWidget;
 class RoomListBar;
-#include "ui/settingmenu.h"
-#include "ui/vucamerawidget.h"
+class StatePages;
 class TitleBar;
+class UserCardWidget;
 class ViewModeWidget;
 class VuCameraClient;
 
-// Builds and swaps the pages of the main window and owns the camera tiles:
-// the loading, sign-in, network error, no-camera and camera grid pages, the
-// grid of 1, 4 or 9 tiles per page with paging and room filtering, and the
-// full-screen view of one tile.
+// Composes the content of the main window and switches it with the state:
+// the title bar with the user card (UserCardWidget) and its menu, the page of the
+// state under it (StatePages: loading, sign-in, network error, no camera)
+// or the camera grid (GridPage), full screen of one tile, and the sign-out
+// and quit confirmations.
 class MainWindowUI : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int BottomBarHeight = 48;
-    static constexpr int LeftBarWidth = 120;
     static constexpr int TitleBarHeight = 30;
-    static constexpr int TileBarHeight = 30; // the tile's own bottom bar
-    static constexpr int TileSpacing = 6;
 
     enum State {
         StartupCheck = 1,
@@ -55,8 +52,13 @@ public:
     // The user menu hides this long after the mouse left it and the icon.
     static constexpr int MenuHideMs = 300;
 
-    // window: the main window, which becomes this object's parent.
-    explicit MainWindowUI(QWidget* window, int menuHideMs = MenuHideMs);
+    // Opens an address in the desktop browser.
+    using UrlOpener = std::function<bool(const QUrl&)>;
+
+    // window: the main window, which becomes this object's parent. urlOpener:
+    // what opens web addresses (the desktop browser when empty; tests hand
+    // in their own).
+    explicit MainWindowUI(QWidget* window, int menuHideMs = MenuHideMs, UrlOpener urlOpener = UrlOpener());
     ~MainWindowUI() override;
 
     void setState(int state);
@@ -68,10 +70,10 @@ public:
     bool isClosing() const { return m_closing; }
 
     // The signed-in user, whose room choice the room bar keeps.
-    void setUserId(const QString& uid) { m_userId = uid; }
+    void setUserId(const QString& uid);
     // The user card in the title bar; an empty name and icon clear it.
     void setUserCard(const QString& nickName, const QByteArray& icon);
-    QString userName() const { return m_userName; }
+    QString userName() const;
 
     // Tiles are made by this factory (tests hand in tiles that stand in for
     // the camera); the default makes a VuCameraWidget.
@@ -84,53 +86,44 @@ public:
     void onCameraRemoved(VuCameraClient* cam);
 
     // Grid.
-    int pageMode() const { return m_pageMode; }
+    int pageMode() const;
     // Chooses the grid mode as the chooser does (index 0, 1, 2 for 1, 4, 9).
     void chooseGridMode(int index);
     int currentPage() const;  // 0-based
     int pageCount() const;
-    void goToPage(int page);  // 0-based; as the navigation bar's page change
+    void goToPage(int page);  // 0-based; in full screen the next camera
     void selectAllRooms();
-    // Starts every stopped camera of the current page (the "Play all" button).
-    void playAllShown();
-    bool isFullscreen() const { return !m_fullscreenTile.isNull(); }
-    VuCameraWidget* fullscreenTile() const { return m_fullscreenTile; }
+    bool isFullscreen() const;
+    VuCameraWidget* fullscreenTile() const;
     // Full screen for a tile (its button, or F11) and back (its button,
     // Escape, F11).
     void enterFullscreen(VuCameraWidget* tile);
     void leaveFullscreen();
+    // Places the tiles of the current page again (the window was resized),
+    // unless the window geometry is being switched for full screen.
+    void relayoutTiles();
 
     // The cells of a page of pageMode x pageMode slots in an area of the
     // given size, slot by slot, relative to the area.
     static QList<QRect> cellGeometry(const QSize& area, int pageMode);
-    // The window geometry at start on a screen of the given size.
-    static QRect startupGeometry(const QSize& screen);
 
-    // Parts, for the main window and tests.
-    QList<VuCameraWidget*> allTiles() const { return m_allTiles; }
-    QList<VuCameraWidget*> roomTiles() const { return m_roomTiles; }
-    QList<VuCameraWidget*> shownTiles() const { return m_shownTiles; }
-    QList<QWidget*> placeholders() const { return m_placeholders; }
-    VuCameraWidget* anchorTile() const { return m_anchorTile; }
+    // Parts, for the main window and tests (empty or null off their page).
+    QList<VuCameraWidget*> allTiles() const;
+    QList<VuCameraWidget*> roomTiles() const;
+    QList<VuCameraWidget*> shownTiles() const;
+    QList<QWidget*> placeholders() const;
     VuCameraWidget* tileOf(VuCameraClient* cam) const;
-    MCefWebView* loginView() const { return m_loginView; }
-    QWidget* pageWidget() const { return m_page; }
+    MCefWebView* loginView() const;
+    QWidget* pageWidget() const;
     TitleBar* titleBar() const { return m_titleBar; }
-    RoomListBar* roomListBar() const { return m_roomBar; }
-    MNavigateBar* navigateBar() const { return m_navBar; }
-    ViewModeWidget* viewModeWidget() const { return m_viewMode; }
-    QWidget* gridArea() const { return m_rightFrame; }
-    QWidget* leftBar() const { return m_leftBar; }
-    QWidget* bottomBar() const { return m_bottomBar; }
-    QPushButton* playAllButton() const { return m_playAll; }
-    SettingMenu* settingMenu() const { return m_menu; }
-    MLabel* userIcon() const { return m_userIcon; }
-
-    // Places the tiles of the current page again (the window was resized).
-    void relayoutTiles();
-    // The window geometry is being switched (full screen): resizes do not
-    // re-place the tiles meanwhile.
-    bool isGeometryChanging() const { return m_geometryChanging; }
+    RoomListBar* roomListBar() const;
+    MNavigateBar* navigateBar() const;
+    ViewModeWidget* viewModeWidget() const;
+    QWidget* leftBar() const;
+    QWidget* bottomBar() const;
+    QPushButton* playAllButton() const;
+    SettingMenu* settingMenu() const;
+    MLabel* userIcon() const;
 
     // The sign-out and quit confirmations, and the user menu.
     void confirmLogout();
@@ -138,10 +131,8 @@ public:
     void showUserMenu();
     void hideUserMenu();
 
-    // Opens an address in the desktop browser (replaced by tests).
-    using UrlOpener = std::function<bool(const QUrl&)>;
-    static void setUrlOpener(UrlOpener opener);
-    static bool openUrl(const QUrl& url);
+    // Opens a web address (http or https only) with the opener.
+    bool openUrl(const QUrl& url) const;
 
 signals:
     void toCloseApp();
@@ -157,74 +148,26 @@ private slots:
     void onInitLoginPage();
 
 private:
-    enum PageKind { NoPage, LoadingPage, LoginPage, NetErrorPage, NoCameraPage, GridPage };
+    enum PageKind { NoPage, LoadingPage, LoginPage, NetErrorPage, NoCameraPage, CameraPage };
     static PageKind pageKindOf(int state);
     void showPage(PageKind kind);
     void deletePage();
-    QWidget* makeLoadingPage();
-    QWidget* makeMessagePage(const char* pageName, const char* imageName, const QString& image,
-                             const char* labelName, const QString& text, const char* buttonName,
-                             const QString& buttonText, void (MainWindowUI::*clicked)());
-    QWidget* makeNetErrorPage();
-    QWidget* makeNoCameraPage();
-    QWidget* makeGridPage();
-    void showLoginView(bool show);
-    void clearTiles();
-
-    VuCameraWidget* addTile(VuCameraClient* cam);
-    void rebuildRooms();
-    bool tileInSelectedRoom(VuCameraWidget* tile) const;
-    void applyRoomFilter();
-    void updateNavigateBar();
-    void layoutPage();
-    void placeTiles();
-    void onGridModeChosen(int index);
-    void onPageViewChanged(int page);
-    void onTileEnterFullscreen();
-    void onTileLeaveFullscreen();
+    void showLoginPage();
+    void makeGridPage();
+    // The window's side of full screen: its geometry and the bars.
+    void setWindowFullscreen(bool fullscreen);
     // Logs and says true when a list event comes in a state that has no use for it.
     bool ignoredListEvent() const;
-    void onUserIconEntered();
-    void onUserIconLeft();
-    void checkMenuHide();
 
     QWidget* m_window;
-    QVBoxLayout* m_rootLayout = nullptr;
     TitleBar* m_titleBar = nullptr;
-    QWidget* m_userCard = nullptr;
-    MLabel* m_userIcon = nullptr;
-    QLabel* m_userIconFrame = nullptr;
-    QLabel* m_userNameLabel = nullptr;
-    QString m_userName;
-    QPointer<SettingMenu> m_menu;
-    QTimer* m_menuTimer = nullptr;
-
-    QWidget* m_content = nullptr;
-    QHBoxLayout* m_contentLayout = nullptr;
-    MCefWebView* m_loginView = nullptr;
-    QWidget* m_loginSide = nullptr;
-    QWidget* m_page = nullptr;
+    UserCardWidget* m_userCard = nullptr;
+    StatePages* m_pages = nullptr;
     PageKind m_pageKind = NoPage;
+    // The grid page while it is shown.
+    QPointer<GridPage> m_grid;
 
-    // Grid page parts (alive while the grid page is).
-    QWidget* m_leftBar = nullptr;
-    QWidget* m_bottomBar = nullptr;
-    QWidget* m_rightFrame = nullptr;
-    RoomListBar* m_roomBar = nullptr;
-    MNavigateBar* m_navBar = nullptr;
-    ViewModeWidget* m_viewMode = nullptr;
-    QLabel* m_cameraCount = nullptr;
-    QWidget* m_cameraList = nullptr; // the left bar's list of cameras (its items)
-    QPushButton* m_playAll = nullptr;
-
-    QList<VuCameraWidget*> m_allTiles;
-    QList<VuCameraWidget*> m_roomTiles;
-    QList<VuCameraWidget*> m_shownTiles;
-    QList<QWidget*> m_placeholders;
-    QPointer<VuCameraWidget> m_anchorTile;
-    QPointer<VuCameraWidget> m_fullscreenTile;
-    int m_pageMode = 0;
-    int m_savedPageMode = 0;
+    int m_pageMode = 0; // the grid mode while no grid page is shown
     QByteArray m_savedGeometry;
     QRect m_savedRect;
     bool m_geometryChanging = false;
@@ -234,4 +177,5 @@ private:
     bool m_askingQuit = false;
     QString m_userId;
     TileFactory m_tileFactory;
+    UrlOpener m_urlOpener;
 };

@@ -62,6 +62,15 @@ private slots:
     void signOutShowsTheWebPageNextStart();
 
 private:
+    // A shown window that opens web addresses into m_opened.
+    std::unique_ptr<MainWindow> open()
+    {
+        return WindowHome::open(500, [this](const QUrl& u) {
+            m_opened << u;
+            return true;
+        });
+    }
+
     WindowHome m_home;
     QList<QUrl> m_opened; // what would have gone to the desktop browser
 };
@@ -70,17 +79,13 @@ void TstMainWindow::init()
 {
     m_home.home.setCloudFaults("{}");
     m_opened.clear();
-    MainWindowUI::setUrlOpener([this](const QUrl& u) {
-        m_opened << u;
-        return true;
-    });
     QVERIFY(WindowHome::storeAccount());
 }
 
 void TstMainWindow::webSignInToAPlayingGrid()
 {
     CredentialStore::remove(QStringLiteral("account"));
-    auto w = WindowHome::open();
+    auto w = open();
     QCOMPARE(w->ui()->state(), int(MainWindowUI::WebLogin));
     // The view exists before the event loop has run: no load can have finished yet.
     MCefWebView* view = w->ui()->loginView();
@@ -157,7 +162,7 @@ void TstMainWindow::webSignInToAPlayingGrid()
 void TstMainWindow::signInFromTheRecordAndQuitWhileCamerasConnect()
 {
     AppInfo::instance()->setInt(QStringLiteral("settings"), QStringLiteral("page_mode"), 3);
-    auto w = WindowHome::open();
+    auto w = open();
     QCOMPARE(w->ui()->state(), int(MainWindowUI::SigningIn));
     QVERIFY(WindowHome::waitState(w.get(), MainWindowUI::HasCamera, 20000));
     QCOMPARE(w->ui()->allTiles().size(), 9);
@@ -179,7 +184,7 @@ void TstMainWindow::netErrorPageAndRetry()
 {
     // The home API answers 500 until the user retries.
     m_home.home.setCloudFaults(R"({"http_status": {"/app/homeroom/getroom": 500}})");
-    auto w = WindowHome::open();
+    auto w = open();
     QVERIFY(WindowHome::waitState(w.get(), MainWindowUI::NetError, 30000));
     m_home.home.setCloudFaults("{}");
     w->ui()->pageWidget()->findChild<QPushButton*>(QStringLiteral("retry_login_btn_"))->click();
@@ -190,7 +195,7 @@ void TstMainWindow::netErrorPageAndRetry()
 
 void TstMainWindow::aboutAndClosingFromTheWindowManager()
 {
-    auto w = WindowHome::open();
+    auto w = open();
     QVERIFY(WindowHome::waitState(w.get(), MainWindowUI::HasCamera, 20000));
     SettingMenu* menu = userMenu(w.get());
     QVERIFY(menu);
@@ -220,7 +225,7 @@ void TstMainWindow::versionPromptAtStart()
     info->setString(g, QStringLiteral("check_time"), QDateTime::currentDateTime().toString(Qt::ISODate));
     info->setString(g, QStringLiteral("url"), QStringLiteral("https://downloads.example/vucamera.deb"));
     auto asked = WindowHome::answerNextBox(1);
-    auto w = WindowHome::open();
+    auto w = open();
     QCOMPARE(w->ui()->state(), int(MainWindowUI::StartupCheck));
     // After the answer the download page opens and the sign-in goes on.
     QVERIFY(WindowHome::waitState(w.get(), MainWindowUI::HasCamera, 20000));
@@ -233,7 +238,7 @@ void TstMainWindow::versionPromptAtStart()
 // A stop by signal: the window deleted with every camera playing; sessions end.
 void TstMainWindow::deletingTheWindowWithCamerasPlaying()
 {
-    auto w = WindowHome::open();
+    auto w = open();
     QVERIFY(WindowHome::waitState(w.get(), MainWindowUI::HasCamera, 20000));
     w->ui()->chooseGridMode(2);
     w->ui()->playAllButton()->click();
@@ -251,7 +256,7 @@ void TstMainWindow::emptyAccountOffersTheStoreUntilACameraComes()
 {
     QVERIFY(WindowHome::storeAccount(QStringLiteral("5000000005"), QStringLiteral("Newcomer"),
                                      QStringLiteral("PT-empty-account-token")));
-    auto w = WindowHome::open();
+    auto w = open();
     QVERIFY(WindowHome::waitState(w.get(), MainWindowUI::NoCamera, 20000));
     // The default store, one from the settings, never one that is not a web address.
     auto* store = w->ui()->pageWidget()->findChild<QPushButton*>(QStringLiteral("goto_marqet_btn_"));
@@ -277,7 +282,7 @@ void TstMainWindow::emptyAccountOffersTheStoreUntilACameraComes()
 
 void TstMainWindow::signOutShowsTheWebPageNextStart()
 {
-    auto w = WindowHome::open();
+    auto w = open();
     QVERIFY(WindowHome::waitState(w.get(), MainWindowUI::HasCamera, 20000));
     SettingMenu* menu = userMenu(w.get());
     QVERIFY(menu);
@@ -289,7 +294,7 @@ void TstMainWindow::signOutShowsTheWebPageNextStart()
     QVERIFY(CredentialStore::readJson(QStringLiteral("account")).isEmpty());
     QVERIFY(WindowHome::quit(w));
     // The next start asks on the web page again.
-    w = WindowHome::open();
+    w = open();
     QCOMPARE(w->ui()->state(), int(MainWindowUI::WebLogin));
     QVERIFY(WindowHome::quit(w));
 }

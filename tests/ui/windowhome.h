@@ -56,10 +56,11 @@ public:
                                                       {QStringLiteral("user_icon"), QString()}});
     }
 
-    // A shown window; cameras coming and going are seen within pollMs.
-    static std::unique_ptr<MainWindow> open(int pollMs = 500)
+    // A shown window; cameras coming and going are seen within pollMs; web
+    // addresses go to urlOpener (the desktop browser when empty).
+    static std::unique_ptr<MainWindow> open(int pollMs = 500, MainWindowUI::UrlOpener urlOpener = MainWindowUI::UrlOpener())
     {
-        auto w = std::make_unique<MainWindow>();
+        auto w = std::make_unique<MainWindow>(std::move(urlOpener));
         QObject::connect(w.get(), &MainWindow::listMgrCreated, w.get(),
                          [pollMs](VuCameraListMgr* m) { m->setPollInterval(pollMs); });
         if (w->listMgr())
