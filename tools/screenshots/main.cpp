@@ -334,6 +334,7 @@ void tiles()
     shoot(t, "playing");
     t->ui()->showSnapshotSaved(QStringLiteral("shot1_20260101_120000.png"));
     shoot(t, "snapshot");
+    t->ui()->snapshotLabel()->hide(); // its time-out is longer than a shot
     t->ui()->setSdcardReady(true);
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     QVector<RecordFileHeader> recs;
