@@ -1,6 +1,6 @@
 #pragma once
 
-// Camera passports built straight from the emulated world, for tests that
+// Camera passports built straight from the emulated world, for benchmarks that
 // talk to emulated cameras without going through the cloud.
 
 #include "app/camerapassport.h"
@@ -8,7 +8,7 @@
 
 #include <sodium.h>
 
-namespace testpassports {
+namespace benchpassports {
 
 // The plain view account: "admin" with the camera's password, no media key.
 inline CameraPassport plainPassport(const Scenario& scenario, const QString& did)
@@ -50,4 +50,4 @@ inline CameraPassport signedPassport(const Scenario& scenario, const QString& di
     return p;
 }
 
-} // namespace testpassports
+} // namespace benchpassports
