@@ -5,6 +5,12 @@
 // at it, the P2P directory and camera devices (video, audio, memory card,
 // motor), and the P2P library started against them. Start it once per
 // program (initTestCase) and reset what a case changed in init().
+//
+// The cameras hold every command to the rules of the wire and record what
+// breaks them (SimViolations). stop() (cleanupTestCase, or the destructor)
+// fails the program when violations are left that no test declared: a test
+// that sends a malformed command on purpose takes them (takeViolations) or
+// declares how many will come (expectViolations).
 
 #include "app/camerapassport.h"
 #include "app/endpoints.h"
@@ -19,7 +25,10 @@
 
 #include <QJsonDocument>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QtGlobal>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <sodium.h>
@@ -80,10 +89,21 @@ public:
         if (cloud)
             cloud->stop();
         if (p2p)
-            p2p->stop();
+            p2p->stop(); // every session has ended: nothing is recorded after this
+        const QList<SimViolation> left = p2p ? p2p->violations().take() : QList<SimViolation>();
         cloud.reset();
         p2p.reset();
+        const int expected = m_expectedViolations;
+        m_expectedViolations = 0;
+        if (left.size() != expected)
+            failViolations(left, expected);
     }
+
+    // The violations recorded so far, which the test thereby declares.
+    QList<SimViolation> takeViolations() { return p2p ? p2p->violations().take() : QList<SimViolation>(); }
+    // Declares n more violations that the test causes on purpose; stop()
+    // wants exactly that many.
+    void expectViolations(int n) { m_expectedViolations += n; }
 
     // A session made directly on the emulator (the service login is tested
     // on its own); sets the process-wide API credentials.
@@ -166,6 +186,25 @@ public:
     std::unique_ptr<SimCloud> cloud;
 
 private:
+    void failViolations(const QList<SimViolation>& left, int expected)
+    {
+        QString text = QStringLiteral("%1 protocol violation(s) left, %2 declared").arg(left.size()).arg(expected);
+        for (const SimViolation& v : left)
+            text += QStringLiteral("\n  %1 %2 [%3]: %4").arg(v.did, v.message, QString::fromLatin1(v.payload.toHex()), v.rule);
+        if (QTest::currentTestFunction()) {
+            QTest::qFail(qPrintable(text), __FILE__, __LINE__);
+            return;
+        }
+        // Past the last test function (the fixture's destructor): the
+        // program's exit code is all that is left to fail.
+        std::fflush(stdout);
+        std::fprintf(stderr, "FAIL!  : SimHome: %s\n", qPrintable(text));
+        std::fflush(stderr);
+        m_dir.remove();
+        std::_Exit(1);
+    }
+
     QTemporaryDir m_dir;
     bool m_p2pStarted = false;
+    int m_expectedViolations = 0;
 };
