@@ -128,12 +128,14 @@ private slots:
         row("card open, channel 1.0", 0x200, R"({"channel":1.0})", integer);
         row("card open, no card", NoCard, R"({"channel":1})", "memory card");
         row("card close, channel 31", 0x201, R"({"channel":31})");
+        row("card close, channel -1", 0x201, R"({"channel":-1})", "0-31");
         row("card close, channel as a string", 0x201, R"({"channel":"1"})", integer);
         row("card close, terminating NUL", 0x201, QByteArray(R"({"channel":1})", 14), nul);
         row("disconnect", 0x2FF, zeros);
         row("disconnect, empty", 0x2FF, QByteArray(), eight);
         row("audio on", 0x300, zeros);
         row("audio on, 4 zero bytes", 0x300, zeros.left(4), eight);
+        row("audio off", 0x301, zeros);
         row("audio off, JSON", 0x301, R"({"enableaudio":0})", eight);
         row("quality", 0x320, R"({"videoquality":1})");
         row("quality, extra member", 0x320, R"({"enableaudio":1,"videoquality":1})", members);
