@@ -104,7 +104,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vucamera-sim: cannot start the P2P directory\n");
         return 1;
     }
-    ControlServer control(&scenario);
+    ControlServer control(&scenario, &p2p.violations());
     const int controlPort = control.start(0);
     SimDeviceFeatures::install(p2p.dispatcher()); // memory card timeline and motor
 

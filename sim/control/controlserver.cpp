@@ -1,5 +1,6 @@
 #include "sim/control/controlserver.h"
 
+#include "sim/device/simviolations.h"
 #include "sim/scenario/scenario.h"
 
 #include <QJsonArray>
@@ -35,9 +36,19 @@ bool parseBody(const httplib::Request& req, QJsonObject* out)
 
 } // namespace
 
-ControlServer::ControlServer(Scenario* scenario)
-    : m_scenario(scenario), m_server(std::make_unique<httplib::Server>())
+ControlServer::ControlServer(Scenario* scenario, SimViolations* violations)
+    : m_scenario(scenario), m_violations(violations), m_server(std::make_unique<httplib::Server>())
 {
+    m_server->Get("/violations", [this](const httplib::Request&, httplib::Response& res) {
+        reply(res, 200, {{"violations", m_violations ? m_violations->toJson() : QJsonArray()}});
+    });
+    m_server->Delete("/violations", [this](const httplib::Request&, httplib::Response& res) {
+        QJsonArray taken;
+        if (m_violations)
+            taken = SimViolations::toJson(m_violations->take());
+        reply(res, 200, {{"violations", taken}});
+    });
+
     m_server->Get("/control/state", [this](const httplib::Request&, httplib::Response& res) {
         QJsonArray cams;
         for (const SimCamera& c : m_scenario->cameras())

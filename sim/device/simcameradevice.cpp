@@ -3,6 +3,8 @@
 #include "p2p/p2pdevice.h"
 #include "sim/device/simcamerasession.h"
 #include "sim/device/simioctrldispatcher.h"
+#include "sim/device/simviolations.h"
+#include "sim/device/simwirerules.h"
 #include "sim/scenario/scenario.h"
 
 #include <QDebug>
@@ -29,11 +31,12 @@ struct SimCameraDevice::Login
 };
 
 SimCameraDevice::SimCameraDevice(Scenario* scenario, const QString& did, const SimIoCtrlDispatcher* dispatcher,
-                                 const QString& directory)
+                                 const QString& directory, SimViolations* violations)
     : m_scenario(scenario)
     , m_did(did)
     , m_dispatcher(dispatcher)
     , m_directory(directory)
+    , m_violations(violations)
 {
 }
 
@@ -180,7 +183,11 @@ int SimCameraDevice::loginCallback(void* user, int, const char* account, const c
 {
     auto* login = static_cast<Login*>(user);
     login->account = QByteArray(account);
-    const int r = login->device->checkLogin(login->account, QByteArray(password), &login->key);
+    const QString rule = SimWireRules::checkViewAccount(login->account);
+    if (!rule.isEmpty() && login->device->m_violations)
+        login->device->m_violations->record(login->device->m_did, QStringLiteral("login"), login->account, rule);
+    const int r = rule.isEmpty() ? login->device->checkLogin(login->account, QByteArray(password), &login->key)
+                                 : AV_ER_WRONG_VIEWACC_PWD;
     if (r != 0)
         login->device->m_refused++;
     if (r == 0) {
@@ -251,7 +258,7 @@ void SimCameraDevice::runSession(int sid)
     }
     bool dropped = false;
     if (av >= 0) {
-        SimCameraSession session(m_scenario, m_did, sid, av, login.account, login.key);
+        SimCameraSession session(m_scenario, m_did, sid, av, login.account, login.key, m_violations);
         m_dispatcher->sessionStarted(session);
         QByteArray buf(AV_MAX_IOCTRL_SIZE, '\0');
         for (;;) {

@@ -10,6 +10,7 @@
 
 class Scenario;
 class SimIoCtrlDispatcher;
+class SimViolations;
 
 // One emulated camera on the P2P network. While the scenario says it is
 // online it is registered under its P2P UID with the directory, accepts
@@ -21,7 +22,8 @@ class SimIoCtrlDispatcher;
 // be the cloud's Ed25519 signature (hex) over the 32 raw bytes of
 // `public_key` (hex); the media key is then crypto_box_beforenm(app public
 // key, camera secret key). Anything else is refused with
-// AV_ER_WRONG_VIEWACC_PWD.
+// AV_ER_WRONG_VIEWACC_PWD. A view account in neither form (SimWireRules::
+// checkViewAccount) is refused the same way and recorded as a violation.
 //
 // Fault knobs, read from the camera's "faults" object at every apply():
 //   "p2p_refuse"      connects are refused
@@ -34,7 +36,7 @@ class SimCameraDevice
 {
 public:
     SimCameraDevice(Scenario* scenario, const QString& did, const SimIoCtrlDispatcher* dispatcher,
-                    const QString& directory);
+                    const QString& directory, SimViolations* violations = nullptr);
     ~SimCameraDevice();
     SimCameraDevice(const SimCameraDevice&) = delete;
     SimCameraDevice& operator=(const SimCameraDevice&) = delete;
@@ -68,6 +70,7 @@ private:
     const QString m_did;
     const SimIoCtrlDispatcher* m_dispatcher;
     const QString m_directory;
+    SimViolations* const m_violations;
 
     mutable std::mutex m_mutex; // registration, threads and the last login
     int m_handle = -1;

@@ -1,16 +1,28 @@
 #include "sim/device/simcamerasession.h"
 
 #include "p2p/p2pdevice.h"
+#include "sim/device/simviolations.h"
 
 SimCameraSession::SimCameraSession(Scenario* scenario, const QString& did, int sessionId, int avIndex,
-                                   const QByteArray& viewAccount, const QByteArray& mediaKey)
+                                   const QByteArray& viewAccount, const QByteArray& mediaKey,
+                                   SimViolations* violations)
     : m_scenario(scenario)
     , m_did(did)
     , m_sessionId(sessionId)
     , m_avIndex(avIndex)
     , m_viewAccount(viewAccount)
     , m_mediaKey(mediaKey)
+    , m_violations(violations)
 {
+}
+
+void SimCameraSession::refuse(const QString& message, const QByteArray& payload, const QString& rule)
+{
+    if (m_violations)
+        m_violations->record(m_did, message, payload, rule);
+    else
+        qWarning("sim camera %s: refused %s: %s", qUtf8Printable(m_did), qUtf8Printable(message),
+                 qUtf8Printable(rule));
 }
 
 SimCameraSession::~SimCameraSession()

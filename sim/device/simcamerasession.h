@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+class SimViolations;
+
 // One logged-in client of an emulated camera, as the IO-control handlers see
 // it (see SimIoCtrlDispatcher). It lives on the session's thread from the
 // accepted login to the end of the session.
@@ -20,7 +22,8 @@ class SimCameraSession
 {
 public:
     SimCameraSession(Scenario* scenario, const QString& did, int sessionId, int avIndex,
-                     const QByteArray& viewAccount, const QByteArray& mediaKey);
+                     const QByteArray& viewAccount, const QByteArray& mediaKey,
+                     SimViolations* violations = nullptr);
     ~SimCameraSession();
     SimCameraSession(const SimCameraSession&) = delete;
     SimCameraSession& operator=(const SimCameraSession&) = delete;
@@ -36,6 +39,11 @@ public:
     Scenario* scenario() const { return m_scenario; }
     // The camera as the scenario describes it now.
     SimCamera camera() const;
+
+    // Refuses what the client sent against the rules of the wire: logs it
+    // and adds it to the emulator's list of violations (see SimWireRules).
+    // `message` names it: "ioctrl 0x200", "rdt timeline request".
+    void refuse(const QString& message, const QByteArray& payload, const QString& rule);
 
     // Send to the client; results are the P2P library's (0 or negative).
     int sendIoCtrl(unsigned int type, const QByteArray& payload);
@@ -67,6 +75,7 @@ private:
     const int m_avIndex;
     const QByteArray m_viewAccount;
     const QByteArray m_mediaKey;
+    SimViolations* const m_violations;
     std::atomic<bool> m_stopping{false};
     std::mutex m_taskMutex;
     std::vector<std::thread> m_tasks;

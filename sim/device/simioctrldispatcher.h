@@ -17,8 +17,13 @@ class SimCameraSession;
 //                                     const QByteArray& payload) { ... });
 //
 // Handlers run on the session's own thread, one message at a time, in the
-// order received; long work goes to SimCameraSession::startTask. Messages of
-// a type without a handler are ignored.
+// order received; long work goes to SimCameraSession::startTask.
+//
+// Every message is first held to the rules of the wire (SimWireRules): one
+// that breaks them, or whose type has neither a rule nor a handler, is
+// refused: no handler runs, nothing is answered, and the session records it
+// as a violation. A message that keeps the rules but has no handler (the
+// disconnect 0x2FF) is ignored.
 class SimIoCtrlDispatcher
 {
 public:
@@ -35,7 +40,8 @@ public:
     void addSessionStartHook(SessionHook hook);
     void addSessionEndHook(SessionHook hook);
 
-    // Runs the handler of `type`; false when there is none.
+    // Checks the message, then runs the handler of `type`; false when it was
+    // refused or there is no handler.
     bool dispatch(SimCameraSession& session, unsigned int type, const QByteArray& payload) const;
     void sessionStarted(SimCameraSession& session) const;
     void sessionEnded(SimCameraSession& session) const;

@@ -73,7 +73,7 @@ void SimP2pHost::onCameraAdded(const QString& did)
         std::lock_guard<std::mutex> l(m_mutex);
         if (m_directory < 0 || m_devices.count(did))
             return;
-        d = std::make_shared<SimCameraDevice>(m_scenario, did, &m_dispatcher, directoryAddress());
+        d = std::make_shared<SimCameraDevice>(m_scenario, did, &m_dispatcher, directoryAddress(), &m_violations);
         m_devices[did] = d;
     }
     d->apply();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sim/device/simioctrldispatcher.h"
+#include "sim/device/simviolations.h"
 
 #include <QObject>
 #include <QString>
@@ -33,6 +34,8 @@ public:
     // The handlers of IO-control messages, shared by all cameras.
     SimIoCtrlDispatcher& dispatcher() { return m_dispatcher; }
     std::shared_ptr<SimCameraDevice> device(const QString& did) const;
+    // What the cameras refused because the client broke a rule of the wire.
+    SimViolations& violations() { return m_violations; }
 
 private slots:
     void onCameraChanged(const QString& did);
@@ -42,6 +45,7 @@ private slots:
 private:
     Scenario* m_scenario;
     SimIoCtrlDispatcher m_dispatcher;
+    SimViolations m_violations;
     std::atomic<int> m_directory{-1};
     std::atomic<unsigned short> m_directoryPort{0};
     mutable std::mutex m_mutex;

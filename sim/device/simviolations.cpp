@@ -28,8 +28,13 @@ QList<SimViolation> SimViolations::take()
 
 QJsonArray SimViolations::toJson() const
 {
+    return toJson(list());
+}
+
+QJsonArray SimViolations::toJson(const QList<SimViolation>& list)
+{
     QJsonArray out;
-    for (const SimViolation& v : list())
+    for (const SimViolation& v : list)
         out.append(QJsonObject{{QStringLiteral("did"), v.did},
                                {QStringLiteral("message"), v.message},
                                {QStringLiteral("payload"), QString::fromLatin1(v.payload.toHex())},

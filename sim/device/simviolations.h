@@ -27,6 +27,7 @@ public:
     QList<SimViolation> take();
     // [{"did","message","payload" (hex),"rule"}...]
     QJsonArray toJson() const;
+    static QJsonArray toJson(const QList<SimViolation>& list);
 
 private:
     mutable std::mutex m_mutex;

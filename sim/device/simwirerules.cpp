@@ -12,6 +12,11 @@ struct Member
     bool isString = false;
 };
 
+bool isSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
 // A flat JSON object written compactly: {"a":1,"b":"x"} with names of
 // [a-z_] and values that are integers (no leading zeros, no sign but "-") or
 // strings without escapes. False, with the reason, for anything else.
@@ -23,6 +28,12 @@ bool parseCompact(const QByteArray& text, QVector<Member>* members, QString* why
         *why = reason;
         return false;
     };
+    // White space is the usual way a hand-made or pretty-printed payload
+    // goes wrong: name it wherever it stands between the tokens.
+    auto spaceAt = [&](int at) { return at < n && isSpace(text.at(at)); };
+    const QString spaced = QStringLiteral("white space in the JSON (it must be compact)");
+    if (spaceAt(0))
+        return fail(spaced);
     if (n == 0 || text.at(0) != '{')
         return fail(QStringLiteral("not a JSON object"));
     ++i;
@@ -30,8 +41,10 @@ bool parseCompact(const QByteArray& text, QVector<Member>* members, QString* why
         return fail(QStringLiteral("an empty object"));
     while (i < n) {
         Member m;
+        if (spaceAt(i))
+            return fail(spaced);
         if (text.at(i) != '"')
-            return fail(QStringLiteral("a member name must follow '{' or ',' directly (no white space)"));
+            return fail(QStringLiteral("a member name must follow '{' or ',' directly"));
         ++i;
         while (i < n && text.at(i) != '"') {
             const char c = text.at(i);
@@ -43,9 +56,13 @@ bool parseCompact(const QByteArray& text, QVector<Member>* members, QString* why
         if (i >= n || m.name.isEmpty())
             return fail(QStringLiteral("an unterminated or empty member name"));
         ++i;
+        if (spaceAt(i))
+            return fail(spaced);
         if (i >= n || text.at(i) != ':')
             return fail(QStringLiteral("':' must follow a member name directly"));
         ++i;
+        if (spaceAt(i))
+            return fail(spaced);
         if (i < n && text.at(i) == '"') {
             m.isString = true;
             ++i;
@@ -64,7 +81,7 @@ bool parseCompact(const QByteArray& text, QVector<Member>* members, QString* why
             const int digits = i;
             while (i < n && text.at(i) >= '0' && text.at(i) <= '9')
                 ++i;
-            if (i == digits)
+            if (i == digits || (i < n && (text.at(i) == '.' || text.at(i) == 'e' || text.at(i) == 'E')))
                 return fail(QStringLiteral("a value that is not a JSON integer"));
             if (i - digits > 1 && text.at(digits) == '0')
                 return fail(QStringLiteral("an integer with a leading zero"));
@@ -74,16 +91,19 @@ bool parseCompact(const QByteArray& text, QVector<Member>* members, QString* why
             return fail(QStringLiteral("members not in ascending order of their names (\"%1\" after \"%2\")")
                             .arg(QString::fromLatin1(m.name), QString::fromLatin1(members->last().name)));
         members->append(m);
+        if (spaceAt(i))
+            return fail(spaced);
         if (i >= n)
             return fail(QStringLiteral("an object without its closing '}'"));
         if (text.at(i) == '}') {
-            if (i + 1 != n)
-                return fail(i + 1 < n && text.at(i + 1) == '\0' ? QStringLiteral("a terminating NUL after the object")
-                                                                 : QStringLiteral("bytes after the object"));
-            return true;
+            if (i + 1 == n)
+                return true;
+            if (text.at(i + 1) == '\0')
+                return fail(QStringLiteral("a terminating NUL after the object"));
+            return fail(spaceAt(i + 1) ? spaced : QStringLiteral("bytes after the object"));
         }
         if (text.at(i) != ',')
-            return fail(QStringLiteral("',' or '}' must follow a value directly (no white space)"));
+            return fail(QStringLiteral("',' or '}' must follow a value directly"));
         ++i;
     }
     return fail(QStringLiteral("an object without its closing '}'"));
@@ -146,6 +166,8 @@ QString SimWireRules::checkIoCtrl(unsigned int type, const QByteArray& payload)
     case 0x1FF: // play, or back to live
         if (isEightZeros(payload))
             return QString();
+        if (!payload.startsWith('{') && !payload.startsWith(' '))
+            return QStringLiteral("the payload must be exactly 8 zero bytes or a JSON object");
         why = integerMembers(payload, {"enableaudio", "videoquality"}, &v);
         if (why.isEmpty() && v.at(0) != 0 && v.at(0) != 1)
             why = QStringLiteral("\"enableaudio\" must be 0 or 1");
@@ -186,6 +208,16 @@ QString SimWireRules::checkIoCtrl(unsigned int type, const QByteArray& payload)
     }
 }
 
+bool SimWireRules::covers(unsigned int type)
+{
+    switch (type) {
+    case 0x1FF: case 0x200: case 0x201: case 0x2FF: case 0x300: case 0x301: case 0x320: case 0xF001: case 0xF005:
+        return true;
+    default:
+        return false;
+    }
+}
+
 QString SimWireRules::checkTimelineRequest(const QByteArray& request)
 {
     if (request == QByteArray::fromRawData("\x06\0\0\0", 4))
@@ -203,7 +235,7 @@ QString SimWireRules::checkViewAccount(const QByteArray& account)
         return QStringLiteral("a view account other than \"admin\" must be compact JSON: ") + why;
     if (members.size() != 3 || members.at(0).name != "account" || members.at(1).name != "public_key"
         || members.at(2).name != "sign")
-        return QStringLiteral("the view account's members must be exactly account,public_key,sign");
+        return QStringLiteral("the members must be exactly account,public_key,sign");
     for (const Member& m : members)
         if (!m.isString)
             return QStringLiteral("every member of the view account must be a JSON string");
@@ -211,7 +243,7 @@ QString SimWireRules::checkViewAccount(const QByteArray& account)
         return QStringLiteral("\"account\" must be \"admin\"");
     if (!isHex(members.at(1).value, 64))
         return QStringLiteral("\"public_key\" must be 64 lower-case hex digits");
-    if (members.at(2).value.isEmpty())
-        return QStringLiteral("\"sign\" must not be empty");
+    if (!isHex(members.at(2).value, 128))
+        return QStringLiteral("\"sign\" must be 128 lower-case hex digits");
     return QString();
 }

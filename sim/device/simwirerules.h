@@ -14,13 +14,15 @@
 class SimWireRules
 {
 public:
-    // The IO-control commands a client sends.
+    // The IO-control commands a client sends; types without a rule pass.
     static QString checkIoCtrl(unsigned int type, const QByteArray& payload);
+    // Whether checkIoCtrl has a rule for the type.
+    static bool covers(unsigned int type);
     // The timeline request on the memory card's RDT channel: the u32 value 6
     // (little-endian), nothing more.
     static QString checkTimelineRequest(const QByteArray& request);
     // The view account of an AV login: "admin", or the compact JSON object
-    // {"account":"admin","public_key":<64 lower-case hex>,"sign":<hex>} in
-    // exactly that order.
+    // {"account":"admin","public_key":<64 lower-case hex>,"sign":<128
+    // lower-case hex>} in exactly that order.
     static QString checkViewAccount(const QByteArray& account);
 };

@@ -4,6 +4,7 @@
 #include "p2p/rdtapi.h"
 #include "sim/device/simcamerasession.h"
 #include "sim/device/simioctrldispatcher.h"
+#include "sim/device/simwirerules.h"
 #include "sim/devicefeatures/simpantilt.h"
 #include "sim/devicefeatures/simtimeline.h"
 
@@ -43,20 +44,30 @@ void serveTimeline(SimCameraSession& session, int channel, const std::shared_ptr
     // A hanging card keeps its stream even while the session winds down;
     // it ends when the client destroys the stream.
     const bool silent = session.camera().faults.value(QStringLiteral("timeline_silent")).toBool();
-    QByteArray pending;
     while ((!session.stopping() || silent) && !closed->load()) {
-        char buf[64];
+        char buf[256];
         const int n = RDT_Read(rdt, buf, int(sizeof buf), 200);
         if (n == RDT_ER_TIMEOUT)
             continue;
         if (n <= 0)
             break; // the client destroyed the stream or the session ended
-        pending.append(buf, n);
-        while (pending.size() >= 4) {
-            const quint32 request = qFromLittleEndian<quint32>(pending.constData());
-            pending.remove(0, 4);
+        // The client writes each request whole, so a read holds whole
+        // requests: anything else is a request of the wrong length.
+        QByteArray pending(buf, n);
+        if (pending.size() % 4 != 0) {
+            session.refuse(QStringLiteral("rdt timeline request"), pending,
+                           SimWireRules::checkTimelineRequest(pending));
+            continue;
+        }
+        for (; !pending.isEmpty(); pending.remove(0, 4)) {
+            const QByteArray request = pending.left(4);
+            const QString rule = SimWireRules::checkTimelineRequest(request);
+            if (!rule.isEmpty()) {
+                session.refuse(QStringLiteral("rdt timeline request"), request, rule);
+                continue;
+            }
             const SimCamera cam = session.camera();
-            if (request != SimTimeline::Request || silent)
+            if (silent)
                 continue;
             const QByteArray reply = SimTimeline::reply(cam.recordings);
             if (cam.faults.value(QStringLiteral("timeline_cut")).toBool()) {
@@ -104,7 +115,9 @@ void SimDeviceFeatures::install(SimIoCtrlDispatcher& dispatcher)
             ++g_rdtStarts[session.did()];
         }
         if (!session.camera().sdcard) {
-            qInfo("sim camera %s: no memory card, RDT refused", qPrintable(session.did()));
+            // A client reads "sdcard_status" first and never asks.
+            session.refuse(QStringLiteral("ioctrl 0x200"), payload,
+                           QStringLiteral("no memory card: the client must read \"sdcard_status\" before it asks"));
             return;
         }
         if (session.camera().faults.value(QStringLiteral("rdt_refuse")).toBool()) {

@@ -8,7 +8,9 @@ class SimIoCtrlDispatcher;
 //   0x200 {"channel":C}: open the RDT stream on channel C and answer each
 //         timeline request (the u32 6) with the scenario camera's
 //         "recordings" (SimTimeline). A camera without a card ("sdcard":
-//         false) refuses: it never opens the stream.
+//         false) never opens the stream and records the request as a
+//         violation (a client reads "sdcard_status" first); so does a
+//         timeline request other than the 4 bytes of the u32 6.
 //   0x201 {"channel":C}: close that stream.
 //   0xF005 {"operation":D}: move the camera's pan/tilt head one step and
 //         answer 0xF006 {"ret","angle"} (ret -1 at an end stop).

@@ -5,6 +5,11 @@
 // at it, the P2P directory and camera devices (video, audio, memory card,
 // motor), and the P2P library started against them. Start it once per
 // program (initTestCase) and reset what a case changed in init().
+//
+// The cameras hold every command to the rules of the wire and record what
+// breaks them (SimViolations). stop() (cleanupTestCase, or the destructor)
+// fails the program when violations are left that no test declared: a test
+// that sends a malformed command on purpose takes them (takeViolations).
 
 #include "app/camerapassport.h"
 #include "app/endpoints.h"
@@ -19,7 +24,10 @@
 
 #include <QJsonDocument>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QtGlobal>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <sodium.h>
@@ -80,10 +88,16 @@ public:
         if (cloud)
             cloud->stop();
         if (p2p)
-            p2p->stop();
+            p2p->stop(); // every session has ended: nothing is recorded after this
+        const QList<SimViolation> left = p2p ? p2p->violations().take() : QList<SimViolation>();
         cloud.reset();
         p2p.reset();
+        if (!left.isEmpty())
+            failViolations(left);
     }
+
+    // The violations recorded so far, which the test thereby declares.
+    QList<SimViolation> takeViolations() { return p2p ? p2p->violations().take() : QList<SimViolation>(); }
 
     // A session made directly on the emulator (the service login is tested
     // on its own); sets the process-wide API credentials.
@@ -166,6 +180,24 @@ public:
     std::unique_ptr<SimCloud> cloud;
 
 private:
+    void failViolations(const QList<SimViolation>& left)
+    {
+        QString text = QStringLiteral("%1 protocol violation(s) that no test declared").arg(left.size());
+        for (const SimViolation& v : left)
+            text += QStringLiteral("\n  %1 %2 [%3]: %4").arg(v.did, v.message, QString::fromLatin1(v.payload.toHex()), v.rule);
+        if (QTest::currentTestFunction()) {
+            QTest::qFail(qPrintable(text), __FILE__, __LINE__);
+            return;
+        }
+        // Past the last test function (the fixture's destructor): the
+        // program's exit code is all that is left to fail.
+        std::fflush(stdout);
+        std::fprintf(stderr, "FAIL!  : SimHome: %s\n", qPrintable(text));
+        std::fflush(stderr);
+        m_dir.remove();
+        std::_Exit(1);
+    }
+
     QTemporaryDir m_dir;
     bool m_p2pStarted = false;
 };
