@@ -6,8 +6,8 @@
 // motor), and the P2P library started against them. Start it once per
 // program (initTestCase) and reset what a case changed in init().
 
-#include "app/camerapassport.h"
-#include "app/endpoints.h"
+#include "core/camerapassport.h"
+#include "core/endpoints.h"
 #include "camera/libp2p.h"
 #include "cloud/apicredentials.h"
 #include "sim/cloud/simcloud.h"
