@@ -1,7 +1,7 @@
 // Process entry: role check, start-up in a fixed order, event loop, shutdown.
 
-#include "app/appglobals.h"
-#include "app/endpoints.h"
+#include "core/appglobals.h"
+#include "core/endpoints.h"
 #include "browser/mceflibprivate.h"
 #include "camera/frameinfo.h"
 #include "camera/libp2p.h"
@@ -11,11 +11,11 @@
 #include "cloud/vuotcamerastat.h"
 #include "res/vcresources.h"
 #include "ui/mainwindow.h"
-#include "app/appinfo.h"
+#include "core/appinfo.h"
 #include "app/crashhandler.h"
-#include "app/datapaths.h"
-#include "app/filesafety.h"
-#include "app/logfile.h"
+#include "core/datapaths.h"
+#include "core/filesafety.h"
+#include "core/logfile.h"
 #include "app/processend.h"
 #include "app/quitsignals.h"
 
@@ -85,6 +85,12 @@ int main(int argc, char** argv)
     auto app = std::make_unique<QApplication>(argc, argv);
     vcInitResources(); // the compiled-in resources live in a static library
     QuitSignals::install(app.get()); // a stop request during start-up is served by the loop
+    // Starting the browser engine puts every signal disposition back to the
+    // default; the crash dump and the orderly quit must survive that.
+    MCefLibPrivate::setEngineStartedHook([] {
+        CrashHandler::reinstall();
+        QuitSignals::reinstallHandlers();
+    });
 
     // 5. Cross-thread types.
     registerMetaTypes();

@@ -1,6 +1,6 @@
 #include "browser/certificatetrust.h"
 
-#include "app/filesafety.h"
+#include "core/filesafety.h"
 
 #include <QDebug>
 #include <QFile>

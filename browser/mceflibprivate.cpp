@@ -1,10 +1,8 @@
 #include "browser/mceflibprivate.h"
 
-#include "app/crashhandler.h"
-#include "app/quitsignals.h"
 
-#include "app/appglobals.h"
-#include "app/endpoints.h"
+#include "core/appglobals.h"
+#include "core/endpoints.h"
 
 #include <QCoreApplication>
 #include <QNetworkCookieJar>
@@ -61,6 +59,19 @@ std::atomic<int>& MCefLibPrivate::openBrowsers()
     return count;
 }
 
+namespace {
+std::function<void()>& engineStartedHook()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+} // namespace
+
+void MCefLibPrivate::setEngineStartedHook(std::function<void()> hook)
+{
+    engineStartedHook() = std::move(hook);
+}
+
 MCefLibPrivate::MCefLibPrivate(const BrowserRuntimeConfig& config)
     : m_config(config)
     , m_app(config.locale)
@@ -73,10 +84,8 @@ MCefLibPrivate::MCefLibPrivate(const BrowserRuntimeConfig& config)
     // A profile without a storage name is off the record: memory cache only,
     // cookies kept for this run only.
     m_profile = new QWebEngineProfile();
-    // Starting the engine puts every signal disposition back to the default;
-    // the crash dump and the orderly quit on SIGTERM must survive that.
-    CrashHandler::reinstall();
-    QuitSignals::reinstallHandlers();
+    if (engineStartedHook())
+        engineStartedHook()();
     m_profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
     m_profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
     if (!m_config.userAgent.isEmpty())

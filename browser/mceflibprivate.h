@@ -9,6 +9,7 @@
 #include <QUrl>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class Endpoints;
@@ -47,6 +48,10 @@ public:
     // Trusts the endpoints' extra CA for the hosts of the account service
     // and the home API; done at start with the current endpoints.
     static void trustEndpoints(const Endpoints& endpoints);
+    // Run right after the engine has started, which puts every signal
+    // disposition back to the default: the program's entry hands in what
+    // reinstalls its crash dump and its orderly quit on SIGTERM.
+    static void setEngineStartedHook(std::function<void()> hook);
     // Browsers alive in the process (main views and pop-ups).
     static std::atomic<int>& openBrowsers();
 

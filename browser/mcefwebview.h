@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/webviewport.h"
+#include "core/webviewport.h"
 #include "browser/mcefclienthandler.h"
 
 #include <QPointer>

@@ -1,6 +1,6 @@
 #include "camera/audiodecodethread.h"
 
-#include "app/threadjoin.h"
+#include "core/threadjoin.h"
 #include "camera/audiodevice.h"
 
 #include <QMetaObject>

@@ -1,6 +1,6 @@
 #include "camera/audioplayer.h"
 
-#include "app/threadjoin.h"
+#include "core/threadjoin.h"
 #include "camera/audiodecodethread.h"
 #include "camera/audiodevice.h"
 

@@ -1,6 +1,6 @@
 #include "camera/audiorecvthread.h"
 
-#include "app/threadjoin.h"
+#include "core/threadjoin.h"
 #include "camera/audioframe.h"
 #include "camera/audioplayer.h"
 #include "p2p/avapi.h"

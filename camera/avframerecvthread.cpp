@@ -1,6 +1,6 @@
 #include "camera/avframerecvthread.h"
 
-#include "app/threadjoin.h"
+#include "core/threadjoin.h"
 #include "camera/audioframe.h"
 #include "camera/audioplayer.h"
 #include "camera/frameinfo.h"

@@ -1,7 +1,7 @@
 #include "camera/cameracontroller.h"
 
-#include "app/camerapassport.h"
-#include "app/functiontrace.h"
+#include "core/camerapassport.h"
+#include "core/functiontrace.h"
 #include "camera/audioplayer.h"
 #include "camera/audiorecvthread.h"
 #include "camera/avframerecvthread.h"

@@ -1,6 +1,6 @@
 #include "camera/eventrecvthread.h"
 
-#include "app/threadjoin.h"
+#include "core/threadjoin.h"
 #include "p2p/avapi.h"
 #include "p2p/iotcapi.h"
 

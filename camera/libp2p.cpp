@@ -1,7 +1,7 @@
 #include "camera/libp2p.h"
 
-#include "app/jsonreader.h"
-#include "app/threadjoin.h"
+#include "core/jsonreader.h"
+#include "core/threadjoin.h"
 #include "camera/delayprocesshandler.h"
 #include "p2p/avapi.h"
 #include "p2p/iotcapi.h"

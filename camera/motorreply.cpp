@@ -1,6 +1,6 @@
 #include "camera/motorreply.h"
 
-#include "app/jsonreader.h"
+#include "core/jsonreader.h"
 
 #include <QDebug>
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
 #include "camera/rdtupdatethread.h"
 
-#include "app/threadjoin.h"
+#include "core/threadjoin.h"
 
 #include <QTimer>
 #include <QtEndian>

@@ -1,7 +1,7 @@
 #include "client/vucameraclient.h"
 
-#include "app/functiontrace.h"
-#include "app/threadjoin.h"
+#include "core/functiontrace.h"
+#include "core/threadjoin.h"
 #include "camera/cameracontroller.h"
 #include "camera/videobuffer.h"
 #include "cloud/vuotapi.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/camerapassport.h"
+#include "core/camerapassport.h"
 #include "camera/cameratimings.h"
 #include "camera/frameinfo.h"
 #include "camera/recordfileheader.h"

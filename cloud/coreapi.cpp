@@ -1,8 +1,8 @@
 #include "cloud/coreapi.h"
 
-#include "app/endpoints.h"
-#include "app/functiontrace.h"
-#include "app/jsonreader.h"
+#include "core/endpoints.h"
+#include "core/functiontrace.h"
+#include "core/jsonreader.h"
 #include "cloud/apicredentials.h"
 #include "cloud/mnetworkreply.h"
 #include "cloud/rc4dropcoder.h"

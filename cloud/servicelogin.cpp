@@ -1,8 +1,8 @@
 #include "cloud/servicelogin.h"
 
-#include "app/endpoints.h"
-#include "app/functiontrace.h"
-#include "app/jsonreader.h"
+#include "core/endpoints.h"
+#include "core/functiontrace.h"
+#include "core/jsonreader.h"
 #include "cloud/mnetworkreply.h"
 #include "cloud/secretredactor.h"
 

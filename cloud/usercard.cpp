@@ -1,9 +1,9 @@
 #include "cloud/usercard.h"
 
-#include "app/endpoints.h"
-#include "app/externalurl.h"
-#include "app/functiontrace.h"
-#include "app/jsonreader.h"
+#include "core/endpoints.h"
+#include "core/externalurl.h"
+#include "core/functiontrace.h"
+#include "core/jsonreader.h"
 #include "cloud/mnetworkreply.h"
 #include "cloud/secretredactor.h"
 

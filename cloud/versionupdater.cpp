@@ -1,10 +1,10 @@
 #include "cloud/versionupdater.h"
 
-#include "app/appglobals.h"
-#include "app/appinfo.h"
-#include "app/endpoints.h"
-#include "app/functiontrace.h"
-#include "app/jsonreader.h"
+#include "core/appglobals.h"
+#include "core/appinfo.h"
+#include "core/endpoints.h"
+#include "core/functiontrace.h"
+#include "core/jsonreader.h"
 #include "cloud/mnetworkreply.h"
 #include "cloud/secretredactor.h"
 

@@ -1,6 +1,6 @@
 #include "cloud/vuotapi.h"
 
-#include "app/functiontrace.h"
+#include "core/functiontrace.h"
 #include "cloud/coreapi.h"
 #include "cloud/secretredactor.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/camerapassport.h"
+#include "core/camerapassport.h"
 #include "cloud/campropset.h"
 #include "cloud/roomlist.h"
 #include "cloud/vuotcamerastat.h"

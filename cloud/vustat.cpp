@@ -1,7 +1,7 @@
 #include "cloud/vustat.h"
 
-#include "app/endpoints.h"
-#include "app/functiontrace.h"
+#include "core/endpoints.h"
+#include "core/functiontrace.h"
 #include "cloud/mnetworkreply.h"
 #include "cloud/secretredactor.h"
 

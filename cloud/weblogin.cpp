@@ -1,7 +1,7 @@
 #include "cloud/weblogin.h"
 
-#include "app/endpoints.h"
-#include "app/webviewport.h"
+#include "core/endpoints.h"
+#include "core/webviewport.h"
 
 #include <QCoreApplication>
 #include <QDebug>

@@ -1,6 +1,6 @@
 #include "ui/gridpage.h"
 
-#include "app/appinfo.h"
+#include "core/appinfo.h"
 #include "client/vucameraclient.h"
 #include "ui/cameralistbar.h"
 #include "ui/gridbottombar.h"

@@ -1,7 +1,7 @@
 #include "ui/mainwindow.h"
 
-#include "app/appinfo.h"
-#include "app/credentialstore.h"
+#include "core/appinfo.h"
+#include "core/credentialstore.h"
 #include "browser/mcefwebview.h"
 #include "client/vucameraclient.h"
 #include "client/vucameralistmgr.h"

@@ -1,6 +1,6 @@
 #include "ui/mainwindowui.h"
 
-#include "app/externalurl.h"
+#include "core/externalurl.h"
 #include "client/vucameraclient.h"
 #include "ui/cameralistbar.h"
 #include "ui/gridbottombar.h"

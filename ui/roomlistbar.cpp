@@ -1,6 +1,6 @@
 #include "ui/roomlistbar.h"
 
-#include "app/appinfo.h"
+#include "core/appinfo.h"
 
 #include <QButtonGroup>
 #include <QEvent>

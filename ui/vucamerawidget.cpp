@@ -1,7 +1,7 @@
 #include "ui/vucamerawidget.h"
 
-#include "app/appinfo.h"
-#include "app/functiontrace.h"
+#include "core/appinfo.h"
+#include "core/functiontrace.h"
 #include "client/vucameraclient.h"
 #include "cloud/vustat.h"
 #include "ui/pincodewidget.h"

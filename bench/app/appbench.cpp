@@ -1,8 +1,8 @@
 #include "bench/app/appbench.h"
 
-#include "app/appglobals.h"
-#include "app/credentialstore.h"
-#include "app/endpoints.h"
+#include "core/appglobals.h"
+#include "core/credentialstore.h"
+#include "core/endpoints.h"
 #include "camera/frameinfo.h"
 #include "camera/libp2p.h"
 #include "camera/recordfileheader.h"

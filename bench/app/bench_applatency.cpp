@@ -11,7 +11,7 @@
 //
 // With a memory card the playing tile shows its timeline below the picture,
 // which leaves the picture an area that is not 16:9.
-#include "app/camerapassport.h"
+#include "core/camerapassport.h"
 #include "bench/app/appbench.h"
 #include "bench/app/paintprobe.h"
 #include "bench/support/benchclock.h"

@@ -3,7 +3,7 @@
 // Camera passports built straight from the emulated world, for benchmarks that
 // talk to emulated cameras without going through the cloud.
 
-#include "app/camerapassport.h"
+#include "core/camerapassport.h"
 #include "sim/scenario/scenario.h"
 
 #include <sodium.h>

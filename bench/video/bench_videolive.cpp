@@ -10,7 +10,7 @@
 //            and of the emulator.
 //
 //   bench_videolive [latency|nine|all] [seconds]
-#include "app/camerapassport.h"
+#include "core/camerapassport.h"
 #include "bench/support/benchclock.h"
 #include "camera/avframerecvthread.h"
 #include "camera/cameracontroller.h"

@@ -8,7 +8,7 @@
 // prints one line "ready <endpoints JSON>" on standard output. Runs until
 // SIGINT or SIGTERM.
 
-#include "app/endpoints.h"
+#include "core/endpoints.h"
 #include "sim/cloud/simcloud.h"
 #include "sim/control/controlserver.h"
 #include "sim/device/simp2phost.h"

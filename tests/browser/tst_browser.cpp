@@ -3,8 +3,8 @@
 // card, the stored record, both ways of signing out).
 #include "../cloud/cloudscenario.h"
 
-#include "app/credentialstore.h"
-#include "app/threadjoin.h"
+#include "core/credentialstore.h"
+#include "core/threadjoin.h"
 #include "browser/mceflibprivate.h"
 #include "browser/mcefwebview.h"
 #include "cloud/vuaccount.h"

@@ -5,7 +5,7 @@
 //
 // VC_STRESS_CYCLES sets the number of play/stop cycles of the nine clients
 // (default 24), VC_STRESS_SEED their random seed (default 20261206).
-#include "app/logfile.h"
+#include "core/logfile.h"
 #include "camera/avframerecvthread.h"
 #include "client/vucameralistmgr.h"
 #include "cloud/apicredentials.h"

@@ -2,8 +2,8 @@
 // statistics and version check, and the whole run's log searched for secrets.
 #include "cloudscenario.h"
 
-#include "app/appinfo.h"
-#include "app/logfile.h"
+#include "core/appinfo.h"
+#include "core/logfile.h"
 #include "cloud/coreapi.h"
 #include "cloud/mnetworkreply.h"
 #include "cloud/servicelogin.h"

@@ -11,8 +11,8 @@
 // fails the program when violations are left that no test declared: a test
 // that sends a malformed command on purpose takes them (takeViolations).
 
-#include "app/camerapassport.h"
-#include "app/endpoints.h"
+#include "core/camerapassport.h"
+#include "core/endpoints.h"
 #include "camera/libp2p.h"
 #include "cloud/apicredentials.h"
 #include "sim/cloud/simcloud.h"

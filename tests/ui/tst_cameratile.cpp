@@ -6,7 +6,7 @@
 
 #include "uitestsupport.h"
 
-#include "app/appinfo.h"
+#include "core/appinfo.h"
 #include "tests/client/clienttest.h"
 #include "tests/support/logcapture.h"
 #include "ui/mlabel.h"

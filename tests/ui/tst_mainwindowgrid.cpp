@@ -4,7 +4,7 @@
 
 #include "uitestsupport.h"
 
-#include "app/appinfo.h"
+#include "core/appinfo.h"
 #include "client/vucameraclient.h"
 #include "ui/mainwindowui.h"
 #include "ui/mlabel.h"

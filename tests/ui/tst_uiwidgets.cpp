@@ -5,7 +5,7 @@
 
 #include "uitestsupport.h"
 
-#include "app/appinfo.h"
+#include "core/appinfo.h"
 #include "ui/mnavigatebar.h"
 #include "ui/roomlistbar.h"
 #include "ui/timelinetoolswidget.h"

@@ -6,9 +6,9 @@
 
 #include "tests/support/simhome.h"
 
-#include "app/appglobals.h"
-#include "app/appinfo.h"
-#include "app/credentialstore.h"
+#include "core/appglobals.h"
+#include "core/appinfo.h"
+#include "core/credentialstore.h"
 #include "client/vucameraclient.h"
 #include "client/vucameralistmgr.h"
 #include "sim/media/simvideofeature.h"

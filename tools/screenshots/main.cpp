@@ -11,7 +11,7 @@
 #include "tests/support/threadsafespy.h"
 #include "tests/ui/windowhome.h"
 
-#include "app/appinfo.h"
+#include "core/appinfo.h"
 #include "browser/mceflibprivate.h"
 #include "browser/mcefwebview.h"
 #include "res/vcresources.h"

@@ -1,4 +1,4 @@
-#include "app/functiontrace.h"
+#include "core/functiontrace.h"
 
 #include <atomic>
 

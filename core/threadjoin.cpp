@@ -1,4 +1,4 @@
-#include "app/threadjoin.h"
+#include "core/threadjoin.h"
 
 #include <QThread>
 

@@ -1,4 +1,4 @@
-#include "app/externalurl.h"
+#include "core/externalurl.h"
 
 namespace ExternalUrl {
 

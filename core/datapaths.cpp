@@ -1,4 +1,4 @@
-#include "app/datapaths.h"
+#include "core/datapaths.h"
 
 #include <QCoreApplication>
 #include <QDir>

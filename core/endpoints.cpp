@@ -1,6 +1,6 @@
-#include "app/endpoints.h"
+#include "core/endpoints.h"
 
-#include "app/filesafety.h"
+#include "core/filesafety.h"
 
 #include <QDir>
 #include <QDateTime>

@@ -1,4 +1,4 @@
-#include "app/filesafety.h"
+#include "core/filesafety.h"
 
 #include <QDir>
 #include <QFile>

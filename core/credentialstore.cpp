@@ -1,4 +1,4 @@
-#include "app/credentialstore.h"
+#include "core/credentialstore.h"
 
 #include <QCoreApplication>
 #include <QDebug>

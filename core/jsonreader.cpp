@@ -1,4 +1,4 @@
-#include "app/jsonreader.h"
+#include "core/jsonreader.h"
 
 #include <QJsonArray>
 #include <QSet>

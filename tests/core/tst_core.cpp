@@ -1,14 +1,14 @@
 // The ground every folder stands on: log file, settings file, JSON reader, endpoints, file trust, web addresses, the
 // crash dump and process end (in child processes of this program that crash on purpose), and the credential store
 // against the Secret Service of the test session (scripts/with-session.sh).
-#include "app/appinfo.h"
+#include "core/appinfo.h"
 #include "app/crashhandler.h"
-#include "app/credentialstore.h"
-#include "app/endpoints.h"
-#include "app/externalurl.h"
-#include "app/filesafety.h"
-#include "app/jsonreader.h"
-#include "app/logfile.h"
+#include "core/credentialstore.h"
+#include "core/endpoints.h"
+#include "core/externalurl.h"
+#include "core/filesafety.h"
+#include "core/jsonreader.h"
+#include "core/logfile.h"
 #include "app/processend.h"
 #include "tests/support/logcapture.h"
 
@@ -116,7 +116,7 @@ int childRole(int argc, char** argv)
 
 } // namespace
 
-class TestAppServices : public QObject
+class TestCore : public QObject
 {
     Q_OBJECT
 
@@ -424,7 +424,7 @@ int main(int argc, char** argv)
     if (argc > 1 && std::strncmp(argv[1], "--", 2) == 0)
         return childRole(argc, argv);
     QCoreApplication app(argc, argv);
-    TestAppServices t;
+    TestCore t;
     return QTest::qExec(&t, argc, argv);
 }
-#include "tst_appservices.moc"
+#include "tst_core.moc"

@@ -1,4 +1,4 @@
-#include "app/appglobals.h"
+#include "core/appglobals.h"
 
 namespace {
 std::atomic<QNetworkAccessManager*> g_nam{nullptr};

@@ -1,7 +1,7 @@
-#include "app/appinfo.h"
+#include "core/appinfo.h"
 
-#include "app/datapaths.h"
-#include "app/filesafety.h"
+#include "core/datapaths.h"
+#include "core/filesafety.h"
 
 #include <QDir>
 #include <QFile>
