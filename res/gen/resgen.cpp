@@ -20,157 +20,12 @@
 #include <cstdio>
 #include <functional>
 
+#include "resdraw.h"
+
+
 namespace {
 
-// Palette shared with the style sheets.
-const QColor kGlyph(0xcf, 0xd5, 0xdf);
-const QColor kGlyphDim(0x8a, 0x93, 0xa3);
-const QColor kAccent(0xff, 0x6b, 0x1a);
-const QColor kAccentDeep(0xf0, 0x4e, 0x00);
-const QColor kPanel(0x18, 0x1b, 0x21);
-const QColor kSurface(0x23, 0x27, 0x30);
-const QColor kLine(0x34, 0x3a, 0x46);
-const QColor kGood(0x3d, 0xd6, 0x8c);
-const QColor kBad(0xe5, 0x48, 0x4d);
-
-QString g_out;
-QStringList g_files;
-int g_failures = 0;
-
-QImage canvas(int w, int h)
-{
-    QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
-    img.fill(Qt::transparent);
-    return img;
-}
-
-void save(const QImage& img, const QString& rel, const char* format = "PNG")
-{
-    const QString path = g_out + QLatin1Char('/') + rel;
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QImageWriter w(path, format);
-    if (!w.write(img)) {
-        std::fprintf(stderr, "resgen: cannot write %s: %s\n", qPrintable(path), qPrintable(w.errorString()));
-        ++g_failures;
-        return;
-    }
-    g_files << rel;
-}
-
-QPen roundPen(const QColor& c, qreal width)
-{
-    QPen pen(c, width);
-    pen.setCapStyle(Qt::RoundCap);
-    pen.setJoinStyle(Qt::RoundJoin);
-    return pen;
-}
-
-// Draws fn in a 24 x 24 design grid scaled to size x size.
-QImage glyph(int size, const std::function<void(QPainter&)>& fn)
-{
-    QImage img = canvas(size, size);
-    QPainter p(&img);
-    p.setRenderHint(QPainter::Antialiasing, true);
-    p.scale(size / 24.0, size / 24.0);
-    fn(p);
-    return img;
-}
-
-void strokeGlyph(const QString& rel, int size, const QColor& c, qreal width,
-                 const std::function<void(QPainter&)>& fn)
-{
-    save(glyph(size, [&](QPainter& p) {
-             p.setPen(roundPen(c, width));
-             p.setBrush(Qt::NoBrush);
-             fn(p);
-         }),
-         rel);
-}
-
-QPainterPath poly(std::initializer_list<QPointF> pts, bool close = false)
-{
-    QPainterPath path;
-    bool first = true;
-    for (const QPointF& pt : pts) {
-        if (first)
-            path.moveTo(pt);
-        else
-            path.lineTo(pt);
-        first = false;
-    }
-    if (close)
-        path.closeSubpath();
-    return path;
-}
-
-// ---- shapes reused by several pictures ------------------------------------
-
-void chevron(QPainter& p, qreal cx, qreal cy, int dir /*0 left 1 right 2 up 3 down*/, qreal s = 4)
-{
-    switch (dir) {
-    case 0: p.drawPath(poly({{cx + s / 2, cy - s}, {cx - s / 2, cy}, {cx + s / 2, cy + s}})); break;
-    case 1: p.drawPath(poly({{cx - s / 2, cy - s}, {cx + s / 2, cy}, {cx - s / 2, cy + s}})); break;
-    case 2: p.drawPath(poly({{cx - s, cy + s / 2}, {cx, cy - s / 2}, {cx + s, cy + s / 2}})); break;
-    default: p.drawPath(poly({{cx - s, cy - s / 2}, {cx, cy + s / 2}, {cx + s, cy - s / 2}})); break;
-    }
-}
-
-void speaker(QPainter& p, const QColor& c)
-{
-    p.save();
-    p.setPen(Qt::NoPen);
-    p.setBrush(c);
-    p.drawPath(poly({{3.5, 9}, {7.5, 9}, {12.5, 4.5}, {12.5, 19.5}, {7.5, 15}, {3.5, 15}}, true));
-    p.restore();
-}
-
-// The brand mark: a rounded square with a camera lens.
-void brandMark(QPainter& p, const QRectF& r, const QColor& top, const QColor& bottom, const QColor& lens)
-{
-    QLinearGradient g(r.topLeft(), r.bottomRight());
-    g.setColorAt(0, top);
-    g.setColorAt(1, bottom);
-    p.setPen(Qt::NoPen);
-    p.setBrush(g);
-    const qreal rad = r.width() * 0.26;
-    p.drawRoundedRect(r, rad, rad);
-    const QPointF c = r.center();
-    const qreal R = r.width() * 0.30;
-    p.setBrush(Qt::NoBrush);
-    p.setPen(QPen(lens, r.width() * 0.085));
-    p.drawEllipse(c, R, R);
-    p.setPen(Qt::NoPen);
-    p.setBrush(lens);
-    p.drawEllipse(c, R * 0.38, R * 0.38);
-    // A small status light in the corner.
-    p.drawEllipse(QPointF(r.right() - r.width() * 0.2, r.top() + r.height() * 0.2), r.width() * 0.05,
-                  r.width() * 0.05);
-}
-
-// A camera silhouette in a 96 grid: the box camera (v3) or the round one (v4).
-void cameraShape(QPainter& p, bool round, const QColor& body, const QColor& lens)
-{
-    p.setPen(Qt::NoPen);
-    if (round) {
-        p.setBrush(body);
-        p.drawEllipse(QPointF(48, 42), 26, 26);
-        p.drawRoundedRect(QRectF(34, 70, 28, 8), 4, 4);
-        p.drawRect(QRectF(44, 64, 8, 8));
-        p.setBrush(lens);
-        p.drawEllipse(QPointF(48, 42), 12, 12);
-        p.setBrush(body);
-        p.drawEllipse(QPointF(48, 42), 5, 5);
-    } else {
-        p.setBrush(body);
-        p.drawRoundedRect(QRectF(20, 24, 56, 40), 10, 10);
-        p.drawRoundedRect(QRectF(36, 70, 24, 8), 4, 4);
-        p.drawRect(QRectF(44, 60, 8, 12));
-        p.setBrush(lens);
-        p.drawEllipse(QPointF(48, 44), 12, 12);
-        p.setBrush(body);
-        p.drawEllipse(QPointF(48, 44), 5, 5);
-    }
-}
+using namespace resdraw;
 
 // ---- picture groups ---------------------------------------------------------
 
@@ -509,19 +364,6 @@ void makeStateImages()
     }
 }
 
-// Writes prefix0..prefix25 and the bare prefix (the first picture).
-void sequence(const QString& prefix, int size, const std::function<void(QPainter&, int)>& frame)
-{
-    for (int i = -1; i < 26; ++i) {
-        QImage img = canvas(size, size);
-        QPainter p(&img);
-        p.setRenderHint(QPainter::Antialiasing, true);
-        frame(p, qMax(0, i));
-        p.end();
-        save(img, prefix + (i < 0 ? QString() : QString::number(i)) + QStringLiteral(".png"));
-    }
-}
-
 void makeSequences()
 {
     // Loading page and buffering: a comet arc around the brand lens.
@@ -687,13 +529,13 @@ void makeRooms()
 
 bool writeQrc(const QList<QPair<QString, QString>>& extra)
 {
-    QFile f(g_out + QStringLiteral("/vcres.qrc"));
+    QFile f(output().folder + QStringLiteral("/vcres.qrc"));
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
     QTextStream out(&f);
     out << "<!DOCTYPE RCC><RCC version=\"1.0\">\n<qresource prefix=\"/\">\n";
-    g_files.sort();
-    for (const QString& rel : qAsConst(g_files))
+    output().files.sort();
+    for (const QString& rel : qAsConst(output().files))
         out << "  <file>" << rel << "</file>\n";
     for (const auto& e : extra)
         out << "  <file alias=\"" << e.first << "\">" << e.second << "</file>\n";
@@ -711,7 +553,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: vc_resgen <output folder> [--file alias=path]...\n");
         return 2;
     }
-    g_out = QDir(args[1]).absolutePath();
+    output().folder = QDir(args[1]).absolutePath();
     QList<QPair<QString, QString>> extra;
     for (int i = 2; i + 1 < args.size(); i += 2) {
         if (args[i] != QLatin1String("--file"))
@@ -729,7 +571,7 @@ int main(int argc, char** argv)
     makeSequences();
     makeRooms();
 
-    if (g_failures > 0)
+    if (output().failures > 0)
         return 1;
     if (!writeQrc(extra)) {
         std::fprintf(stderr, "resgen: cannot write the resource collection\n");
