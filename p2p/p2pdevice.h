@@ -64,6 +64,9 @@ int P2PDir_Stop(int dirHandle);
 #define P2PD_FAULT_STALL    0x02u /* new connects are never answered (the client blocks) */
 #define P2PD_FAULT_MUTE     0x04u /* everything this device sends is silently discarded */
 #define P2PD_FAULT_STALL_AV 0x08u /* avClientStart2 logins are never answered */
+#define P2PD_FAULT_SILENT   0x10u /* a hung device: sessions read nothing and send nothing (no
+                                   * keepalive either) and are not closed: clients lose them
+                                   * after the silence limit */
 
 /* Opens a listening socket on 127.0.0.1 (port 0: ephemeral) and registers
  * uid (1..IOTC_UID_MAX_LEN printable characters) with the directory at

@@ -164,18 +164,27 @@ int P2PWire::readFull(int fd, void* buf, size_t n, int stopFd, int timeoutMs)
     return 1;
 }
 
-bool P2PWire::writeAll(int fd, const void* buf, size_t n)
+bool P2PWire::writeAll(int fd, const void* buf, size_t n, int timeoutMs)
 {
     const auto* p = static_cast<const unsigned char*>(buf);
+    const int64_t deadline = timeoutMs >= 0 ? nowMs() + timeoutMs : -1;
     size_t sent = 0;
     while (sent < n) {
-        const ssize_t r = ::send(fd, p + sent, n - sent, MSG_NOSIGNAL);
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
+        const ssize_t r = ::send(fd, p + sent, n - sent, MSG_NOSIGNAL | (deadline >= 0 ? MSG_DONTWAIT : 0));
+        if (r >= 0) {
+            sent += static_cast<size_t>(r);
+            continue;
         }
-        sent += static_cast<size_t>(r);
+        if (errno == EINTR)
+            continue;
+        if (deadline < 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
+            return false;
+        const int64_t left = deadline - nowMs();
+        if (left <= 0)
+            return false;
+        pollfd pfd{fd, POLLOUT, 0};
+        if (::poll(&pfd, 1, static_cast<int>(left)) < 0 && errno != EINTR)
+            return false;
     }
     return true;
 }

@@ -16,7 +16,10 @@
 //   Video, Audio  device -> client: u32 frame number, 24-byte header, frame bytes
 //   RdtOpen, RdtData, RdtClose: RDT stream control and bytes on the channel
 //   Bye           either: the sender closes the session
-// A connection that ends without Bye is a peer that vanished.
+//   KeepAlive     either: empty; sent when the sender has sent nothing else
+//                 for a while (P2PRegistry::keepAliveMs)
+// A connection that ends without Bye is a peer that vanished, and so is one
+// on which nothing at all came for P2PRegistry::silenceLimitMs.
 
 #include <cstddef>
 #include <cstdint>
@@ -39,6 +42,7 @@ enum class MsgKind : uint8_t {
     RdtData,
     RdtClose,
     Bye,
+    KeepAlive,
 };
 
 class P2PWire
@@ -67,8 +71,9 @@ public:
     // error, -2 stopped, -3 time-out.
     static int readFull(int fd, void* buf, size_t n, int stopFd = -1, int timeoutMs = -1);
 
-    // Writes everything (blocking). false on any error.
-    static bool writeAll(int fd, const void* buf, size_t n);
+    // Writes everything, waiting at most timeoutMs in total for the peer to
+    // take it (< 0: no limit). false on any error or at the time-out.
+    static bool writeAll(int fd, const void* buf, size_t n, int timeoutMs = -1);
 
     // Reads one text line (up to '\n', at most 512 bytes). Same results as
     // readFull; the line is returned without the '\n'.
