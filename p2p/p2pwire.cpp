@@ -70,7 +70,7 @@ int P2PWire::waitReadable(int fd, int stopFd, int timeoutMs)
     }
 }
 
-int P2PWire::connectTo(const std::string& host, uint16_t port, int stopFd, int timeoutMs)
+int P2PWire::connectTo(const std::string& host, uint16_t port, int stopFd, int timeoutMs, const std::string& source)
 {
     addrinfo hints{};
     hints.ai_family = AF_INET;
@@ -86,6 +86,14 @@ int P2PWire::connectTo(const std::string& host, uint16_t port, int stopFd, int t
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
         return -1;
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    if (!source.empty() && source != "0.0.0.0"
+        && (::inet_pton(AF_INET, source.c_str(), &from.sin_addr) != 1
+            || ::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) < 0)) {
+        ::close(fd);
+        return -1;
+    }
     int r = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     if (r < 0 && errno != EINPROGRESS) {
         ::close(fd);
@@ -250,17 +258,18 @@ void P2PWire::peerAddress(int fd, std::string* ip, uint16_t* port)
     }
 }
 
-int P2PWire::listenLoopback(uint16_t port, uint16_t* boundPort)
+int P2PWire::listenOn(const std::string& address, uint16_t port, uint16_t* boundPort)
 {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    if (::inet_pton(AF_INET, address.c_str(), &addr.sin_addr) != 1)
+        return -1;
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return -1;
     int one = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(port);
     socklen_t len = sizeof addr;
     if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0 || ::listen(fd, 64) < 0
         || ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) < 0) {

@@ -57,10 +57,14 @@ public:
     // Connects to host:port. Gives up when stopFd (an eventfd, -1: none)
     // becomes readable (returns -2), or after timeoutMs (returns -3); other
     // failures return -1. On success the connected socket (blocking mode).
-    // A listening TCP socket on 127.0.0.1:port (0: any free port); the bound
-    // port goes to *boundPort. Returns the socket, or -1.
-    static int listenLoopback(uint16_t port, uint16_t* boundPort);
-    static int connectTo(const std::string& host, uint16_t port, int stopFd, int timeoutMs);
+    // With a source address (an IPv4 literal, not "0.0.0.0"), the socket is
+    // bound to it first, so the peer sees the connection come from there.
+    // A listening TCP socket on address:port (an IPv4 literal; port 0: any
+    // free port); the bound port goes to *boundPort. Returns the socket, or -1.
+    static int listenOn(const std::string& address, uint16_t port, uint16_t* boundPort);
+    static int listenLoopback(uint16_t port, uint16_t* boundPort) { return listenOn("127.0.0.1", port, boundPort); }
+    static int connectTo(const std::string& host, uint16_t port, int stopFd, int timeoutMs,
+                         const std::string& source = std::string());
 
     // Waits until fd is readable; 1 readable, 0 time-out, -2 stopped, -1 error.
     // timeoutMs < 0 waits without limit.

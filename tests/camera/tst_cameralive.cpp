@@ -9,6 +9,7 @@
 #include "camera/videobuffer.h"
 #include "p2p/avapi.h"
 #include "p2p/iotcapi.h"
+#include "p2p/p2pregistry.h"
 #include "sim/device/simcameradevice.h"
 #include "sim/device/simcamerasession.h"
 #include "sim/media/clipencoder.h"
@@ -347,6 +348,7 @@ private slots:
         script(QByteArray::fromHex("03040506"), 15);
         QTRY_COMPARE(st.skippedForKey.load(), 7);
         QTRY_COMPARE(st.decodeAttempts.load(), 7);
+        while (!vb.popFrame(info).isNull()) {} // room for the next pictures
         script(QByteArray::fromHex("fd06070506fe080905"), 22);
         QTRY_COMPARE(st.skippedForKey.load(), 11);
         QTRY_COMPARE(st.decodeAttempts.load(), 10);
@@ -407,6 +409,48 @@ private slots:
             QTRY_COMPARE(failed.count(), 1);
             QVERIFY(timeline || failed.at(0).at(0).toInt() == expected);
         }
+    }
+
+    // The session's own stop ends the timeline thread's read of a card that
+    // never answers at once, not at the read's 5 s time-out.
+    void stopEndsAHangingTimelineRead()
+    {
+        m_home.setCameraFaults("cam-a", R"({"timeline_silent": true})");
+        auto c = connected(m_home.plainPassport("cam-a"));
+        QVERIFY(c);
+        QCOMPARE(c->startRDT(), 0);
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(c->stopPlay(), 0);
+        QVERIFY2(t.elapsed() < 2000, qPrintable(QString::number(t.elapsed())));
+    }
+
+    // A camera that sends its audio though nobody reads it: once the audio
+    // has filled its budget only audio is lost, and pictures keep coming.
+    void unreadAudioLeavesTheVideo()
+    {
+        m_home.setCameraFaults("cam-a", R"({"audio_always": true})");
+        const CameraPassport p = m_home.signedPassport("cam-a");
+        VideoBuffer vb(false, p.sharedKey);
+        avClientSetMaxBufSize(16);
+        auto c = connected(p);
+        avClientSetMaxBufSize(5000);
+        QVERIFY(c);
+        vb.setDecodeEnabled(false); // the thread reads on, never held by a full picture queue
+        QCOMPARE(c->play(&vb, 2, false), 0);
+        const auto s = vcp2p::P2PRegistry::instance().session(c->sessionId());
+        QVERIFY(s);
+        auto audioLost = [&] {
+            std::lock_guard<std::mutex> l(s->mutex);
+            return !s->av[0].audio.empty() && s->av[0].audio.back().lost;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(audioLost(), 30000);
+        const qint64 fullUs = std::chrono::duration_cast<std::chrono::microseconds>(
+            std::chrono::steady_clock::now().time_since_epoch()).count();
+        vb.setDecodeEnabled(true);
+        FrameInfo info;
+        QVERIFY(!nextPicture(vb, info, [&](const QImage&) { return info.receivedUs > fullUs; }).isNull());
+        QCOMPARE(c->stopPlay(), 0);
     }
 
     // The card's list at once and again at every refresh; a fresh channel

@@ -322,6 +322,29 @@ private slots:
         QCOMPARE(IOTC_Session_Close(dsid), 0);
     }
 
+    // Devices bound to their own addresses are registered from there and
+    // reached there (the directory stays on 127.0.0.1).
+    void devicesAtTheirOwnAddresses()
+    {
+        QCOMPARE(P2PD_Register2("UID-AT-BAD", nullptr, "127.0.0", 0), P2PD_ER_LISTEN_FAILED);
+        for (const QByteArray ip : {"127.0.0.2", "127.0.0.3"}) {
+            const QByteArray uid = "UID-AT-" + ip;
+            const int dev = P2PD_Register2(uid.constData(), nullptr, ip.constData(), 0);
+            QVERIFY(dev >= 0);
+            QCOMPARE(ask(dirPort(), "RESOLVE " + uid + "\n"), "AT " + ip + ' ' + QByteArray::number(P2PD_Port(dev)));
+            {
+                Link l;
+                l.sid = IOTC_Get_SessionID();
+                QCOMPARE(IOTC_Connect_ByUID_Parallel(uid.constData(), l.sid), l.sid);
+                QVERIFY((l.dsid = P2PD_Accept(dev, 10000)) >= 0);
+                IOTCSessionInfo info;
+                QCOMPARE(IOTC_Session_Check(l.sid, &info), 0);
+                QCOMPARE(QByteArray(info.remoteIp) + ':' + QByteArray::number(info.remotePort), ip + ':' + QByteArray::number(P2PD_Port(dev)));
+            }
+            QCOMPARE(P2PD_Unregister(dev), 0);
+        }
+    }
+
     // Ids are handed out lowest first, 256 in all, shared with device sessions.
     void sessionIds()
     {
