@@ -177,7 +177,7 @@ void VuCameraClient::destroy()
     FunctionTrace trace("VuCameraClient::destroy");
     if (m_worker && m_worker->isRunning() && !isStatus(ClientStatus::Destroying)) {
         m_status.store(static_cast<int>(ClientStatus::Destroying));
-        m_session->abort();
+        m_session->abort(); // whatever the worker waits on in the session ends now
         emit destroy_s();
     } else {
         emit destroyed();
