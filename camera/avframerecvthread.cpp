@@ -92,7 +92,11 @@ void AvframeRecvThread::run()
                 qWarning("stop reading video frame:%d", r);
                 break;
             }
-            continue; // a lost or oversized frame is skipped
+            // A lost or oversized frame is skipped; the frames after it refer
+            // to pictures the decoder never saw: wait for the next key frame.
+            if (r == AV_ER_LOSED_THIS_FRAME || r == AV_ER_BUFPARA_MAXSIZE_INSUFF)
+                waitingForKeyFrame = true;
+            continue;
         }
         const qint64 arrivalNs = steadyNs();
         sinceFrame.restart();

@@ -177,7 +177,18 @@ void CameraController::onIoctrlEvent(uint type, QJsonObject data)
     MotorReply::handle(type, data);
 }
 
+int CameraController::setSessionId(int sid)
+{
+    std::lock_guard<std::mutex> lock(m_abortMutex);
+    return m_sessionId.exchange(sid);
+}
+
 int CameraController::connCamera()
+{
+    return connCamera(abortTicket());
+}
+
+int CameraController::connCamera(quint64 ticket)
 {
     FunctionTrace trace("CameraController::connCamera");
     if (m_avIndex >= 0 && m_sessionId >= 0) {
@@ -186,18 +197,28 @@ int CameraController::connCamera()
     }
 
     const int sid = IOTC_Get_SessionID();
-    m_sessionId = sid;
     if (sid < 0) {
         qWarning("IOTC_Get_Session error code [%d]", sid);
         return sid;
+    }
+    {
+        // Published and checked under the abort lock: an abort either sees
+        // the id (and stops its connect) or is seen here.
+        std::lock_guard<std::mutex> lock(m_abortMutex);
+        if (m_abortTicket.load() != ticket) {
+            qInfo("camera %s: connect aborted before it started", did().constData());
+            IOTC_Session_Close(sid);
+            return -13;
+        }
+        m_sessionId = sid;
     }
 
     const QString uid = m_record ? m_record->p2p_id : QString();
     const int r = connectByUid(uid, sid, m_timings.connectTimeoutSeconds);
     if (r < 0) {
         qWarning("IOTC_Connect_ByUID_Parallel error[%d]", r);
+        setSessionId(-1);
         IOTC_Session_Close(sid);
-        m_sessionId = -1;
         return r;
     }
 
@@ -210,8 +231,8 @@ int CameraController::connCamera()
     m_avIndex = avClientStart2(sid, account.constData(), password.constData(), AvStartTimeoutSeconds,
                                &serviceType, 0, &resend);
     if (m_avIndex < 0) {
+        setSessionId(-1);
         IOTC_Session_Close(sid);
-        m_sessionId = -1;
         qWarning("avClientStart failed[%d]", m_avIndex);
         return m_avIndex;
     }
@@ -219,8 +240,8 @@ int CameraController::connCamera()
         qWarning("Resend disenable[%d]", resend);
         avClientStop(m_avIndex);
         m_avIndex = -1;
+        setSessionId(-1);
         IOTC_Session_Close(sid);
-        m_sessionId = -1;
         return -5;
     }
     return 0;
@@ -240,10 +261,12 @@ void CameraController::reportSession()
 void CameraController::abort()
 {
     FunctionTrace trace("CameraController::abort");
+    std::lock_guard<std::mutex> lock(m_abortMutex);
+    ++m_abortTicket;
     const int sid = m_sessionId;
     if (sid >= 0) {
         qInfo("stop connection for session");
-        IOTC_Connect_Stop_BySID(sid);
+        IOTC_Session_Shutdown(sid);
     }
 }
 
@@ -265,6 +288,10 @@ int CameraController::stopPlay()
         m_videoBuffer->stop();
     if (m_audioPlayer && m_audioPlayer->isRunning())
         m_audioPlayer->stop();
+    // Then the session ends at once, so that no thread waits out a read, a
+    // channel start or a send to a camera that stalled.
+    if (m_sessionId >= 0)
+        IOTC_Session_Shutdown(m_sessionId);
 
     // Deleting a thread waits for it. Both receive threads hand frames to the
     // audio player, so the player goes only after them.
@@ -285,10 +312,9 @@ int CameraController::stopPlay()
     delete m_timelineThread;
     m_timelineThread = nullptr;
     ++m_rdtGeneration;
-    // A failed IOTC_Get_SessionID leaves its negative code here: nothing to close.
-    if (m_sessionId >= 0) {
-        IOTC_Session_Close(m_sessionId);
-        m_sessionId = -1;
+    const int sid = setSessionId(-1);
+    if (sid >= 0) {
+        IOTC_Session_Close(sid);
         qInfo("camera disconnected");
     }
     m_videoBuffer = nullptr;
@@ -378,7 +404,7 @@ void CameraController::disconnCamera()
         avClientStop(m_avIndex);
         m_avIndex = -1;
     }
-    if (m_sessionId >= 0)
-        IOTC_Session_Close(m_sessionId);
-    m_sessionId = -1;
+    const int sid = setSessionId(-1);
+    if (sid >= 0)
+        IOTC_Session_Close(sid);
 }

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QVector>
 #include <atomic>
+#include <mutex>
 
 struct CameraPassport;
 class AvframeRecvThread;
@@ -18,7 +19,8 @@ class RDTUpdatethread;
 class EventRecvthread;
 
 // The P2P session to one camera. Its camera client owns it and calls it on
-// the client's worker thread; only abort() comes from another thread.
+// the client's worker thread; only abort() and abortTicket() come from
+// another thread.
 //
 // Camera record: the controller reads the owning client's CameraPassport
 // (not owned, must outlive the controller): `did` names the camera in log
@@ -47,9 +49,16 @@ public:
 
     // Opens and authenticates the session: 0 on success or when already
     // connected, otherwise a negative code (the session is closed again).
+    // With a ticket (abortTicket() taken when the play was asked for), an
+    // abort() since then makes it return -13 instead of connecting.
     int connCamera();
-    // Stops a connect in progress on another thread.
+    int connCamera(quint64 ticket);
+    // From any thread: ends whatever the session is doing at once (a
+    // connect, the login, timeline reads, sends to a stalled camera) and
+    // makes connects of older tickets give up. Only this controller's own
+    // session is touched; the worker still calls stopPlay() to clean up.
     void abort();
+    quint64 abortTicket() const { return m_abortTicket.load(); }
     // Stops every thread and closes the channel and the session. Always 0.
     int stopPlay();
 
@@ -111,9 +120,17 @@ private:
     // The camera's device id for log lines ("camera %s: ...").
     QByteArray did() const;
 
+    // Publishes the session id (or -1) for abort(); returns the old one.
+    int setSessionId(int sid);
+
     const CameraPassport* m_record;
     int m_avIndex = -1;
-    std::atomic<int> m_sessionId{-1}; // read by abort() from another thread
+    // Read by abort() from another thread, under m_abortMutex: an id is
+    // withdrawn before it is closed, so an abort never reaches an id that
+    // another camera may have claimed since.
+    std::atomic<int> m_sessionId{-1};
+    std::atomic<quint64> m_abortTicket{0};
+    std::mutex m_abortMutex;
     AvframeRecvThread* m_videoThread = nullptr;
     AudioRecvthread* m_audioThread = nullptr;
     VideoBuffer* m_videoBuffer = nullptr; // not owned

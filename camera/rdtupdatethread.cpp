@@ -131,6 +131,10 @@ RDTUpdatethread::FetchResult RDTUpdatethread::fetchTimeLine(const RdtApi& api, i
 
     qint64 remaining = length;
     while (remaining > 0) {
+        if (interrupted()) {
+            records->clear();
+            return Interrupted;
+        }
         char raw[sizeof(RecordFileHeader)];
         r = readFully(api, rdtId, raw, int(sizeof raw));
         if (r <= 0) {

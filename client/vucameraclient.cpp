@@ -94,12 +94,17 @@ void VuCameraClient::play(int quality, bool openAudio, const QString& pincode)
         qWarning("camera %s: ignore play now, for status != Disconnected", qPrintable(m_did));
         return;
     }
+    // Stops asked for from here on reach this play's connect, older ones not.
+    m_playTicket = m_session->abortTicket();
     emit play_s(quality, openAudio, pincode);
 }
 
 void VuCameraClient::stopPlay()
 {
     setStatus(ClientStatus::Disconnecting);
+    // The worker may be blocked in the session (a connect, the login, a
+    // send to a stalled camera): end that from here so the stop is prompt.
+    m_session->abort();
     emit stopPlay_s();
 }
 
@@ -171,9 +176,8 @@ void VuCameraClient::destroy()
 {
     FunctionTrace trace("VuCameraClient::destroy");
     if (m_worker && m_worker->isRunning() && !isStatus(ClientStatus::Destroying)) {
-        const int previous = m_status.exchange(static_cast<int>(ClientStatus::Destroying));
-        if (previous == static_cast<int>(ClientStatus::Connecting))
-            m_session->abort();
+        m_status.store(static_cast<int>(ClientStatus::Destroying));
+        m_session->abort(); // whatever the worker waits on in the session ends now
         emit destroy_s();
     } else {
         emit destroyed();
@@ -301,7 +305,7 @@ void VuCameraClient::runPlay(quint64 serial, int quality, bool openAudio, const 
         return fail(5, "upto max client, and cannot play again.");
 
     emit played(Connecting);
-    const int conn = m_session->connCamera();
+    const int conn = m_session->connCamera(m_playTicket);
     if (conn != 0)
         return fail(conn, "get power status");
 

@@ -152,6 +152,7 @@ private:
     int m_inPlay = 0;            // handlePlay calls on the stack
     quint64 m_playSerial = 0;    // bumped by each play and each user stop
     bool m_destroyPending = false;
+    std::atomic<quint64> m_playTicket{0}; // the session's abort ticket when play() was called
     CameraController* m_session = nullptr;
     VideoBuffer* m_videoBuffer = nullptr;
     mutable std::mutex m_mutex;     // video buffer, frame size, show flag

@@ -43,7 +43,7 @@ int sessionStateError(P2PSession::State st)
 
 bool muted(const P2PSession& s)
 {
-    return s.faults && (s.faults->load() & P2PD_FAULT_MUTE);
+    return s.faults && (s.faults->load() & (P2PD_FAULT_MUTE | P2PD_FAULT_SILENT));
 }
 
 int recvFrame(int avIndex, bool audio, char* buf, int bufSize, int* actualFrameSize,
@@ -71,7 +71,7 @@ int recvFrame(int avIndex, bool audio, char* buf, int bufSize, int* actualFrameS
         *frameIndex = f.number;
     if (f.lost)
         return AV_ER_LOSED_THIS_FRAME;
-    ch.bufBytes -= f.size();
+    (audio ? ch.audioBytes : ch.videoBytes) -= f.size();
     const int size = static_cast<int>(f.size());
     if (expectedFrameSize)
         *expectedFrameSize = size;
@@ -119,7 +119,7 @@ int stopAvChannel(int avIndex)
             ch.io.clear();
             ch.video.clear();
             ch.audio.clear();
-            ch.bufBytes = 0;
+            ch.videoBytes = ch.audioBytes = 0;
         }
     }
     s.cv.notify_all();

@@ -254,6 +254,27 @@ int IOTC_Session_Close(int sessionId)
     return IOTC_ER_NoERROR;
 }
 
+int IOTC_Session_Shutdown(int sessionId)
+{
+    auto s = P2PRegistry::instance().session(sessionId);
+    if (!s)
+        return IOTC_ER_INVALID_SID;
+    s->close(false);
+    return IOTC_ER_NoERROR;
+}
+
+int IOTC_Set_KeepAlive(unsigned int intervalMs, unsigned int timeoutMs)
+{
+    const unsigned int interval = intervalMs ? intervalMs : 3000u;
+    const unsigned int limit = timeoutMs ? timeoutMs : 10000u;
+    if (interval >= limit || limit > 3600000u)
+        return IOTC_ER_INVALID_ARG;
+    auto& reg = P2PRegistry::instance();
+    reg.keepAliveMs = static_cast<int>(interval);
+    reg.silenceLimitMs = static_cast<int>(limit);
+    return IOTC_ER_NoERROR;
+}
+
 int IOTC_Session_Get_Free_Channel(int sessionId)
 {
     auto s = P2PRegistry::instance().session(sessionId);

@@ -119,6 +119,22 @@ int IOTC_Session_Get_Free_Channel(int sessionId);
  * device registration. Returns 0 or IOTC_ER_INVALID_ARG. */
 int IOTC_Set_Directory(const char *hostPort);
 
+/* Ends the session's connection at once, from any thread, but keeps its id
+ * claimed until IOTC_Session_Close: calls blocked on it return (a connect
+ * with IOTC_ER_INVALID_SID, AV and RDT calls with their "closed" codes), later
+ * ones fail the same way, and the peer sees "closed by remote". Unlike a close
+ * it never releases the id under a thread that may still use it. Returns 0
+ * or IOTC_ER_INVALID_SID. */
+int IOTC_Session_Shutdown(int sessionId);
+
+/* Sets the keepalive of all sessions of the process: a session that sent
+ * nothing for intervalMs sends a keepalive message; one that received
+ * nothing for timeoutMs is lost (IOTC_ER_REMOTE_TIMEOUT_DISCONNECT, AV calls
+ * AV_ER_REMOTE_TIMEOUT_DISCONNECT). Defaults 3000 and 10000; 0 restores a
+ * default. Returns 0, or IOTC_ER_INVALID_ARG when intervalMs is not below
+ * timeoutMs. */
+int IOTC_Set_KeepAlive(unsigned int intervalMs, unsigned int timeoutMs);
+
 /* Writes the address in use ("host:port", set or from the environment) into
  * buf (NUL-terminated). Returns its length, or IOTC_ER_DIRECTORY_UNREACHABLE
  * when none is configured, IOTC_ER_INVALID_ARG when buf is too small. */

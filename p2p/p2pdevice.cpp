@@ -21,8 +21,13 @@ extern "C" {
 
 int P2PDir_Start(unsigned short port)
 {
+    return P2PDir_Start2(nullptr, port);
+}
+
+int P2PDir_Start2(const char* address, unsigned short port)
+{
     auto d = std::make_shared<P2PDirectory>();
-    if (!d->start(port))
+    if (!d->start(port, address && *address ? address : "127.0.0.1"))
         return P2PD_ER_LISTEN_FAILED;
     return P2PRegistry::instance().addDirectory(d);
 }
@@ -44,6 +49,11 @@ int P2PDir_Stop(int dirHandle)
 
 int P2PD_Register(const char* uid, const char* directory, unsigned short port)
 {
+    return P2PD_Register2(uid, directory, nullptr, port);
+}
+
+int P2PD_Register2(const char* uid, const char* directory, const char* bindAddress, unsigned short port)
+{
     if (!uid)
         return IOTC_ER_INVALID_ARG;
     const size_t n = std::strlen(uid);
@@ -58,7 +68,7 @@ int P2PD_Register(const char* uid, const char* directory, unsigned short port)
     // The handle is needed by sessions created from the first connect on.
     const int handle = reg.addDevice(d);
     d->handle = handle;
-    const int r = d->start(uid, dir, port);
+    const int r = d->start(uid, dir, bindAddress && *bindAddress ? bindAddress : "127.0.0.1", port);
     if (r < 0) {
         reg.takeDevice(handle);
         return r;

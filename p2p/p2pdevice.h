@@ -7,7 +7,8 @@
  * through the same setting or the explicit address given to P2PD_Register.
  * A registration lasts as long as the device's connection to the directory.
  *
- * Device: P2PD_Register listens on a loopback port and registers the UID.
+ * Device: P2PD_Register listens on a loopback port (P2PD_Register2: on a
+ * given address) and registers the UID.
  * Each client connect becomes a device-side session id (P2PD_Accept), in the
  * same id space as client sessions, so IOTC_Session_Check,
  * IOTC_Session_Close and the RDT_* functions work on it. P2PD_AvServStart
@@ -51,6 +52,10 @@ extern "C" {
 /* Starts a directory service listening on 127.0.0.1:port (0: an ephemeral
  * port). Returns a handle (0 or more) or P2PD_ER_LISTEN_FAILED. */
 int P2PDir_Start(unsigned short port);
+/* As P2PDir_Start, listening on `address` (an IPv4 literal; NULL or "":
+ * 127.0.0.1, "0.0.0.0": every interface), so that devices and clients of
+ * the LAN can reach it. */
+int P2PDir_Start2(const char *address, unsigned short port);
 /* The port a running directory listens on, or P2PD_ER_INVALID_DEVICE. */
 int P2PDir_Port(int dirHandle);
 /* Stops it: the listening socket and every device connection are closed, so
@@ -64,6 +69,9 @@ int P2PDir_Stop(int dirHandle);
 #define P2PD_FAULT_STALL    0x02u /* new connects are never answered (the client blocks) */
 #define P2PD_FAULT_MUTE     0x04u /* everything this device sends is silently discarded */
 #define P2PD_FAULT_STALL_AV 0x08u /* avClientStart2 logins are never answered */
+#define P2PD_FAULT_SILENT   0x10u /* a hung device: sessions read nothing and send nothing (no
+                                   * keepalive either) and are not closed: clients lose them
+                                   * after the silence limit */
 
 /* Opens a listening socket on 127.0.0.1 (port 0: ephemeral) and registers
  * uid (1..IOTC_UID_MAX_LEN printable characters) with the directory at
@@ -71,6 +79,12 @@ int P2PDir_Stop(int dirHandle);
  * Returns a device handle (0 or more), or IOTC_ER_INVALID_ARG,
  * IOTC_ER_DIRECTORY_UNREACHABLE, P2PD_ER_UID_TAKEN, P2PD_ER_LISTEN_FAILED. */
 int P2PD_Register(const char *uid, const char *directory, unsigned short port);
+
+/* As P2PD_Register, listening on bindAddress (an IPv4 literal; NULL or "":
+ * 127.0.0.1, "0.0.0.0": every interface) and registering from it: the
+ * directory hands clients the address the registration came from, so a
+ * device bound to a LAN address is reached there. */
+int P2PD_Register2(const char *uid, const char *directory, const char *bindAddress, unsigned short port);
 
 /* Unregisters the UID, closes the listening socket and every session of the
  * device (clients see "closed by remote"); a blocked P2PD_Accept returns

@@ -27,7 +27,8 @@ P2PDeviceHost::~P2PDeviceHost()
     stop();
 }
 
-int P2PDeviceHost::start(const std::string& uid, const std::string& directory, unsigned short port)
+int P2PDeviceHost::start(const std::string& uid, const std::string& directory, const std::string& bindAddress,
+                         unsigned short port)
 {
     m_uid = uid;
     std::string host;
@@ -35,11 +36,11 @@ int P2PDeviceHost::start(const std::string& uid, const std::string& directory, u
     if (!P2PWire::parseHostPort(directory, &host, &dirPort))
         return IOTC_ER_DIRECTORY_UNREACHABLE;
 
-    m_listenFd = P2PWire::listenLoopback(port, &m_port);
+    m_listenFd = P2PWire::listenOn(bindAddress, port, &m_port);
     if (m_listenFd < 0)
         return P2PD_ER_LISTEN_FAILED;
 
-    m_dirFd = P2PWire::connectTo(host, dirPort, -1, 3000);
+    m_dirFd = P2PWire::connectTo(host, dirPort, -1, 3000, bindAddress);
     if (m_dirFd < 0) {
         ::close(m_listenFd);
         m_listenFd = -1;

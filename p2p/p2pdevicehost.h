@@ -26,8 +26,10 @@ public:
     P2PDeviceHost(const P2PDeviceHost&) = delete;
     P2PDeviceHost& operator=(const P2PDeviceHost&) = delete;
 
-    // Listens and registers; 0 or a negative P2PD_/IOTC_ code.
-    int start(const std::string& uid, const std::string& directory, unsigned short port);
+    // Listens on bindAddress:port and registers from that address; 0 or a
+    // negative P2PD_/IOTC_ code.
+    int start(const std::string& uid, const std::string& directory, const std::string& bindAddress,
+              unsigned short port);
     // Unregisters, stops accepting, closes every session (ids stay claimed
     // until their owner closes them) and wakes P2PD_Accept.
     void stop();

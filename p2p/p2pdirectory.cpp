@@ -38,9 +38,9 @@ P2PDirectory::~P2PDirectory()
     stop();
 }
 
-bool P2PDirectory::start(unsigned short port)
+bool P2PDirectory::start(unsigned short port, const std::string& address)
 {
-    m_listenFd = P2PWire::listenLoopback(port, &m_port);
+    m_listenFd = P2PWire::listenOn(address, port, &m_port);
     if (m_listenFd < 0)
         return false;
     m_wakeFd = ::eventfd(0, EFD_CLOEXEC);
@@ -77,7 +77,7 @@ void P2PDirectory::onLine(int fd, Conn& c, const std::string& line, bool* closeI
         if (it == m_entries.end())
             reply(fd, m_seen.count(rest) ? "OFFLINE\n" : "UNKNOWN\n");
         else
-            reply(fd, "AT 127.0.0.1 " + std::to_string(it->second) + "\n");
+            reply(fd, "AT " + it->second.first + " " + std::to_string(it->second.second) + "\n");
         *closeIt = true;
     } else if (verb == "REGISTER" && c.uid.empty()) {
         const size_t sp2 = rest.find(' ');
@@ -90,7 +90,7 @@ void P2PDirectory::onLine(int fd, Conn& c, const std::string& line, bool* closeI
             reply(fd, "TAKEN\n");
             *closeIt = true;
         } else {
-            m_entries[uid] = static_cast<unsigned short>(port);
+            m_entries[uid] = {c.ip, static_cast<unsigned short>(port)};
             m_seen.insert(uid);
             c.uid = uid;
             reply(fd, "OK\n");
@@ -115,8 +115,12 @@ void P2PDirectory::loop()
             return;
         if (fds[1].revents & POLLIN) {
             const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd >= 0)
-                m_conns[fd] = Conn{};
+            if (fd >= 0) {
+                Conn c;
+                uint16_t peerPort = 0;
+                P2PWire::peerAddress(fd, &c.ip, &peerPort);
+                m_conns[fd] = c;
+            }
         }
         for (size_t i = 2; i < fds.size(); ++i) {
             if (!fds[i].revents)

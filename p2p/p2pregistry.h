@@ -37,6 +37,10 @@ public:
     bool rdtInit = false;
     int avMaxChannels = 128;
     std::atomic<unsigned> maxBufKB{5000};
+    // A session sends KeepAlive after keepAliveMs without sending anything,
+    // and counts a peer from which nothing came for silenceLimitMs as lost.
+    std::atomic<int> keepAliveMs{3000};
+    std::atomic<int> silenceLimitMs{10000};
     std::string directory;
 
     // Sessions

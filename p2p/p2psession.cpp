@@ -1,8 +1,11 @@
 #include "p2p/p2psession.h"
 
 #include "p2p/avapi.h"
+#include "p2p/p2pdevice.h"
 #include "p2p/p2pregistry.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -27,9 +30,10 @@ bool P2PSession::attach(int fd, const std::string& theUid)
         return false;
     }
     {
-        std::lock_guard<std::mutex> w(m_writeMutex);
+        std::lock_guard<std::timed_mutex> w(m_writeMutex);
         m_fd = fd;
     }
+    m_lastSendMs = P2PWire::nowMs();
     uid = theUid;
     remoteIp = ip;
     remotePort = port;
@@ -43,27 +47,50 @@ bool P2PSession::send(MsgKind kind, uint8_t channel, const void* a, size_t na, c
 {
     unsigned char header[P2PWire::kHeaderSize];
     P2PWire::encodeHeader(header, kind, channel, static_cast<uint32_t>(na + nb + nc));
-    std::lock_guard<std::mutex> w(m_writeMutex);
+    std::lock_guard<std::timed_mutex> w(m_writeMutex);
     if (m_fd < 0)
         return false;
-    if (!P2PWire::writeAll(m_fd, header, sizeof header))
+    const int64_t deadline = P2PWire::nowMs() + kSendTimeoutMs;
+    auto put = [&](const void* p, size_t n) {
+        const int64_t left = deadline - P2PWire::nowMs();
+        return n == 0 || (left > 0 && P2PWire::writeAll(m_fd, p, n, static_cast<int>(left)));
+    };
+    if (!put(header, sizeof header) || !put(a, na) || !put(b, nb) || !put(c, nc)) {
+        ::shutdown(m_fd, SHUT_RDWR); // the reader sees the peer lost
         return false;
-    if (na && !P2PWire::writeAll(m_fd, a, na))
-        return false;
-    if (nb && !P2PWire::writeAll(m_fd, b, nb))
-        return false;
-    if (nc && !P2PWire::writeAll(m_fd, c, nc))
-        return false;
+    }
+    m_lastSendMs = P2PWire::nowMs();
     return true;
+}
+
+bool P2PSession::silentFault() const
+{
+    return faults && (faults->load() & P2PD_FAULT_SILENT);
+}
+
+void P2PSession::keepAlive()
+{
+    // Only when no other message is on its way: a busy writer is proof of
+    // life enough, and the reader must never wait for one.
+    std::unique_lock<std::timed_mutex> w(m_writeMutex, std::try_to_lock);
+    if (!w.owns_lock() || m_fd < 0)
+        return;
+    unsigned char header[P2PWire::kHeaderSize];
+    P2PWire::encodeHeader(header, MsgKind::KeepAlive, 0, 0);
+    if (P2PWire::writeAll(m_fd, header, sizeof header, 0))
+        m_lastSendMs = P2PWire::nowMs();
 }
 
 void P2PSession::close(bool silent)
 {
+    int fd;
     {
         std::lock_guard<std::mutex> l(mutex);
         if (m_closed)
             return;
         m_closed = true;
+        m_closing = true;
+        fd = m_fd; // set by attach under this lock too
         if (state == State::Connecting && stopFd >= 0) {
             const uint64_t one = 1;
             (void)!::write(stopFd, &one, sizeof one);
@@ -75,17 +102,22 @@ void P2PSession::close(bool silent)
             r.generation++;
     }
     cv.notify_all();
-    if (!silent)
-        send(MsgKind::Bye, 0, nullptr, 0);
-    {
-        std::lock_guard<std::mutex> w(m_writeMutex);
-        if (m_fd >= 0)
-            ::shutdown(m_fd, SHUT_RDWR);
+    if (fd >= 0 && !silent && !silentFault()) {
+        // A Bye only if the line is free soon and the peer takes it at once:
+        // a writer blocked on a peer that reads nothing must not hold us.
+        std::unique_lock<std::timed_mutex> w(m_writeMutex, std::chrono::milliseconds(200));
+        unsigned char header[P2PWire::kHeaderSize];
+        P2PWire::encodeHeader(header, MsgKind::Bye, 0, 0);
+        if (w.owns_lock())
+            P2PWire::writeAll(fd, header, sizeof header, 200);
     }
+    // Without the write lock: this also releases a sender blocked on the peer.
+    if (fd >= 0)
+        ::shutdown(fd, SHUT_RDWR);
     if (m_reader.joinable())
         m_reader.join();
     {
-        std::lock_guard<std::mutex> w(m_writeMutex);
+        std::lock_guard<std::timed_mutex> w(m_writeMutex);
         if (m_fd >= 0)
             ::close(m_fd);
         m_fd = -1;
@@ -96,26 +128,50 @@ void P2PSession::readerLoop()
 {
     int fd;
     {
-        std::lock_guard<std::mutex> w(m_writeMutex);
+        std::lock_guard<std::timed_mutex> w(m_writeMutex);
         fd = m_fd;
     }
+    auto& reg = P2PRegistry::instance();
     bool bye = false;
     std::vector<char> payload;
-    for (;;) {
+    int64_t lastHeard = P2PWire::nowMs();
+    while (!m_closing) {
+        const int keepAliveMs = reg.keepAliveMs.load();
+        const int limitMs = reg.silenceLimitMs.load();
+        const int64_t now = P2PWire::nowMs();
+        if (silentFault()) {
+            // A hung device: reads nothing, sends nothing, keeps the line.
+            lastHeard = now;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
+        }
+        if (now - m_lastSendMs >= keepAliveMs)
+            keepAlive();
+        if (now - lastHeard >= limitMs)
+            break; // silent for too long: the peer is lost
+        const int64_t wait = std::min<int64_t>(keepAliveMs - (now - m_lastSendMs), limitMs - (now - lastHeard));
+        const int w = P2PWire::waitReadable(fd, -1, static_cast<int>(std::max<int64_t>(wait, 1)));
+        if (w < 0)
+            break;
+        if (w == 0)
+            continue;
         unsigned char header[P2PWire::kHeaderSize];
-        if (P2PWire::readFull(fd, header, sizeof header) != 1)
+        if (P2PWire::readFull(fd, header, sizeof header, -1, limitMs) != 1)
             break;
         const uint32_t length = P2PWire::getU32(header + 4);
         if (length > P2PWire::kMaxPayload)
             break; // not our protocol: treat as a broken connection
         payload.resize(length);
-        if (length && P2PWire::readFull(fd, payload.data(), length) != 1)
+        if (length && P2PWire::readFull(fd, payload.data(), length, -1, limitMs) != 1)
             break;
+        lastHeard = P2PWire::nowMs();
         const auto kind = static_cast<MsgKind>(header[0]);
         if (kind == MsgKind::Bye) {
             bye = true;
             break;
         }
+        if (kind == MsgKind::KeepAlive)
+            continue;
         if (header[1] >= kChannels)
             continue;
         handle(kind, header[1], payload);
@@ -135,7 +191,8 @@ void P2PSession::queueFrame(P2PAvChannel& ch, bool audio, std::vector<char>& pay
     const uint32_t number = P2PWire::getU32(reinterpret_cast<const unsigned char*>(payload.data()));
     const size_t size = payload.size() - 4 - AV_FRAME_HEADER_SIZE;
     std::deque<P2PFrame>& q = audio ? ch.audio : ch.video;
-    if (ch.bufBytes + size > ch.bufLimit) {
+    size_t& used = audio ? ch.audioBytes : ch.videoBytes;
+    if (used + size > ch.bufLimit) {
         // No room: drop the whole frame, leave one marker per run of losses.
         if (q.empty() || !q.back().lost) {
             P2PFrame marker;
@@ -148,7 +205,7 @@ void P2PSession::queueFrame(P2PAvChannel& ch, bool audio, std::vector<char>& pay
     P2PFrame f;
     f.number = number;
     f.message = std::move(payload);
-    ch.bufBytes += size;
+    used += size;
     q.push_back(std::move(f));
 }
 
@@ -188,7 +245,7 @@ void P2PSession::handle(MsgKind kind, uint8_t channel, std::vector<char>& payloa
         ch.io.clear();
         ch.video.clear();
         ch.audio.clear();
-        ch.bufBytes = 0;
+        ch.videoBytes = ch.audioBytes = 0;
         ch.bufLimit = static_cast<size_t>(P2PRegistry::instance().maxBufKB.load()) * 1024u;
         break;
     case MsgKind::AvLoginRefuse:

@@ -66,7 +66,10 @@ struct P2PAvChannel
     std::deque<P2PIoMsg> io;
     std::deque<P2PFrame> video;
     std::deque<P2PFrame> audio;
-    size_t bufBytes = 0;
+    // Unread bytes per queue; each queue has its own budget of bufLimit, so
+    // audio that nobody reads never starves the video.
+    size_t videoBytes = 0;
+    size_t audioBytes = 0;
     size_t bufLimit = 0;
     uint32_t videoSent = 0;
     uint32_t audioSent = 0;
@@ -97,13 +100,18 @@ public:
     // false (socket closed) when the session was closed meanwhile.
     bool attach(int fd, const std::string& uid);
 
+    // A peer that takes nothing for this long breaks the session.
+    static constexpr int kSendTimeoutMs = 10000;
+
     // Sends one message (header + up to two payload parts). false when the
-    // connection is not usable.
+    // connection is not usable; a send that fails or times out half-way
+    // breaks the connection (the peer could not parse what follows).
     bool send(MsgKind kind, uint8_t channel, const void* a, size_t na, const void* b = nullptr,
               size_t nb = 0, const void* c = nullptr, size_t nc = 0);
 
-    // Local close: sends Bye (unless `silent`), ends the connection, wakes
-    // every waiter and joins the reader. Idempotent.
+    // Local close: sends Bye (unless `silent`, or when the peer does not take
+    // it at once), ends the connection, wakes every waiter and joins the
+    // reader. Never waits for a sender blocked on the peer. Idempotent.
     void close(bool silent);
 
     // The device's fault switches, shared with the device (null on clients).
@@ -127,11 +135,15 @@ public:
 
 private:
     void readerLoop();
+    bool silentFault() const;
+    void keepAlive();
     void handle(MsgKind kind, uint8_t channel, std::vector<char>& payload);
     void queueFrame(P2PAvChannel& ch, bool audio, std::vector<char>& payload);
 
     int m_fd = -1;
-    std::mutex m_writeMutex;
+    std::timed_mutex m_writeMutex;
+    std::atomic<int64_t> m_lastSendMs{0};
+    std::atomic<bool> m_closing{false};
     std::thread m_reader;
     bool m_closed = false;
 };

@@ -70,7 +70,7 @@ int P2PWire::waitReadable(int fd, int stopFd, int timeoutMs)
     }
 }
 
-int P2PWire::connectTo(const std::string& host, uint16_t port, int stopFd, int timeoutMs)
+int P2PWire::connectTo(const std::string& host, uint16_t port, int stopFd, int timeoutMs, const std::string& source)
 {
     addrinfo hints{};
     hints.ai_family = AF_INET;
@@ -86,6 +86,14 @@ int P2PWire::connectTo(const std::string& host, uint16_t port, int stopFd, int t
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
         return -1;
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    if (!source.empty() && source != "0.0.0.0"
+        && (::inet_pton(AF_INET, source.c_str(), &from.sin_addr) != 1
+            || ::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) < 0)) {
+        ::close(fd);
+        return -1;
+    }
     int r = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     if (r < 0 && errno != EINPROGRESS) {
         ::close(fd);
@@ -164,18 +172,27 @@ int P2PWire::readFull(int fd, void* buf, size_t n, int stopFd, int timeoutMs)
     return 1;
 }
 
-bool P2PWire::writeAll(int fd, const void* buf, size_t n)
+bool P2PWire::writeAll(int fd, const void* buf, size_t n, int timeoutMs)
 {
     const auto* p = static_cast<const unsigned char*>(buf);
+    const int64_t deadline = timeoutMs >= 0 ? nowMs() + timeoutMs : -1;
     size_t sent = 0;
     while (sent < n) {
-        const ssize_t r = ::send(fd, p + sent, n - sent, MSG_NOSIGNAL);
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
+        const ssize_t r = ::send(fd, p + sent, n - sent, MSG_NOSIGNAL | (deadline >= 0 ? MSG_DONTWAIT : 0));
+        if (r >= 0) {
+            sent += static_cast<size_t>(r);
+            continue;
         }
-        sent += static_cast<size_t>(r);
+        if (errno == EINTR)
+            continue;
+        if (deadline < 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
+            return false;
+        const int64_t left = deadline - nowMs();
+        if (left <= 0)
+            return false;
+        pollfd pfd{fd, POLLOUT, 0};
+        if (::poll(&pfd, 1, static_cast<int>(left)) < 0 && errno != EINTR)
+            return false;
     }
     return true;
 }
@@ -241,17 +258,18 @@ void P2PWire::peerAddress(int fd, std::string* ip, uint16_t* port)
     }
 }
 
-int P2PWire::listenLoopback(uint16_t port, uint16_t* boundPort)
+int P2PWire::listenOn(const std::string& address, uint16_t port, uint16_t* boundPort)
 {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    if (::inet_pton(AF_INET, address.c_str(), &addr.sin_addr) != 1)
+        return -1;
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return -1;
     int one = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(port);
     socklen_t len = sizeof addr;
     if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0 || ::listen(fd, 64) < 0
         || ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) < 0) {

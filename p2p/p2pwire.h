@@ -16,7 +16,10 @@
 //   Video, Audio  device -> client: u32 frame number, 24-byte header, frame bytes
 //   RdtOpen, RdtData, RdtClose: RDT stream control and bytes on the channel
 //   Bye           either: the sender closes the session
-// A connection that ends without Bye is a peer that vanished.
+//   KeepAlive     either: empty; sent when the sender has sent nothing else
+//                 for a while (P2PRegistry::keepAliveMs)
+// A connection that ends without Bye is a peer that vanished, and so is one
+// on which nothing at all came for P2PRegistry::silenceLimitMs.
 
 #include <cstddef>
 #include <cstdint>
@@ -39,6 +42,7 @@ enum class MsgKind : uint8_t {
     RdtData,
     RdtClose,
     Bye,
+    KeepAlive,
 };
 
 class P2PWire
@@ -53,10 +57,14 @@ public:
     // Connects to host:port. Gives up when stopFd (an eventfd, -1: none)
     // becomes readable (returns -2), or after timeoutMs (returns -3); other
     // failures return -1. On success the connected socket (blocking mode).
-    // A listening TCP socket on 127.0.0.1:port (0: any free port); the bound
-    // port goes to *boundPort. Returns the socket, or -1.
-    static int listenLoopback(uint16_t port, uint16_t* boundPort);
-    static int connectTo(const std::string& host, uint16_t port, int stopFd, int timeoutMs);
+    // With a source address (an IPv4 literal, not "0.0.0.0"), the socket is
+    // bound to it first, so the peer sees the connection come from there.
+    // A listening TCP socket on address:port (an IPv4 literal; port 0: any
+    // free port); the bound port goes to *boundPort. Returns the socket, or -1.
+    static int listenOn(const std::string& address, uint16_t port, uint16_t* boundPort);
+    static int listenLoopback(uint16_t port, uint16_t* boundPort) { return listenOn("127.0.0.1", port, boundPort); }
+    static int connectTo(const std::string& host, uint16_t port, int stopFd, int timeoutMs,
+                         const std::string& source = std::string());
 
     // Waits until fd is readable; 1 readable, 0 time-out, -2 stopped, -1 error.
     // timeoutMs < 0 waits without limit.
@@ -67,8 +75,9 @@ public:
     // error, -2 stopped, -3 time-out.
     static int readFull(int fd, void* buf, size_t n, int stopFd = -1, int timeoutMs = -1);
 
-    // Writes everything (blocking). false on any error.
-    static bool writeAll(int fd, const void* buf, size_t n);
+    // Writes everything, waiting at most timeoutMs in total for the peer to
+    // take it (< 0: no limit). false on any error or at the time-out.
+    static bool writeAll(int fd, const void* buf, size_t n, int timeoutMs = -1);
 
     // Reads one text line (up to '\n', at most 512 bytes). Same results as
     // readFull; the line is returned without the '\n'.

@@ -151,7 +151,7 @@ int RDT_Write(int rdtId, const char* buf, int size)
         if (const int err = stateError(s, s.rdt[ref.channel], ref.generation))
             return err;
     }
-    if (s.faults && (s.faults->load() & P2PD_FAULT_MUTE))
+    if (s.faults && (s.faults->load() & (P2PD_FAULT_MUTE | P2PD_FAULT_SILENT)))
         return size;
     if (!s.send(MsgKind::RdtData, static_cast<uint8_t>(ref.channel), buf, static_cast<size_t>(size)))
         return RDT_ER_SESSION_CLOSED;

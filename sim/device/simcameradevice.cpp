@@ -82,6 +82,8 @@ void SimCameraDevice::apply()
         faults |= P2PD_FAULT_MUTE;
     if (fault(cam, "p2p_stall_login"))
         faults |= P2PD_FAULT_STALL_AV;
+    if (fault(cam, "p2p_silent"))
+        faults |= P2PD_FAULT_SILENT;
     bool uidChanged;
     {
         std::lock_guard<std::mutex> l(m_mutex);

@@ -32,6 +32,8 @@ class SimViolations;
 //   "p2p_no_resend"   logins are accepted without resend
 //   "p2p_mute"        the camera stops sending anything
 //   "p2p_drop"        sessions are dropped without a word (as a power cut)
+//   "p2p_silent"      a hung camera: its sessions stay open but it reads and
+//                     sends nothing, not even keepalives
 class SimCameraDevice
 {
 public:

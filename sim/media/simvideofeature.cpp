@@ -50,6 +50,10 @@ VideoStreamer& streamerFor(SimCameraSession& session)
             const QJsonValue v = cam.faults.value(QStringLiteral("corrupt_frames"));
             return v.isBool() ? (v.toBool() ? 1 : 0) : qMax(0, v.toInt(0));
         };
+        config.audioAlways = [scenario, did] {
+            SimCamera cam;
+            return scenario->camera(did, &cam) && cam.faults.value(QStringLiteral("audio_always")).toBool();
+        };
         slot->streamer = std::make_unique<VideoStreamer>(session.avIndex(), config);
     }
     return *slot->streamer;

@@ -253,7 +253,7 @@ void VideoStreamer::run()
         const std::shared_ptr<const EncodedClip> clip = m_clip;
         const int i = index % clip->size();
         ++index;
-        const bool audio = m_audio;
+        const bool audio = m_audio || (m_config.audioAlways && m_config.audioAlways());
         if (!audio) {
             audioClock.start();
             m_audioMs = 0;

@@ -55,6 +55,9 @@ public:
         // Fault knob, asked before each video frame: 0 sends frames intact,
         // N damages every N-th frame (corrupt()). Unset: always 0.
         std::function<int()> corruptEvery;
+        // Fault knob, asked before each video frame: true sends the audio
+        // whether the client asked for it or not. Unset: false.
+        std::function<bool()> audioAlways;
     };
 
     // avIndex: the device side of the AV channel (P2PD_AvServStart).

@@ -9,6 +9,7 @@
 #include "camera/videobuffer.h"
 #include "p2p/avapi.h"
 #include "p2p/iotcapi.h"
+#include "p2p/p2pregistry.h"
 #include "sim/device/simcameradevice.h"
 #include "sim/device/simcamerasession.h"
 #include "sim/media/clipencoder.h"
@@ -20,6 +21,7 @@
 
 #include <QDateTime>
 #include <QtTest>
+#include <future>
 
 namespace {
 
@@ -32,8 +34,11 @@ const char* const kStopLine = "timeout,called function IOTC_Connect_Stop_BySID."
 
 // The test's own camera command: each payload byte sends one frame of the
 // script clip (its index; key frames flagged as such), 0xFF a frame with an
-// audio codec id on the video channel.
+// audio codec id on the video channel, 0xFD a frame larger than the receive
+// thread's buffer, 0xFE one larger than the channel's receive budget
+// (kBudgetKB while the test's channel logs in).
 constexpr unsigned kScript = 0x7300;
+constexpr unsigned kBudgetKB = 1500;
 
 // Waits for a log line without running this thread's events: what the line
 // announces may still be queued here.
@@ -124,10 +129,14 @@ private slots:
         QVERIFY(m_clip.isValid() && m_clip.keyFrames.at(0) && m_clip.keyFrames.at(5));
         m_home.p2p->dispatcher().add(kScript, [this](SimCameraSession& s, unsigned, const QByteArray& script) {
             const FrameEncryptor enc(s.mediaKey());
-            for (const uchar i : script)
-                s.sendVideoFrame(i == 0xFF ? QByteArray(200, 'U') : enc.encrypt(m_clip.frames.at(i)),
-                                 i == 0xFF ? FrameEncryptor::header(138, true, false, 1)
-                                           : FrameEncryptor::header(FrameEncryptor::kCodecH264, m_clip.keyFrames.at(i), false, 5000 + i));
+            for (const uchar i : script) {
+                if (i >= 0xFD)
+                    s.sendVideoFrame(QByteArray(i == 0xFF ? 200 : i == 0xFD ? 1100000 : 1600000, 'U'),
+                                     FrameEncryptor::header(i == 0xFF ? 138 : FrameEncryptor::kCodecH264, i == 0xFF, false, 1));
+                else
+                    s.sendVideoFrame(enc.encrypt(m_clip.frames.at(i)),
+                                     FrameEncryptor::header(FrameEncryptor::kCodecH264, m_clip.keyFrames.at(i), false, 5000 + i));
+            }
         });
     }
 
@@ -195,6 +204,35 @@ private slots:
         QVERIFY(log.lines().filter("pw-a").isEmpty());
         QCOMPARE(c.stopPlay(), 0);
         QTRY_COMPARE(dev->activeSessions(), 0);
+    }
+
+    // An abort reaches its own connect even before the session id exists,
+    // and never a session id that another controller claimed after it.
+    void abortReachesOnlyItsOwnConnect()
+    {
+        m_home.setCameraFaults("cam-a", R"({"p2p_stall": true})");
+        const CameraPassport p = m_home.plainPassport("cam-a");
+        CameraTimings timings;
+        timings.connectTimeoutSeconds = 1;
+        CameraController a(&p, timings), b(&p, timings);
+        LogCapture log;
+        const quint64 ticket = a.abortTicket();
+        a.abort();
+        QCOMPARE(a.connCamera(ticket), -13);
+        QCOMPARE(log.count("connect: "), 0); // never started, so no guard either
+        QCOMPARE(a.connCamera(), -13);        // a new ticket connects; the guard ends it
+        QCOMPARE(log.count(kStopLine), 1);
+        // b claims the id a had; a's late abort must leave b's connect alone.
+        auto late = std::async(std::launch::async, [&] {
+            QElapsedTimer t;
+            t.start();
+            while (log.count("connect: ") < 2 && t.elapsed() < 30000)
+                QThread::msleep(5);
+            a.abort();
+        });
+        QCOMPARE(b.connCamera(), -13); // by its guard, not -14 from a's abort
+        late.get();
+        QCOMPARE(log.count(kStopLine), 2);
     }
 
     // What the camera receives, in order, byte for byte.
@@ -276,12 +314,15 @@ private slots:
         QCOMPARE(failed.count(), 0);
     }
 
-    // Video waits for a key frame, again after decoding was off; audio ids on
-    // the video channel never reach the decoder; a stop is no failure.
+    // Video waits for a key frame, again after decoding was off and after a
+    // frame too large or lost; audio ids on the video channel never reach the
+    // decoder; a stop is no failure.
     void receiveThread()
     {
         const CameraPassport p = m_home.signedPassport("cam-a");
+        avClientSetMaxBufSize(kBudgetKB);
         auto c = connected(p);
+        avClientSetMaxBufSize(5000);
         QVERIFY(c);
         VideoBuffer vb(false, p.sharedKey);
         vb.setDstSize(320, 180);
@@ -307,6 +348,10 @@ private slots:
         script(QByteArray::fromHex("03040506"), 15);
         QTRY_COMPARE(st.skippedForKey.load(), 7);
         QTRY_COMPARE(st.decodeAttempts.load(), 7);
+        while (!vb.popFrame(info).isNull()) {} // room for the next pictures
+        script(QByteArray::fromHex("fd06070506fe080905"), 22);
+        QTRY_COMPARE(st.skippedForKey.load(), 11);
+        QTRY_COMPARE(st.decodeAttempts.load(), 10);
         thread.stop();
         QVERIFY(thread.wait(10000));
         QCOMPARE(failed.count(), 0);
@@ -364,6 +409,48 @@ private slots:
             QTRY_COMPARE(failed.count(), 1);
             QVERIFY(timeline || failed.at(0).at(0).toInt() == expected);
         }
+    }
+
+    // The session's own stop ends the timeline thread's read of a card that
+    // never answers at once, not at the read's 5 s time-out.
+    void stopEndsAHangingTimelineRead()
+    {
+        m_home.setCameraFaults("cam-a", R"({"timeline_silent": true})");
+        auto c = connected(m_home.plainPassport("cam-a"));
+        QVERIFY(c);
+        QCOMPARE(c->startRDT(), 0);
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(c->stopPlay(), 0);
+        QVERIFY2(t.elapsed() < 2000, qPrintable(QString::number(t.elapsed())));
+    }
+
+    // A camera that sends its audio though nobody reads it: once the audio
+    // has filled its budget only audio is lost, and pictures keep coming.
+    void unreadAudioLeavesTheVideo()
+    {
+        m_home.setCameraFaults("cam-a", R"({"audio_always": true})");
+        const CameraPassport p = m_home.signedPassport("cam-a");
+        VideoBuffer vb(false, p.sharedKey);
+        avClientSetMaxBufSize(16);
+        auto c = connected(p);
+        avClientSetMaxBufSize(5000);
+        QVERIFY(c);
+        vb.setDecodeEnabled(false); // the thread reads on, never held by a full picture queue
+        QCOMPARE(c->play(&vb, 2, false), 0);
+        const auto s = vcp2p::P2PRegistry::instance().session(c->sessionId());
+        QVERIFY(s);
+        auto audioLost = [&] {
+            std::lock_guard<std::mutex> l(s->mutex);
+            return !s->av[0].audio.empty() && s->av[0].audio.back().lost;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(audioLost(), 30000);
+        const qint64 fullUs = std::chrono::duration_cast<std::chrono::microseconds>(
+            std::chrono::steady_clock::now().time_since_epoch()).count();
+        vb.setDecodeEnabled(true);
+        FrameInfo info;
+        QVERIFY(!nextPicture(vb, info, [&](const QImage&) { return info.receivedUs > fullUs; }).isNull());
+        QCOMPARE(c->stopPlay(), 0);
     }
 
     // The card's list at once and again at every refresh; a fresh channel
