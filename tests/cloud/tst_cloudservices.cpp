@@ -206,6 +206,10 @@ private slots:
         QVERIFY(log.contains("get pass failed: 3,"));
         ServiceLogin login(nullptr, 50); // its first step's limit
         QCOMPARE(run(login).error, QNetworkReply::OperationCanceledError);
+        m_home.setCloudFaults(R"({"delay_ms": {"/sts": 10000}})"); // the second step's, the first one answered at once
+        ServiceLogin second(nullptr, 4000);
+        QCOMPARE(run(second).error, QNetworkReply::OperationCanceledError);
+        QCOMPARE(requests().last().path, QString("/sts"));
     }
 
     void deviceAndRoomLists()
