@@ -258,6 +258,10 @@ void VuAccount::onLogoutByCode()
         if (reply->error() != QNetworkReply::NoError)
             qWarning("handleLogoutReply: reply error %s", qUtf8Printable(SecretRedactor::redact(reply->errorString())));
     }
+    // The user stays named; the secrets of the session go.
+    m_info.passToken.clear();
+    m_info.serviceToken.clear();
+    m_info.ssecurity.clear();
     emit onAccountLogout();
 }
 
