@@ -5,6 +5,7 @@
 
 #include "app/credentialstore.h"
 #include "app/threadjoin.h"
+#include "browser/mcefclienthandler.h"
 #include "browser/mceflibprivate.h"
 #include "browser/mcefwebview.h"
 #include "cloud/vuaccount.h"
@@ -242,6 +243,27 @@ private slots:
         strangers.stop(), serving.join();
         QCOMPARE(QList<int>({refusedAnotherCa, refusedHost, accepted}), QList<int>({501, 501, 200}));
         QVERIFY(log.count("certificate error") == 2 && log.count("ERR_CERT_AUTHORITY_INVALID") == 2);
+    }
+
+    // Three pop-up windows at once, no more (the refusal logged); a closed one makes room for the next.
+    void popupsAreCapped()
+    {
+        auto view = newView();
+        QSignalSpy finished(view.get(), &MCefWebView::loadFinished);
+        view->load(QUrl(Endpoints::current().account + "/pass/serviceLogin"));
+        QVERIFY(finished.wait(30000));
+        LogCapture log;
+        MCefClientHandler* page = view->clientHandler();
+        view->runScript("for (var i = 0; i < 5; ++i) window.open('about:blank', 'w' + i);");
+        QTRY_COMPARE_WITH_TIMEOUT(log.count("pop-up window refused, 3 already open"), 2, 30000);
+        QCOMPARE(page->popupCount(), 3);
+        page->closeAllBrowsers(false);
+        QTRY_COMPARE_WITH_TIMEOUT(page->popupCount(), 0, 30000);
+        view->runScript("window.open('about:blank', 'again');");
+        QTRY_COMPARE_WITH_TIMEOUT(page->popupCount(), 1, 30000);
+        page->closeAllBrowsers(false);
+        QTRY_COMPARE_WITH_TIMEOUT(page->popupCount(), 0, 30000);
+        QCOMPARE(log.count("pop-up window refused"), 2);
     }
 
     // Signed in through the page, out through the page; on the page while no sign-in is asked for, no cookie is read.
