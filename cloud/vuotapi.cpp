@@ -319,18 +319,15 @@ int VuotApi::getDevicePassSync(const QString& did, const QString& pincode, Camer
 
 int VuotApi::parseDevicePass(const QJsonObject& reply, CameraPassport& out)
 {
-    // Everything the answer provides starts empty: what it lacks stays lacking.
-    out.user = QStringLiteral("admin");
-    out.p2p_id.clear();
-    out.password.clear();
-    out.signForAppData.clear();
-    out.p2p_dev_public_key.clear();
-    out.sharedKey.clear();
+    // Every field the answer provides is set from it, empty when it lacks
+    // one: nothing of an earlier pass survives. A cloud error ("device not
+    // found", say) has no result, hence no peer id: a failure.
     const QJsonValue resultValue = reply.value(QLatin1String("result"));
-    // A cloud error ("device not found", say) has no result, hence no peer id: a failure.
     if (!resultValue.isObject())
         qWarning("invalid json, missing result field");
     const QJsonObject r = resultValue.toObject();
+    out.user = QStringLiteral("admin");
+    out.sharedKey.clear();
     out.signForAppData = r.value(QLatin1String("signForAppData")).toString();
     out.p2p_id = r.value(QLatin1String("p2p_id")).toString();
     out.password = r.value(QLatin1String("password")).toString();
