@@ -290,10 +290,22 @@ bool MCefClientHandler::certificateError(const QWebEngineCertificateError& error
     return accepted;
 }
 
+namespace {
+// The pop-up windows open in the whole program (the GUI thread's count).
+int g_openPopups = 0;
+} // namespace
+
 QWebEnginePage* MCefClientHandler::createWindow(WebWindowType type)
 {
     Q_UNUSED(type);
+    // A page cannot flood the desktop with windows (pop-ups of pop-ups count too).
+    if (g_openPopups >= kMaxOpenPopups) {
+        qWarning("browser: pop-up window refused, %d already open", g_openPopups);
+        return nullptr;
+    }
     auto* view = new QWebEngineView();
+    ++g_openPopups;
+    connect(view, &QObject::destroyed, [] { --g_openPopups; });
     view->setAttribute(Qt::WA_DeleteOnClose);
     view->setContextMenuPolicy(Qt::NoContextMenu);
     auto* page = new MCefClientHandler(profile(), view, true);

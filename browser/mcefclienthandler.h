@@ -57,6 +57,9 @@ public:
         virtual void onLoadEnd(int httpStatusCode) = 0;
     };
 
+    // The most pop-up windows open at once; a page's further ones are refused.
+    static constexpr int kMaxOpenPopups = 3;
+
     MCefClientHandler(QWebEngineProfile* profile, QObject* parent, bool popup = false);
     ~MCefClientHandler() override;
 

@@ -102,7 +102,7 @@ VuCameraClient* VuCameraListMgr::createClient(const VuotCameraStat& record, cons
     return client;
 }
 
-void VuCameraListMgr::onGetDeviceListFinished(int ret, const QList<VuotCameraStat>& cameras)
+void VuCameraListMgr::onGetDeviceListFinished(int ret, const QList<VuotCameraStat>& listed)
 {
     if (sender())
         sender()->deleteLater();
@@ -119,6 +119,18 @@ void VuCameraListMgr::onGetDeviceListFinished(int ret, const QList<VuotCameraSta
             emit startFailed(ret);
         }
         return;
+    }
+
+    // One client per camera: a device the cloud lists twice keeps its first record.
+    QList<VuotCameraStat> cameras;
+    QStringList dids;
+    for (const VuotCameraStat& record : listed) {
+        if (dids.contains(record.did)) {
+            qWarning("camera %s listed twice, the second record ignored", qPrintable(record.did));
+            continue;
+        }
+        dids << record.did;
+        cameras << record;
     }
 
     if (m_firstLoad) {
@@ -182,9 +194,11 @@ void VuCameraListMgr::onCameraClientDestroyed()
     auto* client = qobject_cast<VuCameraClient*>(sender());
     if (!client)
         return;
-    m_cameras.removeAll(client);
+    // Only the last listed client ends a stop: a removed one going later must
+    // not report the stop again.
+    const bool listed = m_cameras.removeAll(client) > 0;
     m_removed.removeAll(client);
     client->deleteLater();
-    if (m_cameras.isEmpty() && m_stopping)
+    if (listed && m_cameras.isEmpty() && m_stopping)
         emit stopped();
 }

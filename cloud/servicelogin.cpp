@@ -182,6 +182,7 @@ void ServiceLogin::getServiceToken(QString location, QString ssecurity, qlonglon
     request.setSslConfiguration(Endpoints::sslConfiguration());
     QNetworkReply* reply = m_manager->get(request);
     limitReplySize(reply);
+    watch(reply, m_stepTimeoutMs);
     connect(reply, &QNetworkReply::finished, this, &ServiceLogin::getServiceTokenFinished);
 }
 

@@ -17,7 +17,7 @@ class ServiceLogin : public QObject
 {
     Q_OBJECT
 public:
-    // The first step is aborted after stepTimeoutMs (tests pass a shorter one).
+    // Each step is aborted after stepTimeoutMs (tests pass a shorter one).
     static constexpr int kStepTimeoutMs = 10000;
     explicit ServiceLogin(QObject* parent = nullptr, int stepTimeoutMs = kStepTimeoutMs);
 

@@ -189,10 +189,14 @@ void VuAccount::onServiceLogin(const QString& serviceToken, const QString& ssecu
 void VuAccount::onServiceLoginFail()
 {
     FunctionTrace trace("VuAccount::onServiceLoginFail");
-    if (m_loginByCache)
+    if (m_loginByCache) {
         emit onAutoLoginFail();
-    else
-        qWarning("account service login fail in web");
+        return;
+    }
+    // Signed in on the page, refused by the service: the error page with its
+    // retry, not a loading page that never ends.
+    qWarning("account service login fail in web");
+    emit onNetworkError(QNetworkReply::UnknownServerError);
 }
 
 void VuAccount::onUserCardGot()
@@ -254,6 +258,10 @@ void VuAccount::onLogoutByCode()
         if (reply->error() != QNetworkReply::NoError)
             qWarning("handleLogoutReply: reply error %s", qUtf8Printable(SecretRedactor::redact(reply->errorString())));
     }
+    // The user stays named; the secrets of the session go.
+    m_info.passToken.clear();
+    m_info.serviceToken.clear();
+    m_info.ssecurity.clear();
     emit onAccountLogout();
 }
 

@@ -292,6 +292,9 @@ void VuotApi::onSetPropertyFinished(int ret, QJsonObject result)
 int VuotApi::getDevicePassSync(const QString& did, const QString& pincode, CameraPassport& out)
 {
     FunctionTrace trace("VuotApi::getDevicePassSync");
+    // Nothing of an earlier pass survives: a failed or partial answer must
+    // not leave the last play's peer id, password or media key in place.
+    out = CameraPassport();
     out.did = did;
     auto* api = new CoreApi(this); // its signer initialises libsodium
     out.appPublicKey.resize(crypto_box_PUBLICKEYBYTES);
@@ -316,34 +319,35 @@ int VuotApi::getDevicePassSync(const QString& did, const QString& pincode, Camer
 
 int VuotApi::parseDevicePass(const QJsonObject& reply, CameraPassport& out)
 {
+    // Every field the answer provides is set from it, empty when it lacks
+    // one: nothing of an earlier pass survives. A cloud error ("device not
+    // found", say) has no result, hence no peer id: a failure.
     const QJsonValue resultValue = reply.value(QLatin1String("result"));
-    if (!resultValue.isObject()) {
+    if (!resultValue.isObject())
         qWarning("invalid json, missing result field");
-    } else {
-        const QJsonObject r = resultValue.toObject();
-        out.signForAppData = r.value(QLatin1String("signForAppData")).toString();
-        out.user = QStringLiteral("admin");
-        out.p2p_id = r.value(QLatin1String("p2p_id")).toString();
-        out.password = r.value(QLatin1String("password")).toString();
-        SecretRedactor::addSecret(out.password);
-        if (r.contains(QLatin1String("p2p_dev_public_key")))
-            out.p2p_dev_public_key = r.value(QLatin1String("p2p_dev_public_key")).toString();
-        if (!out.signForAppData.isEmpty()) {
-            const QByteArray devPk = QByteArray::fromHex(out.p2p_dev_public_key.toLatin1());
-            if (devPk.size() != crypto_box_PUBLICKEYBYTES) {
-                qWarning("crypto_box_beforenm: device public key has %d bytes", devPk.size());
-            } else if (out.appSecretKey.size() != int(crypto_box_SECRETKEYBYTES)) {
-                qWarning("crypto_box_beforenm: app secret key has %d bytes", int(out.appSecretKey.size()));
-            } else {
-                QByteArray shared(crypto_box_BEFORENMBYTES, '\0');
-                const int rc = crypto_box_beforenm(reinterpret_cast<unsigned char*>(shared.data()),
-                                                   reinterpret_cast<const unsigned char*>(devPk.constData()),
-                                                   reinterpret_cast<const unsigned char*>(out.appSecretKey.constData()));
-                if (rc != 0)
-                    qWarning("crypto_box_beforenm:%d", rc);
-                else
-                    out.sharedKey = shared;
-            }
+    const QJsonObject r = resultValue.toObject();
+    out.user = QStringLiteral("admin");
+    out.sharedKey.clear();
+    out.signForAppData = r.value(QLatin1String("signForAppData")).toString();
+    out.p2p_id = r.value(QLatin1String("p2p_id")).toString();
+    out.password = r.value(QLatin1String("password")).toString();
+    SecretRedactor::addSecret(out.password);
+    out.p2p_dev_public_key = r.value(QLatin1String("p2p_dev_public_key")).toString();
+    if (!out.signForAppData.isEmpty()) {
+        const QByteArray devPk = QByteArray::fromHex(out.p2p_dev_public_key.toLatin1());
+        if (devPk.size() != crypto_box_PUBLICKEYBYTES) {
+            qWarning("crypto_box_beforenm: device public key has %d bytes", devPk.size());
+        } else if (out.appSecretKey.size() != int(crypto_box_SECRETKEYBYTES)) {
+            qWarning("crypto_box_beforenm: app secret key has %d bytes", int(out.appSecretKey.size()));
+        } else {
+            QByteArray shared(crypto_box_BEFORENMBYTES, '\0');
+            const int rc = crypto_box_beforenm(reinterpret_cast<unsigned char*>(shared.data()),
+                                               reinterpret_cast<const unsigned char*>(devPk.constData()),
+                                               reinterpret_cast<const unsigned char*>(out.appSecretKey.constData()));
+            if (rc != 0)
+                qWarning("crypto_box_beforenm:%d", rc);
+            else
+                out.sharedKey = shared;
         }
     }
     if (out.p2p_id.isEmpty()) {

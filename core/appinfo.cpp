@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QDebug>
 
 AppInfo* AppInfo::instance()
@@ -45,17 +46,27 @@ bool AppInfo::load()
     return true;
 }
 
-void AppInfo::save()
+bool AppInfo::save()
 {
-    QFile f(m_file);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    m_doc = QJsonDocument(m_root);
+    const QByteArray data = m_doc.toJson();
+    // Written beside the file and renamed over it only when every byte is on
+    // disk: a full disk or a crash halfway leaves the old settings whole.
+    QSaveFile f(m_file);
+    if (!f.open(QIODevice::WriteOnly)) {
         qWarning().noquote() << "cannot open appinfo:" << f.errorString();
-        return;
+        return false;
     }
     // Owner only, before anything is written (a new file starts with the umask's mode).
-    f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    m_doc = QJsonDocument(m_root);
-    f.write(m_doc.toJson());
+    if (!f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+        qWarning().noquote() << "cannot restrict appinfo:" << f.errorString();
+    // Flushed on its own: a failure at the final flush is not reported by commit().
+    if (f.write(data) != data.size() || !f.flush() || !f.commit()) {
+        qWarning().noquote() << "cannot write appinfo, the previous settings are kept:" << f.errorString();
+        f.cancelWriting();
+        return false;
+    }
+    return true;
 }
 
 QJsonValue AppInfo::find(const QString& group, const QString& key) const

@@ -16,7 +16,8 @@ public:
     AppInfo(const QString& settingsFile, const QString& legacySettingsFile);
 
     bool load();
-    void save();
+    // Replaces the file whole, or keeps the old one with a warning (false).
+    bool save();
 
     bool getBool(const QString& group, const QString& key, bool def) const;
     int getInt(const QString& group, const QString& key, int def) const;

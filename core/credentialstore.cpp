@@ -1,5 +1,7 @@
 #include "core/credentialstore.h"
 
+#include "core/appinfo.h"
+
 #include <QCoreApplication>
 #include <QDebug>
 #include <QEventLoop>
@@ -115,6 +117,47 @@ bool remove(const QString& key)
     del->setKey(key);
     std::unique_ptr<QKeychain::Job> job(del.release());
     return runJob(job, "delete failed: ");
+}
+
+namespace {
+const QString kPending = QStringLiteral("credential_removals");
+
+void setPending(const QString& key, bool pending, AppInfo& settings)
+{
+    QJsonObject keys = settings.getObject(kPending);
+    if (keys.contains(key) == pending)
+        return;
+    if (pending)
+        keys.insert(key, true);
+    else
+        keys.remove(key);
+    settings.setObject(kPending, keys);
+}
+} // namespace
+
+bool forget(const QString& key, AppInfo& settings)
+{
+    if (remove(key)) {
+        setPending(key, false, settings);
+        return true;
+    }
+    qWarning("the stored %s could not be removed; it is removed at the next start", qPrintable(key));
+    setPending(key, true, settings);
+    return false;
+}
+
+void removePending(AppInfo& settings)
+{
+    const QJsonObject keys = settings.getObject(kPending);
+    for (auto it = keys.constBegin(); it != keys.constEnd(); ++it) {
+        if (remove(it.key()))
+            setPending(it.key(), false, settings);
+    }
+}
+
+void keep(const QString& key, AppInfo& settings)
+{
+    setPending(key, false, settings);
 }
 
 } // namespace CredentialStore

@@ -4,6 +4,8 @@
 #include <QJsonObject>
 #include <QString>
 
+class AppInfo;
+
 // Named secrets in the operating system's protected storage (the Secret
 // Service here), under service "hovia.camera". Every call blocks in a local
 // event loop until the keychain job finishes.
@@ -23,4 +25,13 @@ int readInt(const QString& key, int def);
 QJsonObject readJson(const QString& key);
 
 bool remove(const QString& key);
+
+// Removes a secret for good. When the store refuses (a locked keyring), the
+// key is noted in the settings for removePending() at the next start, and
+// the result is false.
+bool forget(const QString& key, AppInfo& settings);
+// Removes what forget() could not remove earlier.
+void removePending(AppInfo& settings);
+// The key holds a new secret: it is no longer to be removed.
+void keep(const QString& key, AppInfo& settings);
 } // namespace CredentialStore

@@ -1,16 +1,20 @@
 #include "core/logfile.h"
 
 #include <QDate>
+#include <QFile>
 #include <QTime>
-#include <atomic>
+#include <mutex>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
-// The stream the handler writes to; empty while no log is open.
-std::atomic<FILE*> g_logStream{nullptr};
+// The stream the handler writes to; empty while no log is open. A line is
+// written and the stream closed under the mutex, never both at once: a late
+// message of another thread must not touch a stream being closed.
+std::mutex g_logMutex;
+FILE* g_logStream = nullptr;
 
 // Opens the log for appending (or emptied first) as a file only its owner can
 // read: the log names cameras, rooms and accounts. A file left by an older
@@ -33,7 +37,9 @@ FILE* openPrivate(const char* path, bool truncate)
 
 LogFile::LogFile(const QString& path)
 {
-    const QByteArray cpath = path.toLatin1();
+    // The file-system encoding, as the folder was made with: a home named in
+    // any script has its log.
+    const QByteArray cpath = QFile::encodeName(path);
 
     qint64 size = 0;
     struct stat st{};
@@ -49,12 +55,14 @@ LogFile::LogFile(const QString& path)
     if (!m_stream)
         return;
 
-    g_logStream.store(m_stream);
-    qInstallMessageHandler(&LogFile::messageHandler);
-
     const QByteArray date = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")).toLocal8Bit();
     std::fprintf(m_stream, "\n>>>>>>>>>%s>>>>>>>\n", date.constData());
     std::fflush(m_stream);
+    {
+        std::lock_guard<std::mutex> lock(g_logMutex);
+        g_logStream = m_stream;
+    }
+    qInstallMessageHandler(&LogFile::messageHandler);
 }
 
 LogFile::~LogFile()
@@ -64,8 +72,9 @@ LogFile::~LogFile()
 
 void LogFile::close()
 {
-    if (g_logStream.load() == m_stream)
-        g_logStream.store(nullptr);
+    std::lock_guard<std::mutex> lock(g_logMutex);
+    if (g_logStream == m_stream)
+        g_logStream = nullptr;
     if (m_stream) {
         std::fclose(m_stream);
         m_stream = nullptr;
@@ -101,15 +110,38 @@ long long LogFile::currentThreadNumber()
     return static_cast<long long>(::syscall(SYS_gettid));
 }
 
+QString LogFile::printable(const QString& text)
+{
+    int n = qMin(text.size(), kMaxTextChars);
+    if (n < text.size() && n > 0 && text.at(n - 1).isHighSurrogate())
+        --n; // never half a character
+    QString out;
+    out.reserve(n + 40);
+    for (int i = 0; i < n; ++i) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('\n'))
+            out += QLatin1String("\\n");
+        else if (c == QLatin1Char('\r'))
+            out += QLatin1String("\\r");
+        else if (c.unicode() < 0x20)
+            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    if (n < text.size())
+        out += QStringLiteral("...(%1 more characters)").arg(text.size() - n);
+    return out;
+}
+
 void LogFile::messageHandler(QtMsgType type, const QMessageLogContext&, const QString& msg)
 {
     const long long tid = currentThreadNumber();
     const QByteArray time = QTime::currentTime().toString(QStringLiteral("hh:mm:ss.zzz")).toLocal8Bit();
-    FILE* stream = g_logStream.load();
-    if (stream) {
-        const QByteArray line = formatLine(type, time, tid, msg.toLocal8Bit());
-        std::fputs(line.constData(), stream);
-        std::fflush(stream);
+    const QByteArray line = formatLine(type, time, tid, printable(msg).toLocal8Bit());
+    std::lock_guard<std::mutex> lock(g_logMutex);
+    if (g_logStream) {
+        std::fputs(line.constData(), g_logStream);
+        std::fflush(g_logStream);
     } else {
         std::fflush(nullptr);
     }

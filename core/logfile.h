@@ -11,6 +11,9 @@ class LogFile
 {
 public:
     static constexpr qint64 kSizeLimit = 10485760; // 0xA00000
+    // The most of a message's text a line holds: text from outside (a
+    // server's answer, say) cannot flood the log.
+    static constexpr int kMaxTextChars = 1000;
 
     explicit LogFile(const QString& path);
     ~LogFile();
@@ -25,6 +28,10 @@ public:
     // One formatted line, without touching any stream (used by the handler).
     static QByteArray formatLine(QtMsgType type, const QByteArray& time, long long threadId,
                                  const QByteArray& text);
+    // A message's text as it goes into a line: line breaks and other control
+    // characters escaped ("\n", "\r", "\xNN"), so that no text can make a
+    // line look like one of the program's own, and cut to kMaxTextChars.
+    static QString printable(const QString& text);
     // The numeric id of the calling thread as written in the "T:" field.
     static long long currentThreadNumber();
 

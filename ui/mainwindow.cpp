@@ -5,6 +5,7 @@
 #include "browser/mcefwebview.h"
 #include "client/vucameraclient.h"
 #include "client/vucameralistmgr.h"
+#include "cloud/apicredentials.h"
 #include "cloud/versionupdater.h"
 #include "cloud/vuaccount.h"
 #include "cloud/vustat.h"
@@ -59,6 +60,9 @@ MainWindow::MainWindow(MainWindowUI::UrlOpener urlOpener)
     connect(m_account, &VuAccount::onVuotServiceLogin, this, &MainWindow::onVuotServiceLogin);
     connect(m_account, &VuAccount::onNetworkError, this, &MainWindow::onNetworkError);
     connect(m_account, &VuAccount::onAutoLoginFail, this, &MainWindow::onAutoLoginFail);
+
+    // A sign-out whose record removal the keyring refused: removed now.
+    CredentialStore::removePending(*AppInfo::instance());
 
     // 2. The version check; the decision uses what an earlier check stored.
     m_updater = new VersionUpdater(this);
@@ -212,7 +216,9 @@ void MainWindow::onNetworkError(QNetworkReply::NetworkError net_err)
 void MainWindow::onAccountUserCardGot(QString nick_name, QByteArray user_icon)
 {
     AppInfo::instance()->setBool(kSettings, kRemember, true);
-    if (!CredentialStore::writeJson(kAccountKey, m_account->writeCache()))
+    if (CredentialStore::writeJson(kAccountKey, m_account->writeCache()))
+        CredentialStore::keep(kAccountKey, *AppInfo::instance());
+    else
         qWarning("the account record could not be stored; the next start signs in on the web page");
     m_ui->setUserCard(nick_name, user_icon);
 }
@@ -257,10 +263,21 @@ void MainWindow::onLogout()
     if (AppInfo::instance()->getBool(kSettings, kRemember, true)) {
         qInfo("disable auto login policy");
         AppInfo::instance()->setBool(kSettings, kRemember, false);
-        CredentialStore::remove(kAccountKey);
+        if (!CredentialStore::forget(kAccountKey, *AppInfo::instance()))
+            QTimer::singleShot(0, this, &MainWindow::tellRecordKept);
     }
+    // Nothing signs requests for this user any more.
+    ApiCredentials::clear();
     m_account->logout();
     m_ui->setUserCard(QString(), QByteArray());
+}
+
+void MainWindow::tellRecordKept()
+{
+    MMessageBox box(this);
+    box.exec(tr("Sign Out"),
+             tr("The saved sign-in could not be removed from the keyring (is it locked?). It will be removed at the next start."),
+             true);
 }
 
 void MainWindow::onRetryLogin()

@@ -68,6 +68,8 @@ protected:
 
 private:
     void promptVersionAtStart();
+    // The stored sign-in outlived a sign-out (the keyring refused to remove it).
+    void tellRecordKept();
     void startLogin();
     void stopListMgr();
 

@@ -88,7 +88,7 @@ void UserCardWidget::setUser(const QString& nickName, const QByteArray& icon)
     buffer.setData(icon);
     QImageReader reader(&buffer);
     const QSize declared = reader.size();
-    const bool sane = declared.isValid() && declared.width() <= 4096 && declared.height() <= 4096;
+    const bool sane = declared.isValid() && declared.width() <= MaxIconSide && declared.height() <= MaxIconSide;
     if (!icon.isNull() && declared.isValid() && !sane)
         qWarning("user icon refused: it claims %dx%d pixels", declared.width(), declared.height());
     if (icon.isNull() || !sane || !picture.convertFromImage(reader.read())) {

@@ -17,6 +17,9 @@ class UserCardWidget : public QWidget
     Q_OBJECT
 public:
     static constexpr int IconSize = 24;
+    // The largest avatar decoded (a few megabytes of pixels); a picture that
+    // claims more is refused before decoding and the default one shown.
+    static constexpr int MaxIconSide = 1024;
 
     // window: the main window, parent of the menu (a window of its own).
     UserCardWidget(QWidget* window, int menuHideMs, QWidget* parent);

@@ -1,5 +1,5 @@
-// Runs the vucamera executable as a child process with its own data root, its services pointed at a loopback port where
-// nothing listens, and the sign-in page always shown.
+// Runs the vucamera executable as a child process with its own data root (in a folder named outside Latin-1), its
+// services pointed at a loopback port where nothing listens, and the sign-in page always shown.
 #include <QJsonObject>
 #include <QProcess>
 #include <QTcpServer>
@@ -12,7 +12,7 @@ class TestStartup : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_home;
+    QTemporaryDir m_home{QDir::tempPath() + QString::fromUtf8("/张三-XXXXXX")}; // a home named outside Latin-1
     QString dataRoot() const { return m_home.filePath("Velmor/VuCamera"); }
     QByteArray log() const
     {

@@ -224,17 +224,48 @@ private slots:
         QCOMPARE(VuotApi::parseProperties(QJsonObject{{"code", 3}, {"id", 1}}, out), 1);
     }
 
-    // A passport without its 32-byte app secret key is not read past its end.
-    void devicePassKeySizes()
+    // Each answer is read into a passport that holds an earlier play's pass: nothing of that survives, and the media
+    // key needs a signed answer, a 32-byte device key and a 32-byte app secret key (never read past its end).
+    void devicePassReplacesTheLast_data()
     {
-        for (int secretBytes : {32, 5, 0}) {
-            CameraPassport out;
-            out.appSecretKey = QByteArray(32, 'k').left(secretBytes);
-            const QJsonObject result{{"p2p_id", "P2P-1"}, {"signForAppData", "c2lnbg=="},
-                                     {"p2p_dev_public_key", QString(64, QLatin1Char('a'))}};
-            QCOMPARE(VuotApi::parseDevicePass(QJsonObject{{"result", result}}, out), 0);
-            QCOMPARE(out.sharedKey.size(), secretBytes == 32 ? 32 : 0);
-        }
+        QTest::addColumn<QJsonObject>("reply");
+        QTest::addColumn<int>("secretBytes");
+        QTest::addColumn<int>("ret");
+        QTest::addColumn<int>("sharedBytes");
+        const QJsonObject full{{"p2p_id", "P2P-1"}, {"password", "pw-new"}, {"signForAppData", "c2lnbg=="},
+                               {"p2p_dev_public_key", QString(64, QLatin1Char('a'))}};
+        auto with = [&](const char* key, const QJsonValue& v) {
+            QJsonObject r = full;
+            v.isUndefined() ? r.remove(key) : void(r.insert(key, v));
+            return QJsonObject{{"code", 0}, {"result", r}};
+        };
+        QTest::newRow("complete") << with("password", "pw-new") << 32 << 0 << 32;
+        QTest::newRow("app secret key of 5 bytes") << with("password", "pw-new") << 5 << 0 << 0;
+        QTest::newRow("no app secret key") << with("password", "pw-new") << 0 << 0 << 0;
+        QTest::newRow("unsigned") << with("signForAppData", QJsonValue::Undefined) << 32 << 0 << 0;
+        QTest::newRow("device key of 31 bytes") << with("p2p_dev_public_key", QString(62, QLatin1Char('a'))) << 32 << 0 << 0;
+        QTest::newRow("device key of 33 bytes") << with("p2p_dev_public_key", QString(66, QLatin1Char('a'))) << 32 << 0 << 0;
+        QTest::newRow("no device key") << with("p2p_dev_public_key", QJsonValue::Undefined) << 32 << 0 << 0;
+        QTest::newRow("no peer id") << with("p2p_id", QJsonValue::Undefined) << 32 << -20009 << 32;
+        QTest::newRow("cloud error") << QJsonObject{{"code", -6}, {"message", "device not found"}} << 32 << -20009 << 0;
+    }
+    void devicePassReplacesTheLast()
+    {
+        QFETCH(QJsonObject, reply);
+        QFETCH(int, secretBytes);
+        QFETCH(int, ret);
+        QFETCH(int, sharedBytes);
+        CameraPassport out;
+        out.p2p_id = "P2P-old", out.password = "pw-old", out.signForAppData = "old", out.user = "old";
+        out.p2p_dev_public_key = QString(64, QLatin1Char('b'));
+        out.sharedKey = QByteArray(32, 's');
+        out.appSecretKey = QByteArray(32, 'k').left(secretBytes);
+        QCOMPARE(VuotApi::parseDevicePass(reply, out), ret);
+        const QJsonObject r = reply.value("result").toObject();
+        QCOMPARE(QStringList({out.p2p_id, out.password, out.signForAppData, out.p2p_dev_public_key, out.user}),
+                 QStringList({r.value("p2p_id").toString(), r.value("password").toString(), r.value("signForAppData").toString(),
+                              r.value("p2p_dev_public_key").toString(), "admin"}));
+        QVERIFY(out.sharedKey.size() == sharedBytes && out.sharedKey != QByteArray(32, 's'));
     }
 
     // The update service's answer: a fourth version segment is the prompt policy, kept within 0..2; an answer of

@@ -17,9 +17,12 @@
 #include <QThread>
 #include <QtTest>
 
+#include <atomic>
 #include <csignal>
+#include <thread>
 #include <cstring>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -97,10 +100,23 @@ int childRole(int argc, char** argv)
         std::printf("ended through ProcessEnd"); // no newline: still buffered
         ProcessEnd::now(7);
     }
+    if (role == "--save-limited") {
+        // A file-size limit stands for a full disk: a write past it fails (EFBIG) instead of ending the process.
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{rlim_t(std::atoi(argv[3])), rlim_t(std::atoi(argv[3]))};
+        AppInfo info(QString::fromLocal8Bit(argv[2]), QString());
+        info.load();
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        info.setString("settings", "note", QString(std::atoi(argv[3]), QLatin1Char('x')));
+        return 0;
+    }
     QCoreApplication app(argc, argv);
     if (role == "--no-bus") {
         const bool ok = CredentialStore::writeBytes(QStringLiteral("account"), kNoBusSecret);
-        std::printf("%s %s\n", ok ? "stored" : "refused", CredentialStore::readBytes("account").isEmpty() ? "empty" : "read");
+        AppInfo settings(QString::fromLocal8Bit(argv[2]), QString());
+        settings.load();
+        std::printf("%s %s %s\n", ok ? "stored" : "refused", CredentialStore::readBytes("account").isEmpty() ? "empty" : "read",
+                    CredentialStore::forget(QStringLiteral("vc-forget"), settings) ? "forgotten" : "kept");
         return 0;
     }
     // --quit
@@ -136,6 +152,7 @@ private slots:
             QVERIFY(log.isOpen());
             qInfo("camera %s: video started", "cam1");
             qWarning() << "stream form" << 42;
+            qWarning("server said: %s", "ok\r\n[INFO]<00:00:00.000 T:00001> :forged");
             QThread* t = QThread::create([] { qInfo("from a worker"); });
             t->start();
             t->wait();
@@ -150,12 +167,65 @@ private slots:
         QCOMPARE(LogFile::formatLine(QtFatalMsg, "t", 7, "f") + LogFile::formatLine(QtCriticalMsg, "t", 123456, "c"),
                  QByteArray("[DEBUG]<t T:00007> :f\n[ERROR]<t T:123456> :c\n"));
         QVERIFY(text.contains("[WARN]") && text.contains(" :stream form 42\n") && !text.contains("after close"));
+        QVERIFY(text.contains(" :server said: ok\\r\\n[INFO]<00:00:00.000 T:00001> :forged\n"));
         QCOMPARE(modeOf(file), 0600u);
 
         // A symbolic link in the log's place is not written through; a missing folder gives no log at all.
         QVERIFY(QFile::link(path("target"), path("link.log")));
         QVERIFY(!LogFile(path("link.log")).isOpen() && !QFile::exists(path("target")));
         QVERIFY(!LogFile(path("missing/VuCamera.log")).isOpen());
+    }
+
+    // A message's text in the log: one line, control characters escaped, cut after 1,000 characters (never within
+    // one).
+    void logText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("line");
+        const QString x999(999, QLatin1Char('x'));
+        QTest::newRow("plain") << "camera cam1: ok" << "camera cam1: ok";
+        QTest::newRow("line breaks") << "a\r\n[INFO]b\n" << "a\\r\\n[INFO]b\\n";
+        QTest::newRow("other controls") << QString::fromLatin1("\x01\t\x1f \x7f", 5) << "\\x01\\x09\\x1f \x7f";
+        QTest::newRow("other scripts") << QString::fromUtf8("张三 ü") << QString::fromUtf8("张三 ü");
+        QTest::newRow("at the limit") << x999 + "y" << x999 + "y";
+        QTest::newRow("one past it") << x999 + "yz" << x999 + "y...(1 more characters)";
+        QTest::newRow("escapes are not counted") << x999 + "\n" << x999 + "\\n";
+        QTest::newRow("a pair across the cut") << x999 + QString::fromUtf8("😀") << x999 + "...(2 more characters)";
+    }
+    void logText()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, line);
+        QCOMPARE(LogFile::printable(text), line);
+    }
+
+    // Threads still writing while the log closes (a browser thread at shutdown): the close waits for a line being
+    // written, and later lines go nowhere.
+    void logClosesUnderWriters()
+    {
+        KeepHandler keep;
+        std::atomic<bool> stop{false};
+        std::vector<std::thread> writers;
+        LogFile first(path("race.log")); // before the writers: none of their lines goes to the test's own output
+        for (int i = 0; i < 3; ++i)
+            writers.emplace_back([&] {
+                while (!stop)
+                    qInfo("a late line from a worker");
+            });
+        QTRY_VERIFY(readAll(path("race.log")).contains(" :a late line from a worker\n"));
+        first.close();
+        for (int i = 0; i < 1000; ++i) {
+            LogFile(path("race.log")).close();
+            // Whatever takes the closed stream's memory next: a line still written to it would end the program.
+            std::vector<QByteArray> reuse;
+            for (int size = 64; size <= 1024; size += 16)
+                reuse.emplace_back(size, char(0xa5));
+            QThread::usleep(50);
+        }
+        stop = true;
+        for (std::thread& t : writers)
+            t.join();
+        QVERIFY(readAll(path("race.log")).endsWith('\n'));
     }
 
     void logSizeLimit()
@@ -200,6 +270,21 @@ private slots:
         // A file that turned bad reads as empty, not as the last good one.
         writeFile(file, "[1,2]");
         QVERIFY(!info.load() && info.getInt("", "top", 0) == 0 && info.getObject("updater").isEmpty());
+    }
+
+    // The disk fills up (a file-size limit, in a child process) while the settings are saved: the old file stays
+    // whole, with a warning, and no half-written file is left beside it.
+    void settingsSurviveAFullDisk()
+    {
+        QVERIFY(QDir().mkpath(path("full")));
+        const QString file = path("full/app_info");
+        const QByteArray old = R"({"settings":{"page_mode":2,"remember":true}})";
+        writeFile(file, old, 0600);
+        auto p = child({"--save-limited", file, "200"});
+        QVERIFY(p->exitStatus() == QProcess::NormalExit && p->exitCode() == 0);
+        QCOMPARE(readAll(file), old);
+        QVERIFY(p->readAllStandardError().contains("cannot write appinfo, the previous settings are kept"));
+        QCOMPARE(QDir(path("full")).entryList(QDir::Files | QDir::Hidden), QStringList{"app_info"});
     }
 
     void legacySettings()
@@ -404,16 +489,29 @@ private slots:
     }
 
     // Without a Secret Service the account is not kept anywhere: no plain-text fallback file appears in the home
-    // folder.
+    // folder. A removal refused there is noted and done once the store answers again, unless the key was stored anew.
     void noSecretServiceMeansNoStore()
     {
+        if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+            QSKIP("no D-Bus session: run through scripts/with-session.sh");
         const QString home = path("nobus-home");
         QVERIFY(QDir().mkpath(home));
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + path("nobus"));
         for (const char* var : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"})
             env.insert(var, home);
-        QCOMPARE(child({"--no-bus"}, env)->readAllStandardOutput().trimmed(), QByteArray("refused empty"));
+        AppInfo settings(path("nobus-home/app_info"), QString());
+        for (const bool storedAnew : {false, true}) {
+            QVERIFY(CredentialStore::writeBytes("vc-forget", "still-here"));
+            QCOMPARE(child({"--no-bus", settings.filePath()}, env)->readAllStandardOutput().trimmed(), QByteArray("refused empty kept"));
+            QVERIFY(settings.load());
+            if (storedAnew)
+                CredentialStore::keep("vc-forget", settings);
+            CredentialStore::removePending(settings);
+            QCOMPARE(CredentialStore::readBytes("vc-forget").isEmpty(), !storedAnew);
+            QVERIFY(settings.getObject("credential_removals").isEmpty());
+        }
+        QVERIFY(CredentialStore::remove("vc-forget"));
         for (QDirIterator it(home, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();)
             QVERIFY2(!readAll(it.next()).contains(kNoBusSecret), qPrintable(it.filePath()));
     }

@@ -8,6 +8,7 @@
 
 #include "browser/mceflibprivate.h"
 #include "browser/mcefwebview.h"
+#include "cloud/apicredentials.h"
 #include "sim/device/simcameradevice.h"
 #include "ui/mlabel.h"
 #include "ui/mnavigatebar.h"
@@ -292,6 +293,7 @@ void TstMainWindow::signOutShowsTheWebPageNextStart()
     QVERIFY(w->ui()->allTiles().isEmpty() && !w->ui()->userIcon()->isVisible());
     QVERIFY(!AppInfo::instance()->getBool(QStringLiteral("settings"), QStringLiteral("remember"), true));
     QVERIFY(CredentialStore::readJson(QStringLiteral("account")).isEmpty());
+    QVERIFY(ApiCredentials::serviceToken().isEmpty() && ApiCredentials::ssecurity().isEmpty());
     QVERIFY(WindowHome::quit(w));
     // The next start asks on the web page again.
     w = open();

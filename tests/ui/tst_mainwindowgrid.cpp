@@ -308,8 +308,8 @@ void TstMainWindowGrid::userCardAndMenu()
 {
     makeUi(QStringLiteral("c1:A"));
     MLabel* icon = m_ui->userIcon();
-    auto png = [](int side) { // red, and small even when huge
-        QImage face(side, side, QImage::Format_Mono);
+    auto png = [](int side, int height = 0) { // red, and small even when huge
+        QImage face(side, height ? height : side, QImage::Format_Mono);
         face.setColorTable({qRgb(255, 0, 0), qRgb(255, 0, 0)});
         face.fill(0);
         QByteArray bytes;
@@ -319,7 +319,7 @@ void TstMainWindowGrid::userCardAndMenu()
         return bytes;
     };
     auto centre = [icon] { return QColor(icon->pixmap(Qt::ReturnByValue).toImage().pixel(12, 12)); };
-    m_ui->setUserCard(QStringLiteral("Alex"), png(64));
+    m_ui->setUserCard(QStringLiteral("Alex"), png(1024)); // the largest decoded
     QVERIFY(icon->isVisible());
     QCOMPARE(m_ui->userName(), QStringLiteral("Alex"));
     QCOMPARE(centre(), QColor(Qt::red));
@@ -332,13 +332,14 @@ void TstMainWindowGrid::userCardAndMenu()
     QCOMPARE(m_ui->settingMenu(), menu.data());
     QCursor::setPos(m_window->mapToGlobal(QPoint(380, 515)));
     QTRY_VERIFY(!m_ui->settingMenu() && menu.isNull());
-    // Claiming 8000 x 8000 pixels or no picture at all: the default picture.
+    // A pixel too wide or too high, or no picture at all: the default picture.
     UiTest::clearWarnings();
-    for (const QByteArray& bad : {png(8000), QByteArray("not a picture")}) {
+    for (const QByteArray& bad : {png(1025, 1), png(1, 1025), QByteArray("not a picture")}) {
+        m_ui->setUserCard(QStringLiteral("Alex"), png(64));
         m_ui->setUserCard(QStringLiteral("Alex"), bad);
         QVERIFY(centre() != QColor(Qt::red));
     }
-    QVERIFY(UiTest::warnings().contains(QStringLiteral("user icon refused: it claims 8000x8000 pixels")));
+    QVERIFY(UiTest::warnings().contains(QStringLiteral("user icon refused: it claims 1025x1 pixels")));
     // An empty card clears it, menu and all.
     m_ui->showUserMenu();
     m_ui->setUserCard(QString(), QByteArray());
