@@ -390,6 +390,20 @@ void TstMainWindowGrid::resizingTakesTheRubberBandOnRelease()
     mouse(w, QEvent::MouseMove, QPoint(320, 25), Qt::LeftButton);
     QCOMPARE(w->pos(), start.topLeft() + QPoint(20, 15));
     mouse(w, QEvent::MouseButtonRelease, QPoint(320, 25), Qt::NoButton);
+    // Maximised by the title bar: the work area, not dragged; restored exactly.
+    const QRect before = w->geometry();
+    const QRect work = w->screen()->availableGeometry();
+    m_ui->titleBar()->findChild<QPushButton*>(QStringLiteral("max_btn_"))->click();
+    QTRY_COMPARE(w->geometry(), work);
+    for (const QPoint& p : {QPoint(300, 10), QPoint(work.width() - 2, work.height() - 2)}) {
+        mouse(w, QEvent::MouseButtonPress, p, Qt::LeftButton);
+        mouse(w, QEvent::MouseMove, p - QPoint(40, 30), Qt::LeftButton);
+        mouse(w, QEvent::MouseButtonRelease, p - QPoint(40, 30), Qt::NoButton);
+    }
+    QCOMPARE(w->geometry(), work);
+    m_ui->titleBar()->findChild<QPushButton*>(QStringLiteral("restore_btn_"))->click();
+    QTRY_COMPARE(w->geometry(), before);
+    QCOMPARE(page(), QStringLiteral("c1 c2 c3 c4"));
 }
 
 void TstMainWindowGrid::userCardAndMenu()
