@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QStyle>
 #include <QVariant>
 #include <QVBoxLayout>
 
@@ -38,31 +39,80 @@ CameraListBar::CameraListBar(QWidget* parent)
     leftLayout->addWidget(list, 1);
 }
 
+QPushButton* CameraListBar::makeItem()
+{
+    auto* item = new QPushButton(m_list);
+    item->setObjectName(QStringLiteral("camera_list_item_"));
+    item->setCheckable(true);
+    item->setCursor(Qt::PointingHandCursor);
+    item->setFocusPolicy(Qt::NoFocus);
+    connect(item, &QPushButton::clicked, this, [this, item]() {
+        // The check follows the page, not the click.
+        for (const Item& it : qAsConst(m_items)) {
+            if (it.button == item) {
+                item->setChecked(!item->isChecked());
+                emit cameraClicked(it.tileIndex);
+                return;
+            }
+        }
+    });
+    auto* lay = static_cast<QVBoxLayout*>(m_list->layout());
+    lay->insertWidget(lay->count() - 1, item);
+    return item;
+}
+
 void CameraListBar::setCameras(const QList<VuCameraWidget*>& roomTiles, const QList<VuCameraWidget*>& shown)
 {
-    auto* lay = static_cast<QVBoxLayout*>(m_list->layout());
-    const QList<QPushButton*> old = m_list->findChildren<QPushButton*>(QString(), Qt::FindDirectChildrenOnly);
-    qDeleteAll(old);
-    int online = 0;
+    for (const Item& it : qAsConst(m_items)) {
+        if (it.client)
+            disconnect(it.client, nullptr, this, nullptr);
+    }
+    QVector<Item> wanted;
     for (int i = 0; i < roomTiles.size(); ++i) {
-        VuCameraWidget* t = roomTiles.at(i);
-        VuCameraClient* c = t->client();
-        if (!c)
+        if (VuCameraClient* c = roomTiles.at(i)->client())
+            wanted.append({nullptr, c, i});
+    }
+    while (m_items.size() > wanted.size()) {
+        QPushButton* gone = m_items.takeLast().button;
+        gone->hide();
+        gone->deleteLater(); // it may be the one whose click led here
+    }
+    for (int k = 0; k < wanted.size(); ++k) {
+        wanted[k].button = k < m_items.size() ? m_items[k].button : makeItem();
+        wanted[k].button->setChecked(shown.contains(roomTiles.at(wanted[k].tileIndex)));
+        // Queued from the camera's thread; the item is refreshed here.
+        connect(wanted[k].client, &VuCameraClient::nameChanged, this, &CameraListBar::refresh);
+        connect(wanted[k].client, &VuCameraClient::onlineStateChanged, this, &CameraListBar::refresh);
+    }
+    m_items = wanted;
+    m_total = roomTiles.size();
+    refresh();
+}
+
+void CameraListBar::refresh()
+{
+    int online = 0;
+    for (const Item& it : qAsConst(m_items)) {
+        if (!it.client)
             continue;
-        online += c->isOnline() ? 1 : 0;
-        auto* item = new QPushButton(m_list);
-        item->setObjectName(QStringLiteral("camera_list_item_"));
-        item->setCheckable(true);
-        item->setChecked(shown.contains(t));
-        item->setCursor(Qt::PointingHandCursor);
-        item->setFocusPolicy(Qt::NoFocus);
-        item->setProperty("online", c->isOnline());
-        const QString name = c->name();
-        item->setText(item->fontMetrics().elidedText(name, Qt::ElideRight, Width - 34));
-        item->setToolTip(name);
-        connect(item, &QPushButton::clicked, this, [this, i]() { emit cameraClicked(i); });
-        lay->insertWidget(lay->count() - 1, item);
+        const bool on = it.client->isOnline();
+        online += on ? 1 : 0;
+        const QString name = it.client->name();
+        it.button->setText(it.button->fontMetrics().elidedText(name, Qt::ElideRight, Width - 34));
+        it.button->setToolTip(name);
+        const QVariant was = it.button->property("online");
+        if (!was.isValid() || was.toBool() != on) {
+            it.button->setProperty("online", on);
+            // The style sheet's marker depends on the property.
+            it.button->style()->unpolish(it.button);
+            it.button->style()->polish(it.button);
+        }
     }
     const QString count = QCoreApplication::translate("MainWindowUI", "%1 cameras, %2 online");
-    m_count->setText(count.arg(roomTiles.size()).arg(online));
+    m_count->setText(count.arg(m_total).arg(online));
+}
+
+QString CameraListBar::countText() const
+{
+    return m_count->text();
 }

@@ -26,7 +26,14 @@ void FramelessHelper::activateOn(QWidget* w)
     w->setMouseTracking(true);
     w->setAttribute(Qt::WA_Hover, true);
     w->installEventFilter(this);
-    connect(w, &QObject::destroyed, this, [this, w] { m_states.remove(w); });
+    // The band is a window of its own: it goes with the watched widget.
+    connect(w, &QObject::destroyed, this, [this, w] {
+        auto it = m_states.find(w);
+        if (it != m_states.end()) {
+            delete it->band;
+            m_states.erase(it);
+        }
+    });
 }
 
 void FramelessHelper::removeFrom(QWidget* w)

@@ -1,7 +1,6 @@
 #include "ui/gridbottombar.h"
 
 #include "ui/mnavigatebar.h"
-#include "ui/roomlistbar.h"
 #include "ui/viewmodewidget.h"
 
 #include <QCoreApplication>
@@ -18,11 +17,6 @@ GridBottomBar::GridBottomBar(int pageMode, QWidget* parent)
     if (pageMode > 0)
         m_viewMode->setCurrentIndex(pageMode - 1);
     connect(m_viewMode, &ViewModeWidget::currentIndexChanged, this, &GridBottomBar::gridModeChosen);
-    m_rooms = new RoomListBar(this);
-    connect(m_rooms, &RoomListBar::roomAllSelected, this, &GridBottomBar::roomChosen);
-    connect(m_rooms, &RoomListBar::roomDefaultSelected, this, &GridBottomBar::roomChosen);
-    connect(m_rooms, &RoomListBar::roomSharedSelected, this, &GridBottomBar::roomChosen);
-    connect(m_rooms, &RoomListBar::roomSelected, this, &GridBottomBar::roomChosen);
     m_playAll = new QPushButton(QCoreApplication::translate("MainWindowUI", "Play all"), this);
     m_playAll->setObjectName(QStringLiteral("play_all_btn_"));
     m_playAll->setCursor(Qt::PointingHandCursor);
@@ -36,7 +30,7 @@ GridBottomBar::GridBottomBar(int pageMode, QWidget* parent)
     bottomLayout->setSpacing(12);
     bottomLayout->addWidget(m_viewMode);
     bottomLayout->addWidget(m_playAll);
-    bottomLayout->addWidget(m_rooms, 1);
+    bottomLayout->addStretch(1);
     bottomLayout->addWidget(m_nav);
 }
 

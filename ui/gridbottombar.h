@@ -4,13 +4,12 @@
 
 class MNavigateBar;
 class QPushButton;
-class RoomListBar;
 class ViewModeWidget;
 
 // The bar under the camera grid (`bottom_bar_`, 48 high): the grid-mode
-// chooser (`page_mode_cbx_`), "Play all" (`play_all_btn_`), the rooms
-// (RoomListBar) and the page selector (MNavigateBar). It passes the user's
-// choices on; the owner answers with the modes and pages to show.
+// chooser (`page_mode_cbx_`), "Play all" (`play_all_btn_`) and, at the
+// right, the page selector (MNavigateBar). It passes the user's choices on;
+// the owner answers with the modes and pages to show.
 class GridBottomBar : public QWidget
 {
     Q_OBJECT
@@ -28,8 +27,6 @@ public:
     void showPages(int count, int current);
     void showCurrentPage(int current);
 
-    // The rooms: the owner fills the bar and reads its choice.
-    RoomListBar* rooms() const { return m_rooms; }
     MNavigateBar* navigateBar() const { return m_nav; }
     ViewModeWidget* viewModeWidget() const { return m_viewMode; }
     QPushButton* playAllButton() const { return m_playAll; }
@@ -37,14 +34,11 @@ public:
 signals:
     void gridModeChosen(int index);
     void playAllClicked();
-    // Another room was chosen, or the same one again.
-    void roomChosen();
     // The user moved to this page (1-based).
     void pageChosen(int page);
 
 private:
     ViewModeWidget* m_viewMode;
-    RoomListBar* m_rooms;
     QPushButton* m_playAll;
     MNavigateBar* m_nav;
 };

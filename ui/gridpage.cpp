@@ -23,18 +23,21 @@ GridPage::GridPage(int pageMode, const QString& userId, CameraGrid::TileFactory 
     setAttribute(Qt::WA_StyledBackground, true);
 
     m_left = new CameraListBar(this);
+    m_rooms = new RoomListBar(this);
+    m_rooms->setUserId(m_userId);
     // The cells share what the bars leave of the content.
     auto area = [this, content = std::move(content)]() {
         QSize a = content();
         if (!m_bottom->isHidden())
             a.rheight() -= GridBottomBar::Height;
+        if (!m_rooms->isHidden())
+            a.rheight() -= RoomListBar::Height;
         if (!m_left->isHidden())
             a.rwidth() -= CameraListBar::Width;
         return a;
     };
     m_grid = new CameraGrid(pageMode, std::move(factory), area, this);
     m_bottom = new GridBottomBar(pageMode, this);
-    m_bottom->rooms()->setUserId(m_userId);
 
     connect(m_left, &CameraListBar::cameraClicked, this, [this](int index) {
         m_grid->goToPage(index / m_grid->pageSize());
@@ -44,13 +47,18 @@ GridPage::GridPage(int pageMode, const QString& userId, CameraGrid::TileFactory 
     connect(m_grid, &CameraGrid::tileEnterFullscreen, this, &GridPage::enterFullscreenWanted);
     connect(m_grid, &CameraGrid::tileLeaveFullscreen, this, &GridPage::leaveFullscreenWanted);
     connect(m_bottom, &GridBottomBar::gridModeChosen, this, &GridPage::onGridModeChosen);
-    connect(m_bottom, &GridBottomBar::roomChosen, this, &GridPage::applyRoomFilter);
+    // Another room, or the same one again: the grid is filtered anew.
+    connect(m_rooms, &RoomListBar::roomAllSelected, this, &GridPage::applyRoomFilter);
+    connect(m_rooms, &RoomListBar::roomDefaultSelected, this, &GridPage::applyRoomFilter);
+    connect(m_rooms, &RoomListBar::roomSharedSelected, this, &GridPage::applyRoomFilter);
+    connect(m_rooms, &RoomListBar::roomSelected, this, &GridPage::applyRoomFilter);
     connect(m_bottom, &GridBottomBar::playAllClicked, m_grid, &CameraGrid::playAllShown);
     connect(m_bottom, &GridBottomBar::pageChosen, m_grid, &CameraGrid::onPageViewChanged);
 
     auto* rightLayout = new QVBoxLayout;
     rightLayout->setContentsMargins(0, 0, 0, 0);
     rightLayout->setSpacing(0);
+    rightLayout->addWidget(m_rooms);
     rightLayout->addWidget(m_grid, 1);
     rightLayout->addWidget(m_bottom);
     auto* lay = new QHBoxLayout(this);
@@ -88,7 +96,7 @@ void GridPage::addCamera(VuCameraClient* cam)
     if (m_grid->tileOf(cam))
         return;
     VuCameraWidget* tile = m_grid->addTile(cam);
-    const bool newRoom = !m_bottom->rooms()->hasRoom(cam->roomName(), cam->isShared());
+    const bool newRoom = !m_rooms->hasRoom(cam->roomName(), cam->isShared());
     if (newRoom)
         rebuildRooms();
     else
@@ -128,9 +136,8 @@ void GridPage::removeCamera(VuCameraClient* cam)
             break;
         }
     }
-    RoomListBar* rooms = m_bottom->rooms();
-    if (!roomLeft && rooms->hasRoom(room, shared))
-        rooms->removeRoom(room, shared);
+    if (!roomLeft && m_rooms->hasRoom(room, shared))
+        m_rooms->removeRoom(room, shared);
     // The grid closes the gap the tile left, whichever room is shown.
     applyRoomFilter();
 }
@@ -158,8 +165,8 @@ void GridPage::rebuildRooms()
             icons << c->roomIcon();
         }
     }
-    m_bottom->rooms()->setUserId(m_userId);
-    m_bottom->rooms()->setRooms(names, icons, hasDefault, hasShared);
+    m_rooms->setUserId(m_userId);
+    m_rooms->setRooms(names, icons, hasDefault, hasShared);
     // The bar selects its stored choice and announces it; filter in any case.
     applyRoomFilter();
 }
@@ -167,12 +174,11 @@ void GridPage::rebuildRooms()
 bool GridPage::tileInSelectedRoom(VuCameraWidget* tile) const
 {
     VuCameraClient* c = tile->client();
-    const RoomListBar* rooms = m_bottom->rooms();
     if (!c)
         return false;
-    switch (rooms->currentKind()) {
+    switch (m_rooms->currentKind()) {
     case RoomListBar::Named:
-        return c->roomName() == rooms->currentName();
+        return c->roomName() == m_rooms->currentName();
     case RoomListBar::Default:
         return c->roomName().isEmpty() && !c->isShared();
     case RoomListBar::Shared:
@@ -184,7 +190,7 @@ bool GridPage::tileInSelectedRoom(VuCameraWidget* tile) const
 
 void GridPage::selectAllRooms()
 {
-    if (!m_bottom->rooms()->selectAll())
+    if (!m_rooms->selectAll())
         applyRoomFilter();
 }
 
@@ -234,6 +240,7 @@ void GridPage::chooseGridMode(int index)
 void GridPage::setBarsShown(bool shown)
 {
     m_left->setVisible(shown);
+    m_rooms->setVisible(shown);
     m_bottom->setVisible(shown);
 }
 

@@ -9,12 +9,13 @@
 
 class CameraListBar;
 class GridBottomBar;
+class RoomListBar;
 class VuCameraClient;
 class VuCameraWidget;
 
 // The page of the signed-in user's cameras (`has_dev_page_`): the camera list
-// at the left (CameraListBar), the tiles (CameraGrid) and the bar under them
-// (GridBottomBar). It turns the camera list's events into tiles and rooms,
+// at the left (CameraListBar), the room selector (RoomListBar) above the
+// tiles (CameraGrid) and the bar under them (GridBottomBar). It turns the camera list's events into tiles and rooms,
 // filters the grid by the chosen room and keeps the bars in step with the
 // page shown. The window around it (its geometry in full screen, the title
 // bar) is the owner's.
@@ -55,6 +56,7 @@ public:
     CameraGrid* grid() const { return m_grid; }
     CameraListBar* leftBar() const { return m_left; }
     GridBottomBar* bottomBar() const { return m_bottom; }
+    RoomListBar* rooms() const { return m_rooms; }
 
 signals:
     // A tile's full-screen buttons, and the full-screen tile leaving the account.
@@ -70,6 +72,7 @@ private:
     void onLaidOut(int page);
 
     CameraListBar* m_left;
+    RoomListBar* m_rooms;
     CameraGrid* m_grid;
     GridBottomBar* m_bottom;
     QString m_userId;

@@ -9,7 +9,6 @@
 #include "cloud/versionupdater.h"
 #include "cloud/vuaccount.h"
 #include "cloud/vustat.h"
-#include "ui/framelesshelper.h"
 #include "ui/mainwindowui.h"
 #include "ui/mmessagebox.h"
 #include "ui/vucamerawidget.h"
@@ -34,15 +33,12 @@ MainWindow::MainWindow(MainWindowUI::UrlOpener urlOpener)
 {
     setObjectName(QStringLiteral("main_window_"));
     setAttribute(Qt::WA_StyledBackground, true);
-    setMinimumSize(660, 470);
     setFocusPolicy(Qt::StrongFocus);
     QScreen* screen = QGuiApplication::primaryScreen();
-    if (screen)
-        setGeometry(startupGeometry(screen->geometry().size()));
-
-    m_frameless = new FramelessHelper(this);
-    m_frameless->setTitleHeight(MainWindowUI::TitleBarHeight);
-    m_frameless->activateOn(this);
+    const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1100, 700);
+    // A screen smaller than the usual minimum still gets a window that fits.
+    setMinimumSize(qMin(660, available.width()), qMin(470, available.height()));
+    setGeometry(startupGeometry(available));
 
     // 1. The interface and the account.
     m_ui = new MainWindowUI(this, MainWindowUI::MenuHideMs, std::move(urlOpener));
@@ -95,27 +91,30 @@ MainWindow::~MainWindow()
     }
 }
 
-QRect MainWindow::startupGeometry(const QSize& screen)
+QRect MainWindow::startupGeometry(const QRect& available)
 {
-    const int W = screen.width();
-    const int H = screen.height();
+    const int W = available.width();
+    const int H = available.height();
     int width;
     int height;
     if (W <= H) {
+        // Upright: the full width, as high as a 16:9 picture under the bars.
         width = W;
-        height = qMin(H, (W - 5) * 1080 / 1920 + 83);
+        height = (W - 5) * 1080 / 1920 + 83;
     } else {
+        // Three quarters of the height with the matching width; never less
+        // than 1100 x 700 unless the area itself is smaller.
         height = 3 * H / 4;
         width = (height - 83) * 1920 / 1080 + 5;
-        if (width < 1)
-            width = W;
         if (height < 700 || width < 1100) {
             width = 1100;
             height = 700;
         }
     }
-    const int x = qMax(0, (W - width) / 2);
-    const int y = qMax(0, (H - height) / 2 - 10);
+    width = qMin(width, W);
+    height = qMin(height, H);
+    const int x = available.x() + (W - width) / 2;
+    const int y = available.y() + qMax(0, (H - height) / 2 - 10);
     return QRect(x, y, width, height);
 }
 
@@ -337,13 +336,6 @@ void MainWindow::closeEvent(QCloseEvent* e)
     e->ignore();
     if (m_ui)
         QTimer::singleShot(0, m_ui, &MainWindowUI::confirmQuit);
-}
-
-void MainWindow::resizeEvent(QResizeEvent* e)
-{
-    QLabel::resizeEvent(e);
-    if (m_ui)
-        m_ui->relayoutTiles();
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* e)

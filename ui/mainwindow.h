@@ -8,7 +8,6 @@
 #include <QSize>
 #include <QString>
 
-class FramelessHelper;
 class VersionUpdater;
 class VuAccount;
 #include "client/vucameralistmgr.h"
@@ -26,8 +25,10 @@ public:
     explicit MainWindow(MainWindowUI::UrlOpener urlOpener = MainWindowUI::UrlOpener());
     ~MainWindow() override;
 
-    // The window geometry at start on a screen of the given size.
-    static QRect startupGeometry(const QSize& screen);
+    // The window geometry at start inside a screen's available area (the
+    // screen less its panels): the preferred size when it fits, else as much
+    // of the area as there is, centred.
+    static QRect startupGeometry(const QRect& available);
 
     // The store's home page unless "settings"/"store_url" says otherwise.
     static const char* const kDefaultStoreUrl;
@@ -63,7 +64,6 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
-    void resizeEvent(QResizeEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
 
 private:
@@ -77,7 +77,6 @@ private:
     VuAccount* m_account = nullptr;
     VersionUpdater* m_updater = nullptr;
     QPointer<VuCameraListMgr> m_listMgr;
-    FramelessHelper* m_frameless = nullptr;
     bool m_closing = false;
     bool m_hasNewVersion = false;
 };

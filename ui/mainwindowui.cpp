@@ -3,6 +3,7 @@
 #include "core/externalurl.h"
 #include "client/vucameraclient.h"
 #include "ui/cameralistbar.h"
+#include "ui/framelesshelper.h"
 #include "ui/gridbottombar.h"
 #include "ui/gridpage.h"
 #include "ui/mmessagebox.h"
@@ -11,6 +12,7 @@
 #include "ui/usercardwidget.h"
 
 #include <QDesktopServices>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QUrl>
@@ -22,6 +24,16 @@ MainWindowUI::MainWindowUI(QWidget* window, int menuHideMs, UrlOpener urlOpener)
     m_tileFactory = [](VuCameraClient* cam, QWidget* parent) { return new VuCameraWidget(cam, parent); };
     if (!m_urlOpener)
         m_urlOpener = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+
+    // Moving is live; a resize shows the new frame and takes it on release.
+    m_frameless = new FramelessHelper(this);
+    m_frameless->setWidgetMovable(true);
+    m_frameless->setWidgetResizable(true);
+    m_frameless->setRubberBandOnMove(false);
+    m_frameless->setRubberBandOnResize(true);
+    m_frameless->setTitleHeight(TitleBarHeight);
+    m_frameless->activateOn(m_window);
+    m_window->installEventFilter(this);
 
     auto* rootLayout = new QVBoxLayout(m_window);
     rootLayout->setContentsMargins(0, 0, 0, 0);
@@ -45,6 +57,14 @@ MainWindowUI::MainWindowUI(QWidget* window, int menuHideMs, UrlOpener urlOpener)
     rootLayout->addWidget(m_pages, 1);
 
     connect(this, &MainWindowUI::initLoginPage_s, this, &MainWindowUI::onInitLoginPage);
+}
+
+bool MainWindowUI::eventFilter(QObject* watched, QEvent* e)
+{
+    // The cells follow the window (they are worked out from its size).
+    if (watched == m_window && e->type() == QEvent::Resize)
+        relayoutTiles();
+    return QObject::eventFilter(watched, e);
 }
 
 MainWindowUI::~MainWindowUI()
@@ -332,7 +352,7 @@ VuCameraWidget* MainWindowUI::tileOf(VuCameraClient* cam) const
     return m_grid ? m_grid->grid()->tileOf(cam) : nullptr;
 }
 
-RoomListBar* MainWindowUI::roomListBar() const { return m_grid ? m_grid->bottomBar()->rooms() : nullptr; }
+RoomListBar* MainWindowUI::roomListBar() const { return m_grid ? m_grid->rooms() : nullptr; }
 MNavigateBar* MainWindowUI::navigateBar() const { return m_grid ? m_grid->bottomBar()->navigateBar() : nullptr; }
 
 ViewModeWidget* MainWindowUI::viewModeWidget() const

@@ -12,6 +12,7 @@
 #include "ui/settingmenu.h"
 #include "ui/vucamerawidget.h"
 
+class FramelessHelper;
 class GridPage;
 class MCefWebView;
 class MLabel;
@@ -49,15 +50,18 @@ public:
         Quitting = 9
     };
 
-    // The user menu hides this long after the mouse left it and the icon.
-    static constexpr int MenuHideMs = 300;
+    // The user menu hides this long after the mouse left the user icon
+    // (unless the mouse is over the menu then).
+    static constexpr int MenuHideMs = 200;
 
     // Opens an address in the desktop browser.
     using UrlOpener = std::function<bool(const QUrl&)>;
 
-    // window: the main window, which becomes this object's parent. urlOpener:
-    // what opens web addresses (the desktop browser when empty; tests hand
-    // in their own).
+    // window: the main window, which becomes this object's parent; it is
+    // moved and resized by a FramelessHelper (a drag resizes with a rubber
+    // band, so the tiles and their decoders get one new size, on release),
+    // and its resizes re-place the tiles. urlOpener: what opens web addresses
+    // (the desktop browser when empty; tests hand in their own).
     explicit MainWindowUI(QWidget* window, int menuHideMs = MenuHideMs, UrlOpener urlOpener = UrlOpener());
     ~MainWindowUI() override;
 
@@ -116,6 +120,7 @@ public:
     MCefWebView* loginView() const;
     QWidget* pageWidget() const;
     TitleBar* titleBar() const { return m_titleBar; }
+    FramelessHelper* framelessHelper() const { return m_frameless; }
     RoomListBar* roomListBar() const;
     MNavigateBar* navigateBar() const;
     ViewModeWidget* viewModeWidget() const;
@@ -144,6 +149,9 @@ signals:
     // The store button of the no-camera page.
     void toOpenStore();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
 private slots:
     void onInitLoginPage();
 
@@ -161,6 +169,7 @@ private:
 
     QWidget* m_window;
     TitleBar* m_titleBar = nullptr;
+    FramelessHelper* m_frameless = nullptr;
     UserCardWidget* m_userCard = nullptr;
     StatePages* m_pages = nullptr;
     PageKind m_pageKind = NoPage;

@@ -35,6 +35,7 @@ RoomListBar::RoomListBar(QWidget* parent)
 {
     setObjectName(QStringLiteral("room_list_bar_"));
     setAttribute(Qt::WA_StyledBackground, true);
+    setFixedHeight(Height);
     m_group->setExclusive(true);
     // Many rooms scroll sideways instead of widening the window.
     m_scroll = new QScrollArea(this);
@@ -117,9 +118,12 @@ void RoomListBar::retranslate()
         case All:
             e.button->setText(tr("All Rooms"));
             break;
-        case Named:
-            e.button->setText(e.name);
+        case Named: {
+            const QString shown = e.button->fontMetrics().elidedText(e.name, Qt::ElideRight, NameWidth);
+            e.button->setText(shown);
+            e.button->setToolTip(shown == e.name ? QString() : e.name);
             break;
+        }
         }
     }
 }

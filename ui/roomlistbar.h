@@ -10,8 +10,10 @@ class QHBoxLayout;
 class QPushButton;
 class QScrollArea;
 
-// The room selector above the camera grid: one exclusive button per named
-// room, then "Default Room", "Shared" and "All Rooms" as the rooms require.
+// The room selector above the camera grid (Height high): one exclusive
+// button per named room (a long name elided to NameWidth, in full as the
+// tool tip), then "Default Room", "Shared" and "All Rooms" as the rooms
+// require; many rooms scroll sideways.
 // The user's choice is kept per user in the settings ("user_" + user id:
 // "room_type" and "room_name") and selected again when the bar is rebuilt.
 class RoomListBar : public QWidget
@@ -19,6 +21,8 @@ class RoomListBar : public QWidget
     Q_OBJECT
 public:
     enum Kind { Named, Default, Shared, All };
+    static constexpr int Height = 40;
+    static constexpr int NameWidth = 140;
 
     explicit RoomListBar(QWidget* parent = nullptr);
 

@@ -9,11 +9,11 @@
 #include <QVBoxLayout>
 
 SettingMenu::SettingMenu(QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+    : QWidget(parent)
 {
+    // A child of the main window drawn over its content, never a window of
+    // its own: it cannot float above other applications.
     setObjectName(QStringLiteral("setting_menu_"));
-    setAttribute(Qt::WA_TranslucentBackground, true);
-    setAttribute(Qt::WA_ShowWithoutActivating, true);
     setAttribute(Qt::WA_StyledBackground, true);
     setFixedSize(132, 100);
 
@@ -57,7 +57,7 @@ void SettingMenu::changeEvent(QEvent* e)
 
 bool SettingMenu::isMouseOver() const
 {
-    return isVisible() && frameGeometry().contains(QCursor::pos());
+    return isVisible() && rect().contains(mapFromGlobal(QCursor::pos()));
 }
 
 void SettingMenu::hideEvent(QHideEvent* e)
@@ -74,7 +74,7 @@ void SettingMenu::leaveEvent(QEvent* e)
 
 void SettingMenu::paintEvent(QPaintEvent*)
 {
-    // A translucent top-level: the style sheet's panel is drawn here.
+    // The style sheet's bubble (its corners stay clear) is drawn here.
     QStyleOption opt;
     opt.initFrom(this);
     QPainter p(this);

@@ -4,8 +4,9 @@
 
 class QPushButton;
 
-// The user menu shown under the user icon: a frameless popup with the items
-// "About" and "Logout". The owner places it, and deletes it on onHide().
+// The user menu shown under the user icon: a popup drawn inside the main
+// window (a child widget over its content) with the tooltip bubble and the
+// items "About" and "Logout". The owner places it, and deletes it on onHide().
 class SettingMenu : public QWidget
 {
     Q_OBJECT

@@ -61,6 +61,10 @@ UserCardWidget::UserCardWidget(QWidget* window, int menuHideMs, QWidget* parent)
     m_menuTimer = new QTimer(this);
     m_menuTimer->setSingleShot(true);
     m_menuTimer->setInterval(menuHideMs);
+    connect(m_icon, &MLabel::onLeaveEvent, this, [this]() {
+        if (m_menu)
+            m_menuTimer->start();
+    });
     connect(m_menuTimer, &QTimer::timeout, this, &UserCardWidget::checkMenuHide);
 }
 
@@ -116,12 +120,20 @@ void UserCardWidget::showMenu()
         });
         connect(m_menu, &SettingMenu::logoutTriggered, this, &UserCardWidget::logoutTriggered);
         connect(m_menu, &SettingMenu::mouseLeft, m_menuTimer, qOverload<>(&QTimer::start));
+        // However it was hidden (the window minimised too), it goes.
+        connect(m_menu, &SettingMenu::onHide, m_menu, &QObject::deleteLater);
     }
-    const QPoint below = m_icon->mapToGlobal(QPoint(m_icon->width() / 2, m_icon->height()));
-    m_menu->move(below.x() - m_menu->width() / 2, below.y() + 2);
+    m_menuTimer->stop();
+    // Centred under the icon, inside the window.
+    const int centre = m_icon->mapTo(m_window, QPoint(m_icon->width() / 2, 0)).x();
+    const int x = qBound(0, centre - m_menu->width() / 2, qMax(0, m_window->width() - m_menu->width()));
+    m_menu->move(x, MenuTop);
     m_menu->show();
     m_menu->raise();
-    m_menuTimer->start();
+    // Opened without the mouse on the icon (a call, not a hover): the
+    // mouse has left it already.
+    if (!m_icon->rect().contains(m_icon->mapFromGlobal(QCursor::pos())))
+        m_menuTimer->start();
 }
 
 void UserCardWidget::hideMenu()
@@ -139,9 +151,9 @@ void UserCardWidget::checkMenuHide()
 {
     if (!m_menu)
         return;
+    // Back on the icon the menu stays as it was opened; over the menu it
+    // stays until the mouse leaves the menu (which starts the timer again).
     const bool overIcon = m_icon->isVisible() && m_icon->rect().contains(m_icon->mapFromGlobal(QCursor::pos()));
-    if (overIcon || m_menu->isMouseOver())
-        m_menuTimer->start();
-    else
+    if (!overIcon && !m_menu->isMouseOver())
         hideMenu();
 }

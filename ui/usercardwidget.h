@@ -11,7 +11,9 @@ class SettingMenu;
 // The user card at the right end of the title bar (`user_card_`): the round
 // user icon (`user_icon_`) under its frame and the nick name (`user_name_`),
 // hidden until a user is set. Hovering or clicking the icon opens the user
-// menu, which hides menuHideMs after the mouse left both the icon and the menu.
+// menu inside the window at y = MenuTop under the icon; it hides menuHideMs
+// after the mouse left the icon (or the menu) unless the mouse is over the
+// menu then, and it is deleted once hidden.
 class UserCardWidget : public QWidget
 {
     Q_OBJECT
@@ -20,8 +22,9 @@ public:
     // The largest avatar decoded (a few megabytes of pixels); a picture that
     // claims more is refused before decoding and the default one shown.
     static constexpr int MaxIconSide = 1024;
+    static constexpr int MenuTop = 48; // in the window's coordinates
 
-    // window: the main window, parent of the menu (a window of its own).
+    // window: the main window, parent of the menu.
     UserCardWidget(QWidget* window, int menuHideMs, QWidget* parent);
     ~UserCardWidget() override;
 

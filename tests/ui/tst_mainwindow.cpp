@@ -53,6 +53,8 @@ private slots:
             MCefLibPrivate::shutdown();
     }
     void init();
+    void startupGeometry_data();
+    void startupGeometry();
     void webSignInToAPlayingGrid();
     void signInFromTheRecordAndQuitWhileCamerasConnect();
     void netErrorPageAndRetry();
@@ -83,11 +85,30 @@ void TstMainWindow::init()
     QVERIFY(WindowHome::storeAccount());
 }
 
+void TstMainWindow::startupGeometry_data()
+{
+    QTest::addColumn<QRect>("available");
+    QTest::addColumn<QRect>("window");
+    QTest::newRow("1920x1080, panel on top") << QRect(0, 40, 1920, 1040) << QRect(338, 160, 1244, 780);
+    QTest::newRow("1366x768, panel below: 1100x700") << QRect(0, 0, 1366, 736) << QRect(133, 8, 1100, 700);
+    QTest::newRow("1024x600 netbook: all of it") << QRect(0, 24, 1024, 576) << QRect(0, 24, 1024, 576);
+    QTest::newRow("upright, panel at the left") << QRect(48, 0, 752, 1280) << QRect(48, 378, 752, 503);
+    QTest::newRow("second screen") << QRect(1920, 0, 2560, 1400) << QRect(2338, 165, 1724, 1050);
+}
+
+void TstMainWindow::startupGeometry()
+{
+    QFETCH(QRect, available);
+    QFETCH(QRect, window);
+    QCOMPARE(MainWindow::startupGeometry(available), window);
+}
+
 void TstMainWindow::webSignInToAPlayingGrid()
 {
     CredentialStore::remove(QStringLiteral("account"));
     auto w = open();
     QCOMPARE(w->ui()->state(), int(MainWindowUI::WebLogin));
+    QVERIFY(w->screen()->availableGeometry().contains(w->geometry()));
     // The view exists before the event loop has run: no load can have finished yet.
     MCefWebView* view = w->ui()->loginView();
     ThreadSafeSpy loaded(view, &MCefWebView::loadFinished);

@@ -1,11 +1,13 @@
 // The camera grid of the main window with tiles that stand in for the camera:
-// geometry, pages, rooms, cameras coming and going, full screen, "Play all",
-// the user card and its menu.
+// geometry, pages, rooms, the left list following its cameras, cameras coming
+// and going, full screen, "Play all", resizing by the frame, the user card and
+// its menu.
 
 #include "uitestsupport.h"
 
 #include "core/appinfo.h"
 #include "client/vucameraclient.h"
+#include "ui/cameralistbar.h"
 #include "ui/mainwindowui.h"
 #include "ui/mlabel.h"
 #include "ui/mnavigatebar.h"
@@ -32,6 +34,12 @@ protected:
     void clientCheckPowerOnce() override {}
     QPixmap clientGrabFrame(FrameInfo&, bool, int&) override { return QPixmap(); }
 };
+
+void mouse(QWidget* w, QEvent::Type type, const QPoint& local, Qt::MouseButtons buttons)
+{
+    QMouseEvent e(type, local, w->mapToGlobal(local), Qt::LeftButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+}
 
 int storedMode()
 {
@@ -60,9 +68,11 @@ private slots:
     void pages_data();
     void pages();
     void roomsFilterTheGrid();
+    void leftListFollowsTheCameras();
     void camerasComeAndGo();
     void fullscreenAndBack();
     void playAllStartsTheStoppedTilesOfThePage();
+    void resizingTakesTheRubberBandOnRelease();
     void userCardAndMenu();
 
 private:
@@ -119,8 +129,9 @@ void TstMainWindowGrid::makeUi(const QString& cams)
 
 QString TstMainWindowGrid::page() const
 {
-    // The cells: the window less the bars (120 wide at the left, 30 + 48 high).
-    const QList<QRect> cells = MainWindowUI::cellGeometry(QSize(760 - 120, 520 - 78), m_ui->pageMode());
+    // The cells: the window less the bars (120 wide at the left; the title,
+    // the rooms above the grid and the bottom bar 30 + 40 + 48 high).
+    const QList<QRect> cells = MainWindowUI::cellGeometry(m_window->size() - QSize(120, 118), m_ui->pageMode());
     const QList<VuCameraWidget*> shown = m_ui->shownTiles();
     QList<QWidget*> taken(shown.cbegin(), shown.cend());
     taken += m_ui->placeholders();
@@ -213,6 +224,9 @@ void TstMainWindowGrid::roomsFilterTheGrid()
     makeUi(QStringLiteral("c1:A c2:B c3:A c4: c5:*"));
     RoomListBar* bar = m_ui->roomListBar();
     QCOMPARE(bar->buttonTexts().join(QLatin1Char('|')), QStringLiteral("A|B|Default Room|Shared|All Rooms"));
+    // Above the grid, right of the left bar, across the grid's width.
+    QCOMPARE(bar->geometry().size(), QSize(760 - 120, 40));
+    QCOMPARE(bar->mapTo(m_window.get(), QPoint()), QPoint(120, 30));
     QCOMPARE(page(), QStringLiteral("c1 c2 c3 c4"));
     const struct { const char* room; bool shared; const char* tiles; } rooms[] = {
         {"A", false, "c1 c3 _ _"}, {"", false, "c4 _ _ _"}, {"", true, "c5 _ _ _"}, {"B", false, "c2 _ _ _"}};
@@ -223,6 +237,36 @@ void TstMainWindowGrid::roomsFilterTheGrid()
     // The choice is kept per user.
     QCOMPARE(AppInfo::instance()->getString(QStringLiteral("user_42"), QStringLiteral("room_name"), QString()),
              QStringLiteral("B"));
+}
+
+void TstMainWindowGrid::leftListFollowsTheCameras()
+{
+    makeUi(QStringLiteral("c1:A c2:A c3:B"));
+    auto* left = static_cast<CameraListBar*>(m_ui->leftBar());
+    QCOMPARE(left->countText(), QStringLiteral("3 cameras, 3 online"));
+    const QPointer<QPushButton> second = left->item(1);
+    // Offline and renamed (a long name): the item changes in place, at once.
+    VuotCameraStat s;
+    s.did = QStringLiteral("c2");
+    s.name = QStringLiteral("Neighbour's porch at the back of the garden");
+    s.model = QStringLiteral("hovia.camera.v3");
+    m_clients.at(1)->setInfo(s);
+    QTRY_COMPARE(left->countText(), QStringLiteral("3 cameras, 2 online"));
+    QTRY_COMPARE(left->item(1)->toolTip(), s.name);
+    QCOMPARE(left->item(1), second.data());
+    QVERIFY(!second->property("online").toBool() && left->item(0)->property("online").toBool());
+    QVERIFY(second->text().endsWith(QChar(0x2026)) && second->fontMetrics().horizontalAdvance(second->text()) <= 86);
+    s.isOnline = true;
+    m_clients.at(1)->setInfo(s);
+    QTRY_COMPARE(left->countText(), QStringLiteral("3 cameras, 3 online"));
+    QVERIFY(second->property("online").toBool());
+    // Added and removed.
+    m_ui->onCameraAdded(client(QStringLiteral("c4:B")));
+    QCOMPARE(left->countText(), QStringLiteral("4 cameras, 4 online"));
+    m_ui->onCameraRemoved(m_clients.at(0));
+    QCOMPARE(left->countText(), QStringLiteral("3 cameras, 3 online"));
+    QCOMPARE(left->item(2)->toolTip(), QStringLiteral("Camera c4"));
+    QVERIFY(!left->item(3));
 }
 
 void TstMainWindowGrid::camerasComeAndGo()
@@ -265,7 +309,8 @@ void TstMainWindowGrid::fullscreenAndBack()
     tile->ui()->fullscreenButton()->click();
     QCOMPARE(m_ui->fullscreenTile(), tile);
     QCOMPARE(m_ui->pageMode(), 1);
-    QVERIFY(m_ui->titleBar()->isHidden() && m_ui->leftBar()->isHidden() && m_ui->bottomBar()->isHidden());
+    QVERIFY(m_ui->titleBar()->isHidden() && m_ui->leftBar()->isHidden() && m_ui->bottomBar()->isHidden()
+            && m_ui->roomListBar()->isHidden());
     QCOMPARE(m_window->geometry(), m_window->screen()->geometry());
     QCOMPARE(m_ui->shownTiles(), QList<VuCameraWidget*>{tile});
     QCOMPARE(tile->geometry(), MainWindowUI::cellGeometry(m_window->screen()->geometry().size(), 1).first());
@@ -304,6 +349,63 @@ void TstMainWindowGrid::playAllStartsTheStoppedTilesOfThePage()
     QCOMPARE(QList<int>({plays(0), plays(1), plays(2), plays(3), plays(4)}), QList<int>({1, 0, 1, 1, 0}));
 }
 
+void TstMainWindowGrid::resizingTakesTheRubberBandOnRelease()
+{
+    makeUi(QStringLiteral("c1:A c2:A c3:A c4:A"));
+    QWidget* w = m_window.get();
+    // The frame sizes each playing camera's decoder is told.
+    std::vector<std::unique_ptr<QSignalSpy>> sizes;
+    for (VuCameraWidget* t : m_ui->shownTiles()) {
+        t->ui()->setState(VuCameraWidgetUI::Playing);
+        sizes.push_back(std::make_unique<QSignalSpy>(t->client(), &VuCameraClient::setVideoFrameSize_s));
+    }
+    auto told = [&sizes] {
+        QList<int> n;
+        for (const auto& spy : sizes)
+            n << spy->count();
+        return n;
+    };
+    const QRect start = w->geometry();
+    const QPoint corner(w->width() - 2, w->height() - 2);
+    mouse(w, QEvent::MouseButtonPress, corner, Qt::LeftButton);
+    for (int step = 1; step <= 4; ++step)
+        mouse(w, QEvent::MouseMove, corner + QPoint(10, 8) * step, Qt::LeftButton);
+    // The band shows the new frame; the window and the tiles wait.
+    QRubberBand* band = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        band = band ? band : qobject_cast<QRubberBand*>(top);
+    QVERIFY(band && band->isVisible());
+    QCOMPARE(band->geometry(), start.adjusted(0, 0, 40, 32));
+    QCOMPARE(w->geometry(), start);
+    QCOMPARE(told(), QList<int>({0, 0, 0, 0}));
+    mouse(w, QEvent::MouseButtonRelease, corner + QPoint(40, 32), Qt::NoButton);
+    QVERIFY(!band->isVisible());
+    QCOMPARE(w->geometry(), start.adjusted(0, 0, 40, 32));
+    QCOMPARE(page(), QStringLiteral("c1 c2 c3 c4"));
+    QCOMPARE(told(), QList<int>({1, 1, 1, 1}));
+    QCOMPARE(sizes.front()->first(), (QList<QVariant>{m_ui->shownTiles().first()->ui()->videoSize().width(),
+                                                      m_ui->shownTiles().first()->ui()->videoSize().height()}));
+    // Moving by the title is live.
+    mouse(w, QEvent::MouseButtonPress, QPoint(300, 10), Qt::LeftButton);
+    mouse(w, QEvent::MouseMove, QPoint(320, 25), Qt::LeftButton);
+    QCOMPARE(w->pos(), start.topLeft() + QPoint(20, 15));
+    mouse(w, QEvent::MouseButtonRelease, QPoint(320, 25), Qt::NoButton);
+    // Maximised by the title bar: the work area, not dragged; restored exactly.
+    const QRect before = w->geometry();
+    const QRect work = w->screen()->availableGeometry();
+    m_ui->titleBar()->findChild<QPushButton*>(QStringLiteral("max_btn_"))->click();
+    QTRY_COMPARE(w->geometry(), work);
+    for (const QPoint& p : {QPoint(300, 10), QPoint(work.width() - 2, work.height() - 2)}) {
+        mouse(w, QEvent::MouseButtonPress, p, Qt::LeftButton);
+        mouse(w, QEvent::MouseMove, p - QPoint(40, 30), Qt::LeftButton);
+        mouse(w, QEvent::MouseButtonRelease, p - QPoint(40, 30), Qt::NoButton);
+    }
+    QCOMPARE(w->geometry(), work);
+    m_ui->titleBar()->findChild<QPushButton*>(QStringLiteral("restore_btn_"))->click();
+    QTRY_COMPARE(w->geometry(), before);
+    QCOMPARE(page(), QStringLiteral("c1 c2 c3 c4"));
+}
+
 void TstMainWindowGrid::userCardAndMenu()
 {
     makeUi(QStringLiteral("c1:A"));
@@ -323,15 +425,36 @@ void TstMainWindowGrid::userCardAndMenu()
     QVERIFY(icon->isVisible());
     QCOMPARE(m_ui->userName(), QStringLiteral("Alex"));
     QCOMPARE(centre(), QColor(Qt::red));
-    // The menu stays while the mouse is over the icon (0 ms hide timer), then goes.
+    // A popup inside the window, at y = 48 under the icon; it stays while the
+    // mouse is over the icon (0 ms hide timer).
     QCursor::setPos(icon->mapToGlobal(icon->rect().center()));
     m_ui->showUserMenu();
     QPointer<SettingMenu> menu = m_ui->settingMenu();
-    QVERIFY(menu && menu->isVisible());
+    QVERIFY(menu && menu->isVisible() && !menu->isWindow() && menu->parentWidget() == m_window.get());
+    QCOMPARE(menu->y(), 48);
+    const int iconX = icon->mapTo(m_window.get(), icon->rect().center()).x();
+    QVERIFY(menu->x() <= iconX && iconX <= menu->geometry().right());
     QVERIFY(UiTest::sync()); // the menu's timer has fired
     QCOMPARE(m_ui->settingMenu(), menu.data());
-    QCursor::setPos(m_window->mapToGlobal(QPoint(380, 515)));
+    // Leaving the icon for the menu keeps it; leaving the menu hides it.
+    QEvent leave(QEvent::Leave);
+    QCursor::setPos(menu->mapToGlobal(menu->rect().center()));
+    QApplication::sendEvent(icon, &leave);
+    QVERIFY(UiTest::sync());
+    QCOMPARE(m_ui->settingMenu(), menu.data());
+    const QPoint away = m_window->mapToGlobal(QPoint(380, 515));
+    QCursor::setPos(away);
+    QApplication::sendEvent(menu, &leave);
     QTRY_VERIFY(!m_ui->settingMenu() && menu.isNull());
+    // Leaving the icon for elsewhere hides it; hidden any other way it goes too.
+    for (bool byLeave : {true, false}) {
+        QCursor::setPos(icon->mapToGlobal(icon->rect().center()));
+        m_ui->showUserMenu();
+        menu = m_ui->settingMenu();
+        QCursor::setPos(away);
+        byLeave ? void(QApplication::sendEvent(icon, &leave)) : menu->hide();
+        QTRY_VERIFY(!m_ui->settingMenu() && menu.isNull());
+    }
     // A pixel too wide or too high, or no picture at all: the default picture.
     UiTest::clearWarnings();
     for (const QByteArray& bad : {png(1025, 1), png(1, 1025), QByteArray("not a picture")}) {

@@ -6,6 +6,7 @@
 #include "uitestsupport.h"
 
 #include "core/appinfo.h"
+#include "ui/framelesshelper.h"
 #include "ui/mnavigatebar.h"
 #include "ui/roomlistbar.h"
 #include "ui/timelinetoolswidget.h"
@@ -96,6 +97,8 @@ private slots:
     void roomsSelectTheStoredChoice();
     void roomsUserChoiceIsKept();
     void roomsRemoval();
+    void framelessEdgesAndLimits_data();
+    void framelessEdgesAndLimits();
     void translation();
     void everyNamedResourceResolves();
     void areasAndDays();
@@ -267,6 +270,31 @@ void TstUiWidgets::roomsRemoval()
     bar.removeRoom(QString(), false);
     QCOMPARE(texts(bar), QStringLiteral("B"));
     QCOMPARE(spies.take(), QStringLiteral("named:B"));
+}
+
+void TstUiWidgets::framelessEdgesAndLimits_data()
+{
+    // A 200 x 100 window at (100, 100), 150 x 80 at least, 400 x 300 at most.
+    QTest::addColumn<QPoint>("press");
+    QTest::addColumn<QPoint>("delta");
+    QTest::addColumn<QRect>("result");
+    QTest::newRow("left border") << QPoint(4, 50) << QPoint(-30, 0) << QRect(70, 100, 230, 100);
+    QTest::newRow("5 from the left: inside") << QPoint(5, 50) << QPoint(-30, 0) << QRect(100, 100, 200, 100);
+    QTest::newRow("right border") << QPoint(195, 50) << QPoint(30, 0) << QRect(100, 100, 230, 100);
+    QTest::newRow("6 from the right: inside") << QPoint(194, 50) << QPoint(30, 0) << QRect(100, 100, 200, 100);
+    QTest::newRow("bottom border, past the maximum") << QPoint(100, 99) << QPoint(0, 500) << QRect(100, 100, 200, 300);
+    QTest::newRow("top-left corner, past the minimum") << QPoint(0, 0) << QPoint(100, 50) << QRect(150, 120, 150, 80);
+    QTest::newRow("bottom-right corner, to the minimum") << QPoint(199, 99) << QPoint(-50, -20) << QRect(100, 100, 150, 80);
+}
+
+void TstUiWidgets::framelessEdgesAndLimits()
+{
+    QFETCH(QPoint, press);
+    QFETCH(QPoint, delta);
+    QFETCH(QRect, result);
+    const Qt::Edges edges = FramelessHelper::edgesAt(QRect(0, 0, 200, 100), press);
+    QCOMPARE(FramelessHelper::resizedGeometry(QRect(100, 100, 200, 100), edges, delta, QSize(150, 80), QSize(400, 300)),
+             result);
 }
 
 void TstUiWidgets::translation()

@@ -202,6 +202,14 @@ void chrome(const QString& settingsFile)
     shot(&rooms, QStringLiteral("room_list_bar_named"));
     rooms.setRooms({QStringLiteral("书房")}, {QStringLiteral("office")}, false, false);
     shot(&rooms, QStringLiteral("room_list_bar_single"));
+    // More rooms than the 4-grid's width: the themed bar scrolls them.
+    QStringList many;
+    for (int i = 1; i <= 12; ++i)
+        many << QStringLiteral("房间 %1").arg(i);
+    many << QStringLiteral("A room with a very long name at the back of the house");
+    rooms.setRooms(many, QStringList(), true, true);
+    rooms.resize(640, 40);
+    shot(&rooms, QStringLiteral("room_list_bar_many"));
     auto* nav = new MNavigateBar;
     std::unique_ptr<QWidget> navBar(bar("bottom_bar_", nav, QSize(460, 48), QMargins(12, 10, 12, 10)));
     for (const QPoint& s : {QPoint(12, 1), QPoint(12, 6), QPoint(12, 12), QPoint(5, 3), QPoint(1, 1)}) {
@@ -415,11 +423,8 @@ void window(WindowHome& home)
     whole(w.get(), "main-camera-asleep");
     QCursor::setPos(w->ui()->userIcon()->mapToGlobal(w->ui()->userIcon()->rect().center()));
     w->ui()->showUserMenu();
-    if (w->ui()->settingMenu()) { // a window of its own: taken from the screen, over the main window
-        QTest::qWait(300);
-        save(w->screen()->grabWindow(0, w->x() + w->width() - 480, w->y(), 480, 160).toImage(),
-             QStringLiteral("main-user-menu"));
-    }
+    if (w->ui()->settingMenu()) // drawn inside the window, under the user icon
+        save(w->grab(QRect(w->width() - 480, 0, 480, 160)).toImage(), QStringLiteral("main-user-menu"));
     hall->ui()->wakeUpButton()->click();
     WindowHome::quit(w);
 
