@@ -77,6 +77,12 @@ int main(int argc, char** argv)
     QCommandLineOption dirPortOpt(QStringLiteral("directory-port"),
                                   QStringLiteral("Port of the P2P directory (default: any)."),
                                   QStringLiteral("port"), QStringLiteral("0"));
+    QCommandLineOption p2pAddressOpt(QStringLiteral("p2p-address"),
+                                     QStringLiteral("IPv4 address the P2P directory and the cameras listen on "
+                                                    "(default 127.0.0.1; an address of this machine lets "
+                                                    "clients on the LAN play the cameras)."),
+                                     QStringLiteral("address"), QStringLiteral("127.0.0.1"));
+    parser.addOption(p2pAddressOpt);
     parser.addOption(scenarioOpt);
     parser.addOption(endpointsOpt);
     parser.addOption(dirPortOpt);
@@ -100,8 +106,8 @@ int main(int argc, char** argv)
     SimP2pHost p2p(&scenario);
     SimVideoFeature::install(p2p.dispatcher());
     SimVideoFeature::prefetch(scenario);
-    if (!p2p.start(static_cast<unsigned short>(parser.value(dirPortOpt).toUInt()))) {
-        std::fprintf(stderr, "vucamera-sim: cannot start the P2P directory\n");
+    if (!p2p.start(static_cast<unsigned short>(parser.value(dirPortOpt).toUInt()), parser.value(p2pAddressOpt))) {
+        std::fprintf(stderr, "vucamera-sim: cannot start the P2P directory on %s\n", qPrintable(parser.value(p2pAddressOpt)));
         return 1;
     }
     ControlServer control(&scenario, &p2p.violations());

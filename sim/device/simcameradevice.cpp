@@ -114,7 +114,9 @@ void SimCameraDevice::goOnline()
         return;
     const QByteArray uid = cam.p2pId.toLatin1();
     const QByteArray dir = m_directory.toLatin1();
-    const int h = P2PD_Register(uid.constData(), dir.constData(), 0);
+    // The camera listens beside its directory, on the same address.
+    const QByteArray address = m_directory.section(QLatin1Char(':'), 0, 0).toLatin1();
+    const int h = P2PD_Register2(uid.constData(), dir.constData(), address.constData(), 0);
     if (h < 0) {
         qWarning("sim camera %s: cannot register P2P id %s: %d", qPrintable(m_did), uid.constData(), h);
         return;

@@ -20,11 +20,12 @@ SimP2pHost::~SimP2pHost()
     stop();
 }
 
-bool SimP2pHost::start(unsigned short directoryPort)
+bool SimP2pHost::start(unsigned short directoryPort, const QString& address)
 {
-    const int dir = P2PDir_Start(directoryPort);
+    const int dir = P2PDir_Start2(address.toLatin1().constData(), directoryPort);
     if (dir < 0)
         return false;
+    m_address = address;
     m_directoryPort = static_cast<unsigned short>(P2PDir_Port(dir));
     m_directory = dir;
     for (const SimCamera& c : m_scenario->cameras())
@@ -50,7 +51,7 @@ void SimP2pHost::stop()
 
 QString SimP2pHost::directoryAddress() const
 {
-    return QStringLiteral("127.0.0.1:%1").arg(m_directoryPort);
+    return QStringLiteral("%1:%2").arg(m_address).arg(m_directoryPort);
 }
 
 std::shared_ptr<SimCameraDevice> SimP2pHost::device(const QString& did) const

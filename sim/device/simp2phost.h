@@ -24,12 +24,14 @@ public:
     explicit SimP2pHost(Scenario* scenario, QObject* parent = nullptr);
     ~SimP2pHost() override;
 
-    // Starts the directory on 127.0.0.1:directoryPort (0: ephemeral) and the
-    // cameras. false when the directory cannot listen.
-    bool start(unsigned short directoryPort = 0);
+    // Starts the directory on address:directoryPort (0: ephemeral) and the
+    // cameras, which listen on the same address. address is an IPv4 literal
+    // (an address of this machine on the LAN lets clients of other machines
+    // in). false when the directory cannot listen.
+    bool start(unsigned short directoryPort = 0, const QString& address = QStringLiteral("127.0.0.1"));
     void stop();
 
-    // "127.0.0.1:PORT" of the directory (the endpoints file's "p2p_directory").
+    // "ADDRESS:PORT" of the directory (the endpoints file's "p2p_directory").
     QString directoryAddress() const;
     // The handlers of IO-control messages, shared by all cameras.
     SimIoCtrlDispatcher& dispatcher() { return m_dispatcher; }
@@ -48,6 +50,7 @@ private:
     SimViolations m_violations;
     std::atomic<int> m_directory{-1};
     std::atomic<unsigned short> m_directoryPort{0};
+    QString m_address = QStringLiteral("127.0.0.1"); // set before the cameras start
     mutable std::mutex m_mutex;
     std::map<QString, std::shared_ptr<SimCameraDevice>> m_devices;
 };

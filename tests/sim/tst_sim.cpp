@@ -9,6 +9,7 @@
 #include "sim/devicefeatures/simtimeline.h"
 #include "tests/support/simhome.h"
 
+#include <QTcpSocket>
 #include <QtTest>
 #include <httplib.h>
 
@@ -246,6 +247,22 @@ private slots:
         QCOMPARE(listed(http.Get("/violations")), one);
         QCOMPARE(listed(http.Delete("/violations")), one);
         QCOMPARE(listed(http.Get("/violations")), QJsonArray());
+    }
+
+    // The directory and its cameras listen on the address they are given and
+    // the directory answers that address, so clients of other machines can play.
+    void camerasOnTheirAddress()
+    {
+        SimP2pHost lan(m_home.scenario.get());
+        QVERIFY(!lan.start(0, QStringLiteral("127.0.0")));
+        QVERIFY(lan.start(0, QStringLiteral("127.0.0.2")));
+        QVERIFY(lan.directoryAddress().startsWith(QLatin1String("127.0.0.2:")));
+        QTcpSocket dir;
+        dir.connectToHost(QStringLiteral("127.0.0.2"), quint16(lan.directoryAddress().section(':', 1).toUInt()));
+        QVERIFY(dir.waitForConnected(10000));
+        dir.write("RESOLVE UID-c2\n");
+        QTRY_VERIFY_WITH_TIMEOUT(dir.canReadLine(), 10000);
+        QVERIFY2(dir.readLine().startsWith("AT 127.0.0.2 "), "the camera's own address");
     }
 
     void faultsAndChanges_data()
