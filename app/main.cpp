@@ -82,6 +82,8 @@ int main(int argc, char** argv)
     CrashHandler::install();
 
     // 4. The Qt application.
+    QApplication::setAttribute(Qt::AA_EnableHighDpiScaling); // sharp at any display scale: the @2x pictures
+    QApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
     auto app = std::make_unique<QApplication>(argc, argv);
     vcInitResources(); // the compiled-in resources live in a static library
     QuitSignals::install(app.get()); // a stop request during start-up is served by the loop

@@ -19,13 +19,18 @@ Output& output()
 
 QImage canvas(int w, int h)
 {
-    QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
+    const int k = output().scale;
+    QImage img(w * k, h * k, QImage::Format_ARGB32_Premultiplied);
+    img.setDevicePixelRatio(k);
     img.fill(Qt::transparent);
     return img;
 }
 
-void save(const QImage& img, const QString& rel, const char* format)
+void save(const QImage& img, const QString& name, const char* format)
 {
+    QString rel = name;
+    if (output().scale != 1)
+        rel.insert(rel.lastIndexOf(QLatin1Char('.')), QStringLiteral("@%1x").arg(output().scale));
     const QString path = output().folder + QLatin1Char('/') + rel;
     QDir().mkpath(QFileInfo(path).absolutePath());
     QImageWriter w(path, format);

@@ -29,19 +29,24 @@ inline const QColor kLine(0x34, 0x3a, 0x46);
 inline const QColor kGood(0x3d, 0xd6, 0x8c);
 inline const QColor kBad(0xe5, 0x48, 0x4d);
 
-// Where save() writes, what it wrote, and how many writes failed.
+// Where save() writes, what it wrote, how many writes failed, and the scale
+// pictures are drawn at: at 2, canvas() doubles every picture's pixels (its
+// painter still draws in the 1x coordinates) and save() names it name@2x.ext,
+// the file Qt picks on a display of scale 2.
 struct Output
 {
     QString folder;
     QStringList files;
     int failures = 0;
+    int scale = 1;
 };
 Output& output();
 
-// A transparent picture of w x h.
+// A transparent picture of w x h at the output's scale.
 QImage canvas(int w, int h);
 
-// Writes img under the output folder as rel and lists it.
+// Writes img under the output folder as rel (rel with "@2x" before the
+// extension at scale 2) and lists it.
 void save(const QImage& img, const QString& rel, const char* format = "PNG");
 
 QPen roundPen(const QColor& c, qreal width);

@@ -1,8 +1,9 @@
 // Draws every picture of the application's resources and writes the resource
 // collection file that compiles them in. Run at build time:
 //   vc_resgen <output folder> [--file <alias>=<path>]...
-// The pictures land under <output folder>/res/... and <output folder>/vcres.qrc
-// lists them (with the extra files given by --file).
+// The pictures land under <output folder>/res/..., each at 1x and as
+// name@2x.png at 2x, and <output folder>/vcres.qrc lists them (with the extra
+// files given by --file).
 
 #include <QDir>
 #include <QFile>
@@ -563,13 +564,16 @@ int main(int argc, char** argv)
             extra.append({args[i + 1].left(eq), QFileInfo(args[i + 1].mid(eq + 1)).absoluteFilePath()});
     }
 
-    makeBrand();
-    makePanels();
-    makeChrome();
-    makeTileControls();
-    makeStateImages();
-    makeSequences();
-    makeRooms();
+    for (int scale : {1, 2}) { // every picture also at 2x, for displays of scale 2
+        output().scale = scale;
+        makeBrand();
+        makePanels();
+        makeChrome();
+        makeTileControls();
+        makeStateImages();
+        makeSequences();
+        makeRooms();
+    }
 
     if (output().failures > 0)
         return 1;

@@ -33,6 +33,71 @@ std::string cookie(const char* name, const QString& value, bool clear = false)
     return c.toStdString();
 }
 
+// The sign-in page in the application's colours: the brand mark, one card, the
+// form the application's script fills (fields "user", "password", hidden "sid";
+// button "submit"). Chinese for a "zh..." _locale, English otherwise; the form
+// carries the locale to the answer of a wrong password.
+bool chinese(const httplib::Request& req)
+{
+    return req.has_param("_locale") && QString::fromStdString(req.get_param_value("_locale")).startsWith(QLatin1String("zh"));
+}
+
+std::string signInHtml(bool chinese, bool wrong, const QString& user, const QString& sid)
+{
+    const auto tr = [chinese](const char* en, const char* zh) { return chinese ? QString::fromUtf8(zh) : QString::fromLatin1(en); };
+    static const char kStyle[] =
+        "html{background:#111317;}"
+        "html body.vu{margin:0;padding:0;min-height:100vh;background:#111317;color:#e6e9ef;"
+        "font-family:'Noto Sans CJK SC','Microsoft YaHei','PingFang SC','Segoe UI',sans-serif;"
+        "display:flex;align-items:center;justify-content:center;}"
+        ".card{box-sizing:border-box;width:100%;max-width:392px;margin:24px;padding:32px 28px 28px;"
+        "background:#181b21;border:1px solid #2c313b;border-radius:12px;}"
+        ".brand{display:flex;align-items:center;gap:10px;margin-bottom:24px;font-size:17px;font-weight:600;}"
+        ".brand svg{width:40px;height:40px;}"
+        "h1{margin:0 0 6px;font-size:22px;font-weight:600;color:#fff;}"
+        ".hint{margin:0 0 20px;font-size:13px;color:#8a93a3;}"
+        ".error{margin:0 0 16px;padding:10px 12px;border-radius:8px;font-size:13px;"
+        "background:rgba(229,72,77,.12);border:1px solid #e5484d;color:#ff8f92;}"
+        "#login label{display:block;margin:0 0 14px;font-size:13px;color:#9aa3b2;}"
+        "#login input[type=text],#login input[type=password]{display:block;box-sizing:border-box;width:100%;"
+        "height:40px;margin-top:6px;padding:0 12px;border-radius:8px;border:1px solid #343a46;"
+        "background:#23272f;color:#fff;font-size:14px;outline:none;}"
+        "#login input:focus{border-color:#ff6b1a;box-shadow:0 0 0 2px rgba(255,107,26,.25);}"
+        "#login input.bad{border-color:#e5484d;}"
+        "#login button{display:block;width:100%;height:42px;margin-top:22px;border:0;border-radius:8px;"
+        "background:#ff6b1a;color:#fff;font-size:15px;font-weight:600;cursor:pointer;}"
+        "#login button:hover{background:#ff8540;}#login button:active{background:#e65a0c;}";
+    // The brand mark: an orange rounded square with a white lens and status light.
+    static const char kLogo[] =
+        "<svg viewBox=\"0 0 100 100\" aria-hidden=\"true\"><defs><linearGradient id=\"vg\" x1=\"0\" y1=\"0\" x2=\"1\" "
+        "y2=\"1\"><stop offset=\"0\" stop-color=\"#ff8a3d\"/><stop offset=\"1\" stop-color=\"#f04e00\"/>"
+        "</linearGradient></defs><rect width=\"100\" height=\"100\" rx=\"26\" fill=\"url(#vg)\"/>"
+        "<circle cx=\"50\" cy=\"50\" r=\"30\" fill=\"none\" stroke=\"#fff\" stroke-width=\"8.5\"/>"
+        "<circle cx=\"50\" cy=\"50\" r=\"11.4\" fill=\"#fff\"/><circle cx=\"80\" cy=\"20\" r=\"5\" fill=\"#fff\"/></svg>";
+    const QString error = wrong ? QStringLiteral("<p id=\"error\" class=\"error\" role=\"alert\">%1</p>")
+                                      .arg(tr("Wrong user id or password.", "账号或密码错误，请重新输入。"))
+                                : QString();
+    const QString hidden = sid.isEmpty() ? QString()
+                                         : QStringLiteral("<input type=\"hidden\" name=\"sid\" value=\"%1\">").arg(sid.toHtmlEscaped());
+    const QString signIn = tr("Sign in", "登录");
+    const QString bad = wrong ? QStringLiteral(" class=\"bad\"") : QString();
+    const QString body = QStringLiteral("<main class=\"card\"><div class=\"brand\">") + QLatin1String(kLogo)
+        + QStringLiteral("<span>VuCamera</span></div><h1>") + signIn + QStringLiteral("</h1><p class=\"hint\">")
+        + tr("Sign in to see your cameras.", "登录账号，查看你的摄像机。") + QStringLiteral("</p>") + error
+        + QStringLiteral("<form id=\"login\" method=\"post\" action=\"/pass/login?_locale=")
+        + (chinese ? QStringLiteral("zh_CN") : QStringLiteral("en")) + QStringLiteral("\"><label>") + tr("User id", "账号")
+        + QStringLiteral(" <input id=\"user\" name=\"user\" type=\"text\" value=\"") + user.toHtmlEscaped()
+        + QStringLiteral("\" autocomplete=\"username\"") + bad + QStringLiteral("></label><label>") + tr("Password", "密码")
+        + QStringLiteral(" <input id=\"password\" name=\"password\" type=\"password\" autocomplete=\"current-password\"") + bad
+        + QStringLiteral("></label>") + hidden + QStringLiteral("<button id=\"submit\" type=\"submit\">") + signIn
+        + QStringLiteral("</button></form></main>");
+    return (QStringLiteral("<!DOCTYPE html><html lang=\"") + (chinese ? QStringLiteral("zh-CN") : QStringLiteral("en"))
+            + QStringLiteral("\"><head><meta charset=\"utf-8\"><title>") + signIn + QStringLiteral("</title><style>")
+            + QLatin1String(kStyle) + QStringLiteral("</style></head><body class=\"vu\">") + body
+            + QStringLiteral("</body></html>"))
+        .toStdString();
+}
+
 } // namespace
 
 QString SimAccountService::signInPageUrl() const
@@ -184,18 +249,7 @@ void SimAccountService::signInPage(const httplib::Request& req, httplib::Respons
         res.set_redirect((baseUrl() + QStringLiteral("/pass/auth/security/home")).toStdString());
         return;
     }
-    const QString error = param(req, "error").isEmpty()
-        ? QString()
-        : QStringLiteral("<p id=\"error\" class=\"error\">Wrong user id or password.</p>");
-    res.set_content(html(QStringLiteral("Sign in"),
-                         QStringLiteral("<h1>Sign in</h1>%1"
-                                        "<form id=\"login\" method=\"post\" action=\"/pass/login\">"
-                                        "<label>User id <input id=\"user\" name=\"user\" type=\"text\"></label>"
-                                        "<label>Password <input id=\"password\" name=\"password\" type=\"password\"></label>"
-                                        "<input type=\"hidden\" name=\"sid\" value=\"%2\">"
-                                        "<button id=\"submit\" type=\"submit\">Sign in</button></form>")
-                             .arg(error, escape(param(req, "sid")))),
-                    "text/html; charset=utf-8");
+    res.set_content(signInHtml(chinese(req), !param(req, "error").isEmpty(), QString(), param(req, "sid")), "text/html; charset=utf-8");
 }
 
 void SimAccountService::signInSubmit(const httplib::Request& req, httplib::Response& res)
@@ -205,15 +259,7 @@ void SimAccountService::signInSubmit(const httplib::Request& req, httplib::Respo
     SimAccount a;
     if (user.isEmpty() || !state()->scenario()->account(user, &a) || a.password != password) {
         res.status = 200;
-        res.set_content(html(QStringLiteral("Sign in"),
-                             QStringLiteral("<h1>Sign in</h1>"
-                                            "<p id=\"error\" class=\"error\">Wrong user id or password.</p>"
-                                            "<form id=\"login\" method=\"post\" action=\"/pass/login\">"
-                                            "<label>User id <input id=\"user\" name=\"user\" type=\"text\" value=\"%1\"></label>"
-                                            "<label>Password <input id=\"password\" name=\"password\" type=\"password\"></label>"
-                                            "<button id=\"submit\" type=\"submit\">Sign in</button></form>")
-                                 .arg(escape(user))),
-                        "text/html; charset=utf-8");
+        res.set_content(signInHtml(chinese(req), true, user, param(req, "sid")), "text/html; charset=utf-8");
         return;
     }
     res.set_header("Set-Cookie", cookie("passToken", a.passToken));

@@ -281,12 +281,16 @@ private slots:
         QCOMPARE(page.target, "/pass/serviceLogin?sid=passport&_json=false&passive=true&hidden=fasle&_locale=zh_CN");
         QCOMPARE(page.userAgent, QStringLiteral("vuNative/1.0"));
         QTRY_VERIFY_WITH_TIMEOUT(eval(m_view.get(), "!!document.getElementById('vu-account-fit')").toBool(), 30000);
+        QVERIFY(!eval(m_view.get(), "!!document.getElementById('error')").toBool()); // no complaint before a try
         // The page as the user sees it; VC_UPDATE_SCREENSHOTS=1 refreshes the documented one.
         const QString dir = qEnvironmentVariableIsSet("VC_UPDATE_SCREENSHOTS") ? QStringLiteral(VC_SOURCE_DIR "/docs/screenshots")
                                                                                : QStringLiteral(VC_BINARY_DIR "/screenshots");
         QVERIFY(QDir().mkpath(dir) && m_view->grab().save(dir + "/signin-page.png"));
 
         QVERIFY(landsOn("/pass/login", [this] { submit(kUserId, "wrong"); }));
+        // The page says so, in its language still, and keeps the user id.
+        QCOMPARE(eval(m_view.get(), "document.documentElement.lang+' '+!!document.getElementById('error')+' '"
+                                    "+document.getElementById('user').value").toString(), "zh-CN true " + kUserId);
         QVERIFY(landsOn("/pass/auth/security/home", [this] { submit(kUserId, "secret"); }));
         QTRY_COMPARE_WITH_TIMEOUT(ev.serviceLogins, 1, 30000);
         QTRY_COMPARE_WITH_TIMEOUT(ev.cards.size(), 1, 30000);

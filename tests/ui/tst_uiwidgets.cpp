@@ -332,6 +332,17 @@ void TstUiWidgets::everyNamedResourceResolves()
         }
     }
     QVERIFY(named > 15);
+    // Every picture also at twice its pixels as name@2x, the file Qt picks at display scale 2.
+    int pictures = 0;
+    for (const QString& f : qAsConst(all)) {
+        if (f.contains(QLatin1String("@2x")) || !(f.endsWith(QLatin1String(".png")) || f.endsWith(QLatin1String(".ico"))))
+            continue;
+        const QString twice = QString(f).insert(f.lastIndexOf(QLatin1Char('.')), QLatin1String("@2x"));
+        const QImage one(f), two(twice);
+        QVERIFY2(!one.isNull() && two.size() == one.size() * 2 && two.devicePixelRatio() == 2, qPrintable(twice));
+        ++pictures;
+    }
+    QVERIFY(pictures > 100);
     // Pictures in the style sheets load (cleanupTestCase: no style sheet warning).
     const QRegularExpression url(QStringLiteral("url\\(([^)]+)\\)"));
     for (const char* sheet : {":/res/css/general.css", ":/res/css/timeline.css"}) {

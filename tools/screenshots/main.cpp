@@ -447,6 +447,8 @@ void window(WindowHome& home)
 
 int main(int argc, char** argv)
 {
+    QApplication::setAttribute(Qt::AA_EnableHighDpiScaling); // as the application: QT_SCALE_FACTOR=2 shoots at 2x
+    QApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
     QApplication app(argc, argv);
     if (argc != 2) {
         std::fprintf(stderr, "usage: vc_screenshots OUTPUT_DIR\n");
