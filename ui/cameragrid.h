@@ -19,7 +19,7 @@ class CameraGrid : public QWidget
 {
     Q_OBJECT
 public:
-    static constexpr int TileBarHeight = 30; // the tile's own bottom bar
+    static constexpr int TileBarHeight = 30; // the tile's top bar, above the 16:9 picture
     static constexpr int TileSpacing = 6;
 
     using TileFactory = std::function<VuCameraWidget*(VuCameraClient*, QWidget*)>;

@@ -30,6 +30,7 @@ public:
     static QVector<QDate> recordingDays(const QVector<RecordFileHeader>& vec);
 
     const QVector<RecordFileHeader>& fileHeaders() const { return m_headers; }
+    bool hasRecordings() const { return !m_headers.isEmpty(); }
     // -1 none, 0 live, else the awaited playback moment.
     int pendingSeek() const { return m_pendingSeek; }
     int lastFrameTime() const { return m_lastFrameTime; }

@@ -146,8 +146,7 @@ void VuCameraWidget::create()
             [this]() { qInfo("camera %s: audio on", didText().constData()); });
     connect(c, &VuCameraClient::audioStopped, this,
             [this]() { qInfo("camera %s: audio off", didText().constData()); });
-    connect(c, &VuCameraClient::timeLineReady, m_ui->timeLine(),
-            &TimeLineToolsWidget::updateFileHeaders);
+    connect(c, &VuCameraClient::timeLineReady, m_ui, &VuCameraWidgetUI::setRecordings);
     connect(m_ui->timeLine(), QOverload<int, int, int>::of(&TimeLineToolsWidget::locationSelected), this,
             [this](int startTime, int offsetTime, int endTime) {
                 if (m_client)
@@ -244,8 +243,8 @@ void VuCameraWidget::onPlayed(PlayStatus status)
         if (m_client) {
             // The card is known once the properties are read.
             m_ui->setSdcardReady(m_client->isSdcardReady());
-            const QSize size = m_ui->videoSize();
-            m_client->setVideoFrameSize(size.width(), size.height());
+            m_frameSize = m_ui->videoSize();
+            m_client->setVideoFrameSize(m_frameSize.width(), m_frameSize.height());
         }
         m_ui->setState(VuCameraWidgetUI::Playing);
         startPlayTimer();
@@ -404,20 +403,19 @@ void VuCameraWidget::showPicture(const QPixmap& picture, const FrameInfo& info)
                 m_ui->hideBuffering();
         });
     }
+    // The decoder scales to the label's size, so a picture is drawn 1:1. One
+    // decoded before the last resize reached the decoder is drawn as it is,
+    // centred, until the pictures of the new size come: no rescale here.
     const QSize label = m_ui->videoSize();
-    if (picture.size() == label) {
-        m_lastPicture = picture;
-    } else {
+    if (picture.size() != label
+        && (picture.size() != m_loggedPictureSize || label != m_loggedLabelSize)) {
         // Said once per change of sizes, not for every picture.
-        if (picture.size() != m_loggedPictureSize || label != m_loggedLabelSize) {
-            m_loggedPictureSize = picture.size();
-            m_loggedLabelSize = label;
-            qWarning("video frame size changed: from %dx%d to UI: %dx%d", picture.width(), picture.height(),
-                     label.width(), label.height());
-        }
-        // The picture keeps its shape; the label centres it.
-        m_lastPicture = picture.scaled(label, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        m_loggedPictureSize = picture.size();
+        m_loggedLabelSize = label;
+        qWarning("video frame size changed: from %dx%d to UI: %dx%d", picture.width(), picture.height(),
+                 label.width(), label.height());
     }
+    m_lastPicture = picture;
     m_lastInfo = info;
     ++m_picturesShown;
     m_ui->showFrame(m_lastPicture, info.timestamp);
@@ -500,10 +498,11 @@ void VuCameraWidget::resizeEvent(QResizeEvent* e)
 bool VuCameraWidget::eventFilter(QObject* watched, QEvent* e)
 {
     if (m_ui && watched == m_ui->videoLabel() && e->type() == QEvent::Resize
-        && m_ui->state() == VuCameraWidgetUI::Playing && m_client) {
-        // Pictures are scaled by the decoder to the label's size.
-        const QSize size = m_ui->videoSize();
-        m_client->setVideoFrameSize(size.width(), size.height());
+        && m_ui->state() == VuCameraWidgetUI::Playing && m_client && m_ui->videoSize() != m_frameSize) {
+        // Pictures are scaled by the decoder to the label's size (told once
+        // per size: the label's first show after the start is no change).
+        m_frameSize = m_ui->videoSize();
+        m_client->setVideoFrameSize(m_frameSize.width(), m_frameSize.height());
     }
     return QLabel::eventFilter(watched, e);
 }

@@ -108,6 +108,7 @@ private:
     FrameInfo m_lastInfo;
     QSize m_loggedPictureSize;
     QSize m_loggedLabelSize;
+    QSize m_frameSize; // the size the decoder was last told
     quint64 m_picturesShown = 0;
     QString m_did;
 };

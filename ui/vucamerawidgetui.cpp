@@ -10,6 +10,7 @@
 #include "ui/vuantimationwidget.h"
 
 #include <QDateTime>
+#include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -20,6 +21,7 @@
 
 namespace {
 constexpr int kBarHeight = 30;
+constexpr int kPadMargin = 8; // between the pan/tilt pad and the picture's right edge
 const char* const kStateNames[] = {
     "unknown",    "reading properties", "stopped",       "stopped 4 sleep",
     "stopped 4 error", "pincode",       "authing",       "connecting",
@@ -48,8 +50,10 @@ VuCameraWidgetUI::VuCameraWidgetUI(QWidget* tile, const QString& did, bool isV4,
     const QString v4 = isV4 ? QStringLiteral("_v4") : QString();
 
     m_grid = new QGridLayout(tile);
-    // The sliding bottom bar is not in the layout; while playing the layout
-    // leaves it the bottom strip.
+    // The layout holds the top bar and, under it, the overlays of the resting
+    // states. The picture, the pan/tilt pad, the timeline and the sliding
+    // bottom bar are placed by relayout(): the picture fills everything under
+    // the top bar (16:9 in a grid cell), the others lie over it.
     m_grid->setContentsMargins(0, 0, 0, 0);
     m_grid->setSpacing(0);
 
@@ -62,6 +66,9 @@ VuCameraWidgetUI::VuCameraWidgetUI(QWidget* tile, const QString& did, bool isV4,
     top->setSpacing(8);
     m_name = new QLabel(m_topBar);
     m_name->setObjectName(QStringLiteral("cam_name_label_"));
+    // The name takes what the others leave and is elided to it.
+    m_name->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_name->installEventFilter(this);
     m_timeStamp = new QLabel(m_topBar);
     m_timeStamp->setObjectName(QStringLiteral("time_stamp_label_"));
     m_speed = new QLabel(m_topBar);
@@ -70,9 +77,8 @@ VuCameraWidgetUI::VuCameraWidgetUI(QWidget* tile, const QString& did, bool isV4,
     m_onlineFlag->setObjectName(QStringLiteral("online_flag_"));
     m_offlineFlag = new QLabel(m_topBar);
     m_offlineFlag->setObjectName(QStringLiteral("offline_flag_"));
-    top->addWidget(m_name);
+    top->addWidget(m_name, 1);
     top->addWidget(m_timeStamp);
-    top->addStretch();
     top->addWidget(m_speed);
     top->addWidget(m_onlineFlag);
     top->addWidget(m_offlineFlag);
@@ -85,7 +91,6 @@ VuCameraWidgetUI::VuCameraWidgetUI(QWidget* tile, const QString& did, bool isV4,
     m_video->setAlignment(Qt::AlignCenter);
     m_video->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     m_video->setMinimumSize(1, 1);
-    m_grid->addWidget(m_video, 1, 0);
 
     m_status = new StatusInfoFrame(tile);
     m_grid->addWidget(m_status, 1, 0);
@@ -168,7 +173,6 @@ VuCameraWidgetUI::VuCameraWidgetUI(QWidget* tile, const QString& did, bool isV4,
 
     m_motor = new MotorControlWidget(tile, timings.motorRepeatMs);
     m_motor->hide();
-    m_grid->addWidget(m_motor, 1, 0, Qt::AlignRight | Qt::AlignBottom);
     connect(m_motor, &MotorControlWidget::motorDirectionTiggered, this,
             &VuCameraWidgetUI::motorDirectionTiggered);
 
@@ -179,10 +183,9 @@ VuCameraWidgetUI::VuCameraWidgetUI(QWidget* tile, const QString& did, bool isV4,
 
     m_timeLine = new TimeLineToolsWidget(tile);
     m_timeLine->hide();
-    m_grid->addWidget(m_timeLine, 2, 0);
     m_grid->setRowStretch(1, 1);
 
-    // Bottom bar: outside the layout, slides in over the reserved strip.
+    // Bottom bar: outside the layout, slides in over the picture's bottom.
     m_bottomBar = new QFrame(tile);
     m_bottomBar->setObjectName(QStringLiteral("play_bottom_bar_"));
     auto* bar = new QHBoxLayout(m_bottomBar);
@@ -349,8 +352,6 @@ void VuCameraWidgetUI::setState(int state)
         shown->show();
 
     const bool playing = state == Playing;
-    // The bottom strip is the bar's while playing; overlays use it otherwise.
-    m_grid->setContentsMargins(0, 0, 0, playing ? kBarHeight : 0);
     m_video->setVisible(playing);
     m_speed->setVisible(playing);
     m_motor->setVisible(playing);
@@ -369,7 +370,25 @@ void VuCameraWidgetUI::setState(int state)
         slideBottomBar(false);
 }
 
-void VuCameraWidgetUI::setName(const QString& name) { m_name->setText(name); }
+void VuCameraWidgetUI::setName(const QString& name)
+{
+    m_fullName = name;
+    m_name->setToolTip(name);
+    elideName();
+}
+
+void VuCameraWidgetUI::elideName()
+{
+    const int width = m_name->contentsRect().width();
+    m_name->setText(m_name->fontMetrics().elidedText(m_fullName, Qt::ElideRight, qMax(0, width)));
+}
+
+bool VuCameraWidgetUI::eventFilter(QObject* watched, QEvent* e)
+{
+    if (watched == m_name && (e->type() == QEvent::Resize || e->type() == QEvent::FontChange))
+        elideName();
+    return QObject::eventFilter(watched, e);
+}
 
 void VuCameraWidgetUI::setBackground(const QString& image)
 {
@@ -388,9 +407,20 @@ void VuCameraWidgetUI::setSdcardReady(bool ready)
     updateTimeline();
 }
 
+void VuCameraWidgetUI::setRecordings(const QVector<RecordFileHeader>& headers)
+{
+    m_timeLine->updateFileHeaders(headers);
+    updateTimeline();
+}
+
 int VuCameraWidgetUI::quality() const { return m_quality->currentQuality(); }
 
-QSize VuCameraWidgetUI::videoSize() const { return m_video->size(); }
+QRect VuCameraWidgetUI::pictureRect() const
+{
+    return QRect(0, kBarHeight, m_tile->width(), qMax(0, m_tile->height() - kBarHeight));
+}
+
+QSize VuCameraWidgetUI::videoSize() const { return pictureRect().size(); }
 
 void VuCameraWidgetUI::showFrame(const QPixmap& picture, quint32 timestamp)
 {
@@ -487,13 +517,27 @@ void VuCameraWidgetUI::slideBottomBar(bool in)
 
 void VuCameraWidgetUI::updateTimeline()
 {
-    // In a small tile the timeline would leave the picture a thin strip; it
-    // shows once the tile is large enough (or full screen).
-    m_timeLine->setVisible(m_state == Playing && m_sdcardReady && m_tile->height() >= TimelineMinTileHeight);
+    // In a small tile the timeline would cover too much of the picture; it
+    // shows once the tile is large enough (or full screen), and only when the
+    // card has recordings: a bare axis would only hide the picture.
+    const bool shown = m_state == Playing && m_sdcardReady && m_timeLine->hasRecordings()
+                       && m_tile->height() >= TimelineMinTileHeight;
+    const QRect picture = pictureRect();
+    const int timelineHeight = m_timeLine->sizeHint().height();
+    m_timeLine->setGeometry(0, picture.bottom() + 1 - kBarHeight - timelineHeight, picture.width(),
+                            timelineHeight);
+    m_timeLine->setVisible(shown);
+    // The pad: at the picture's right, centred in what the bottom bar and the
+    // timeline leave of it.
+    const QSize pad = m_motor->sizeHint();
+    const int free = picture.height() - kBarHeight - (shown ? timelineHeight : 0);
+    m_motor->setGeometry(picture.right() + 1 - kPadMargin - pad.width(),
+                         picture.top() + qMax(0, (free - pad.height()) / 2), pad.width(), pad.height());
 }
 
 void VuCameraWidgetUI::relayout()
 {
+    m_video->setGeometry(pictureRect());
     updateTimeline();
     if (m_barAnim->state() == QAbstractAnimation::Running)
         m_barAnim->setEndValue(barRect(m_barShown));

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "camera/recordfileheader.h"
 #include "ui/vucamerawidgettimings.h"
 
 #include <QObject>
 #include <QPixmap>
 #include <QRect>
 #include <QSize>
+#include <QVector>
 
 class QFrame;
 class QGridLayout;
@@ -53,6 +55,9 @@ public:
     QString pincode() const { return m_pincode; }
     bool isSoundOn() const { return m_soundOn; }
     int quality() const;
+    // The picture's place: all of the tile under the top bar. Pictures are
+    // decoded to its size and drawn 1:1; bars, pad and timeline lie over it.
+    QRect pictureRect() const;
     QSize videoSize() const;
     int state() const { return m_state; }
 
@@ -60,6 +65,9 @@ public:
     void setName(const QString& name);
     void setBackground(const QString& image);
     void setSdcardReady(bool ready);
+    // The card's recording list (the last record is a trailer): the timeline
+    // row shows only while it holds recordings.
+    void setRecordings(const QVector<RecordFileHeader>& headers);
     // Shows the picture as it is (already sized) and its time stamp.
     void showFrame(const QPixmap& picture, quint32 timestamp);
     void clearFrame();
@@ -75,7 +83,8 @@ public:
     // left full screen by other means).
     void setFullscreenShown(bool fullscreen);
     bool isFullscreenShown() const { return m_fullscreen; }
-    // Re-places the bottom bar after the tile changed size.
+    // Re-places the picture, the pad, the timeline and the bottom bar after
+    // the tile changed size.
     void relayout();
     // The height from which a playing tile also shows its timeline.
     static constexpr int TimelineMinTileHeight = 300;
@@ -127,7 +136,11 @@ signals:
 public slots:
     void onPinCodeInput(const QString& code);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
 private:
+    void elideName();
     QFrame* makeOverlay();
     QLabel* makeStateText(QWidget* parent);
     void slideBottomBar(bool in);
@@ -142,6 +155,7 @@ private:
     bool m_sdcardReady;
     int m_state = Unknown;
     QString m_pincode;
+    QString m_fullName;
     bool m_soundOn = false;
     bool m_fullscreen = false;
     bool m_barShown = false;

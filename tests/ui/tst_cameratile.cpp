@@ -9,11 +9,13 @@
 #include "core/appinfo.h"
 #include "tests/client/clienttest.h"
 #include "tests/support/logcapture.h"
+#include "ui/cameragrid.h"
 #include "ui/mlabel.h"
 #include "ui/motorcontrolwidget.h"
 #include "ui/pincodelineedit.h"
 #include "ui/pincodewidget.h"
 #include "ui/statusinfoframe.h"
+#include "ui/timelinetoolswidget.h"
 #include "ui/videolabel.h"
 #include "ui/videosolutioncombobox.h"
 #include "ui/vucamerawidget.h"
@@ -64,9 +66,12 @@ protected:
         info.timestamp = timestamp;
         info.sendTimeUs = 1000 + ++picturesGiven;
         sincePicture.restart();
-        QPixmap p(pictureSize.isEmpty() ? ui()->videoSize() : pictureSize);
+        // Marked corners: a rescaled or shifted picture does not match.
+        QImage p(pictureSize.isEmpty() ? ui()->videoSize() : pictureSize, QImage::Format_RGB32);
         p.fill(QColor(40, 90, 150));
-        return p;
+        p.setPixel(0, 0, qRgb(255, 0, 0));
+        p.setPixel(p.width() - 1, p.height() - 1, qRgb(0, 255, 0));
+        return QPixmap::fromImage(p);
     }
 };
 
@@ -91,7 +96,7 @@ private:
     {
         m_client = new VuCameraClient(rec);
         m_tile = new TestTile(m_client);
-        m_tile->resize(480, 330);
+        m_tile->resize(480, 300); // a cell of the 4-grid: 16:9 under the 30-pixel top bar
         m_tile->show();
         return m_tile;
     }
@@ -311,21 +316,114 @@ private slots:
         t->show();
         t->framesFlow = true;
 
-        // A picture of another size is fitted into the label keeping its
-        // shape, with one warning for the change (not one per picture).
+        // A picture of another size (decoded before a resize reached the
+        // decoder) is drawn as it is, centred, with one warning for the
+        // change (not one per picture).
         t->pictureSize = QSize(320, 180);
-        const QSize label = t->ui()->videoSize();
         const quint64 before = t->picturesShown();
         QTRY_VERIFY(t->picturesShown() > before + 3);
-        QCOMPARE(m_log->count(QStringLiteral("video frame size changed: from 320x180 to UI: %1x%2")
-                                  .arg(label.width()).arg(label.height())), 1);
-        QCOMPARE(t->currentPicture().size(), QSize(320, 180).scaled(label, Qt::KeepAspectRatio));
+        QCOMPARE(m_log->count(QStringLiteral("video frame size changed: from 320x180 to UI: 480x270")), 1);
+        QCOMPARE(t->currentPicture().size(), QSize(320, 180));
+        const QImage drawn = t->ui()->videoLabel()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(drawn.copy(80, 45, 320, 180), t->currentPicture().toImage());
+        QCOMPARE(drawn.pixel(79, 44), qRgb(0, 0, 0));
 
         // Out of playing the speed label shows nothing.
         fail(-13);
         QVERIFY(!t->isPlayTimerActive() && !t->ui()->speedLabel()->isVisible());
         emit m_client->netSpeedUpdated(4096);
         QVERIFY(t->ui()->speedLabel()->text().isEmpty());
+    }
+
+    // In every cell of the grid the picture is all of the tile under the top
+    // bar, 16:9; the decoder is told that size (again on a resize), its
+    // pictures are drawn 1:1, and the pad lies inside the picture, clear of
+    // the bottom bar.
+    void pictureFillsTheCell_data()
+    {
+        QTest::addColumn<QSize>("area");
+        QTest::addColumn<int>("mode");
+        QTest::newRow("9-grid") << QSize(980, 622) << 3;
+        QTest::newRow("4-grid") << QSize(980, 622) << 2;
+        QTest::newRow("full screen") << QSize(1920, 1080) << 1;
+    }
+    void pictureFillsTheCell()
+    {
+        QFETCH(QSize, area);
+        QFETCH(int, mode);
+        TestTile* t = makeTile(cameraRecord("cam"));
+        QSignalSpy sizes(m_client, &VuCameraClient::setVideoFrameSize_s);
+        t->framesFlow = true;
+        playing(t);
+        QCOMPARE(sizes.size(), 1);
+        QCOMPARE(sizes.last(), (QList<QVariant>{480, 270}));
+        t->resize(CameraGrid::cellGeometry(area, mode).first().size());
+        const QRect picture = t->ui()->videoLabel()->geometry();
+        QCOMPARE(picture, QRect(0, 30, t->width(), t->height() - 30));
+        QCOMPARE(picture.width() * 9, picture.height() * 16);
+        QCOMPARE(sizes.last(), (QList<QVariant>{picture.width(), picture.height()}));
+        QTRY_COMPARE(t->currentPicture().size(), picture.size());
+        const QImage drawn = t->ui()->videoLabel()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(drawn, t->currentPicture().toImage());
+        const QRect pad = t->ui()->motorWidget()->geometry();
+        QVERIFY(t->ui()->motorWidget()->isVisible() && pad.height() > 0);
+        QVERIFY2(picture.adjusted(0, 0, 0, -30).contains(pad), qPrintable(QStringLiteral("%1,%2 %3x%4").arg(pad.x()).arg(pad.y()).arg(pad.width()).arg(pad.height())));
+    }
+
+    // The name takes what the time stamp, speed and flag leave, elided with
+    // "…" on set and on resize, the full name as tool tip; the others keep
+    // their place whatever the name.
+    void nameIsElided()
+    {
+        TestTile* t = makeTile(cameraRecord("cam"));
+        t->framesFlow = true;
+        t->timestamp = quint32(QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7)).toSecsSinceEpoch());
+        t->resize(304, 201);
+        playing(t);
+        QLabel* name = t->ui()->nameLabel();
+        QLabel* stamp = t->ui()->timeStampLabel();
+        QTRY_VERIFY(!stamp->text().isEmpty() && !t->ui()->speedLabel()->text().isEmpty());
+        QTRY_COMPARE(name->text(), QStringLiteral("cam"));
+        const QRect stampPlace = stamp->geometry();
+        const QString full = QStringLiteral("Neighbour's porch by the garden gate");
+        emit m_client->nameChanged(full);
+        QCOMPARE(name->toolTip(), full);
+        QTRY_VERIFY2(name->text().endsWith(QChar(0x2026)), qPrintable(name->text()));
+        QVERIFY(full.startsWith(name->text().chopped(1)));
+        QVERIFY(name->fontMetrics().horizontalAdvance(name->text()) <= name->contentsRect().width());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        QCOMPARE(stamp->geometry(), stampPlace);
+        QVERIFY(name->geometry().right() < stamp->x());
+        t->resize(1856, 1074);
+        QTRY_COMPARE(name->text(), full);
+        t->resize(304, 201);
+        QTRY_VERIFY(name->text().endsWith(QChar(0x2026)));
+    }
+
+    // A card without recordings shows no timeline row (a list of only the
+    // trailing record is empty); the row comes with recordings, over the
+    // picture above the bottom bar, the pad above it.
+    void timelineOnlyWithRecordings()
+    {
+        TestTile* t = makeTile(cameraRecord("cam"));
+        playing(t);
+        t->ui()->setSdcardReady(true);
+        TimeLineToolsWidget* row = t->ui()->timeLine();
+        const quint32 now = quint32(QDateTime::currentSecsSinceEpoch());
+        const RecordFileHeader rec{now - 600, 60, 0, 0, 0};
+        const QVector<QVector<RecordFileHeader>> lists{{}, {rec}, {rec, rec}, {}};
+        for (int i = 0; i < lists.size(); ++i) {
+            emit m_client->timeLineReady(lists[i]);
+            QCOMPARE(row->isVisible(), i == 2);
+        }
+        emit m_client->timeLineReady({rec, rec});
+        QVERIFY(row->isVisible());
+        QCOMPARE(row->geometry().bottom(), t->height() - 31);
+        QCOMPARE(row->width(), t->width());
+        const QRect pad = t->ui()->motorWidget()->geometry(); // centred between top bar and row
+        QVERIFY(pad.bottom() < row->y() && qAbs((pad.top() - 30) - (row->y() - 1 - pad.bottom())) <= 1);
+        t->resize(304, 201); // too small for the row
+        QVERIFY(!row->isVisible());
     }
 
     void bottomBarSlides()

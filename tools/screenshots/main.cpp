@@ -313,7 +313,7 @@ void tiles()
         Tile made;
         made.client = std::make_unique<VuCameraClient>(s);
         made.tile = std::make_unique<StandInTile>(made.client.get());
-        made.tile->resize(480, 330);
+        made.tile->resize(480, 300); // a cell of the 4-grid
         made.tile->show();
         return made;
     };
@@ -340,6 +340,12 @@ void tiles()
     emit client->played(Playing);
     await([&] { return !t->currentPicture().isNull(); }, QStringLiteral("the tile's first picture"));
     shoot(t, "playing");
+    // A long name in a cell of the 9-grid: elided, the time stamp in place.
+    emit client->nameChanged(QStringLiteral("客厅东北角 阳台门旁边的摄像机"));
+    t->resize(304, 201);
+    shoot(t, "long-name");
+    emit client->nameChanged(QStringLiteral("客厅"));
+    t->resize(480, 300);
     t->ui()->showSnapshotSaved(QStringLiteral("shot1_20260101_120000.png"));
     shoot(t, "snapshot");
     t->ui()->snapshotLabel()->hide(); // its time-out is longer than a shot
@@ -378,6 +384,15 @@ void tiles()
 void window(WindowHome& home)
 {
     auto whole = [](MainWindow* w, const char* name) {
+        // Every playing tile shows a picture decoded at its label's size.
+        await([w] {
+            for (VuCameraWidget* t : w->ui()->shownTiles()) {
+                if (t->ui() && t->ui()->state() == VuCameraWidgetUI::Playing
+                    && t->currentPicture().size() != t->ui()->videoSize())
+                    return false;
+            }
+            return true;
+        }, QStringLiteral("pictures at the tiles' sizes"));
         QTest::qWait(500); // the last pictures painted
         save(w->grab().toImage(), QLatin1String(name));
     };
