@@ -47,7 +47,7 @@ int answerHelpOrVersion(int argc, char** argv)
         std::printf("%s %s\n", kName, VC_VERSION_STRING);
         return 0;
     }
-    if (!parser.p.isSet(parser.help))
+    if (!parser.p.isSet(parser.help) && !parser.p.isSet(QStringLiteral("help-all")))
         return -1;
     // The help text names the program from the application's arguments.
     QCoreApplication app(argc, argv);
