@@ -28,7 +28,7 @@ for deb in "$APP_DEB" "$SIM_DEB"; do
 done
 if command -v lintian >/dev/null; then
   step "lintian (findings are listed, not fatal)"
-  lintian --no-tag-display-limit "$APP_DEB" "$SIM_DEB" || true
+  lintian --tag-display-limit 0 "$APP_DEB" "$SIM_DEB" || true
 fi
 
 step "menu entry and metainfo, as packaged"
