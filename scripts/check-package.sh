@@ -68,6 +68,31 @@ in_root sh -c 'vucamera-sim --scenario /usr/share/vucamera-sim/scenarios/demo.js
   for i in $(seq 600); do grep -q "^ready " /tmp/sim.out && break; sleep 0.1; done
   kill $pid; wait $pid; grep "^ready " /tmp/sim.out' || fail "vucamera-sim did not get ready"
 
+step "the program runs against the emulator for 30 s (under Xvfb, added to the root for this check)"
+in_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends xvfb xauth
+mountpoint -q "$ROOT/dev/shm" || mount -t tmpfs shm "$ROOT/dev/shm" # the browser engine's shared memory
+trap 'umount "$ROOT/dev/shm" "$ROOT/proc" 2>/dev/null || true; rm -rf "$EXTRACT"' EXIT
+cat > "$ROOT/tmp/run-app.sh" <<'SH'
+#!/bin/sh
+vucamera-sim --scenario /usr/share/vucamera-sim/scenarios/demo.json --endpoints /tmp/sim/endpoints.json \
+  > /tmp/sim.out 2> /tmp/sim.log & sim=$!
+for i in $(seq 600); do grep -q "^ready " /tmp/sim.out && break; sleep 0.1; done
+mkdir -p -m 700 /tmp/xdg
+rm -rf /root/.local/share/Velmor
+# Still running when the time is up (124) is the good end.
+QTWEBENGINE_DISABLE_SANDBOX=1 XDG_RUNTIME_DIR=/tmp/xdg timeout 30 \
+  xvfb-run -a -s "-screen 0 1280x800x24" vucamera --endpoints /tmp/sim/endpoints.json > /tmp/app.out 2>&1
+rc=$?
+kill $sim; wait $sim
+exit $rc
+SH
+chmod +x "$ROOT/tmp/run-app.sh"
+rc=0; in_root /tmp/run-app.sh || rc=$?
+LOG=$ROOT/root/.local/share/Velmor/VuCamera/Log/VuCamera.log
+grep -v DEBUG "$LOG" || true
+[ "$rc" -eq 124 ] || fail "vucamera ended early ($rc)"
+if grep -E 'page script .* not readable|on_loadFinished fail' "$LOG"; then fail "the sign-in page"; fi
+
 step "menu entry, metainfo, page script and icons in place"
 for f in /usr/bin/vucamera /usr/lib/vucamera/html/scripts/vuaccount.js /usr/share/applications/$ID.desktop \
          /usr/share/metainfo/$ID.metainfo.xml; do
