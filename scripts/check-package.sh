@@ -51,6 +51,7 @@ in_root() { chroot "$ROOT" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root 
 
 step "apt-get install ./vucamera*.deb (without recommended packages: the dependencies alone must do)"
 cp "$APP_DEB" "$SIM_DEB" "$ROOT/tmp/"
+in_root dpkg --purge vucamera vucamera-sim >/dev/null 2>&1 || true # a kept root: the same version would not be installed again
 in_root apt-get update
 in_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
   "./tmp/$(basename "$APP_DEB")" "./tmp/$(basename "$SIM_DEB")"
