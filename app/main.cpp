@@ -12,6 +12,7 @@
 #include "res/vcresources.h"
 #include "ui/mainwindow.h"
 #include "core/appinfo.h"
+#include "app/commandline.h"
 #include "app/crashhandler.h"
 #include "core/datapaths.h"
 #include "core/filesafety.h"
@@ -74,6 +75,9 @@ int main(int argc, char** argv)
     // 1. Browser sub-process role.
     if (isBrowserSubprocess(argc, argv))
         return runBrowserSubprocess();
+    // 1b. --help and --version, answered without a display.
+    if (const int answered = CommandLine::answerHelpOrVersion(argc, argv); answered >= 0)
+        return answered;
 
     // 2. Locale codec.
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
@@ -100,6 +104,16 @@ int main(int argc, char** argv)
     // 6. Names, which decide the data root and the log file name.
     QCoreApplication::setApplicationName(QStringLiteral("VuCamera"));
     QCoreApplication::setOrganizationName(QStringLiteral("Velmor"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.velmor.VuCamera")); // the installed menu entry
+
+    // 6b. The rest of the command line, the application's own options taken out.
+    const CommandLine::Options options = CommandLine::parse(app->arguments());
+    if (!options.ok) {
+        app.reset();
+        ProcessEnd::now(1);
+    }
+    if (!options.endpointsFile.isEmpty())
+        Endpoints::setFilePath(options.endpointsFile);
 
     // 7. Settings.
     AppInfo::instance()->load();

@@ -89,6 +89,8 @@ void WebLogin::onInited()
     QFile file(scriptPath());
     if (file.open(QIODevice::ReadOnly))
         script = QString::fromUtf8(file.readAll());
+    else // sign-in cannot finish without it: an install that left it out shows here
+        qWarning("page script %s not readable: %s", qUtf8Printable(file.fileName()), qUtf8Printable(file.errorString()));
     if (viewAlive())
         m_webView->registerScript(script);
 }

@@ -17,6 +17,8 @@ namespace {
 std::mutex g_mutex;
 bool g_loaded = false;
 Endpoints* g_current = nullptr;
+std::mutex g_pathMutex; // apart from g_mutex: current() reads the path under g_mutex
+QString g_filePath;
 
 QString str(const QJsonObject& o, const char* key, const QString& def)
 {
@@ -83,6 +85,11 @@ QJsonObject Endpoints::toJson() const
 
 QString Endpoints::defaultFilePath()
 {
+    {
+        std::lock_guard<std::mutex> lock(g_pathMutex);
+        if (!g_filePath.isEmpty())
+            return g_filePath;
+    }
     const QString env = qEnvironmentVariable("VUCAMERA_ENDPOINTS");
     if (!env.isEmpty())
         return env;
@@ -136,6 +143,16 @@ void Endpoints::setCurrent(const Endpoints& e)
         g_current = new Endpoints(e);
     else
         *g_current = e;
+}
+
+void Endpoints::setFilePath(const QString& path)
+{
+    {
+        std::lock_guard<std::mutex> lock(g_pathMutex);
+        g_filePath = path;
+    }
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_loaded = false;
 }
 
 void Endpoints::reload()

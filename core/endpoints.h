@@ -11,8 +11,9 @@
 // services, the P2P directory, and an optional extra CA certificate to trust
 // beside the system store.
 //
-// Read from the JSON file named by VUCAMERA_ENDPOINTS, by default
-// <temp dir>/vucamera-sim/endpoints.json, which the local emulator writes.
+// Read from the JSON file named on the command line (--endpoints) or by
+// VUCAMERA_ENDPOINTS, by default <temp dir>/vucamera-sim/endpoints.json,
+// which the local emulator writes.
 // Missing entries keep defaults that point at the local emulator. A file (or
 // extra CA) that is a symbolic link, belongs to another user or can be
 // written by others is not used: the defaults (the system store) apply.
@@ -37,8 +38,12 @@ public:
     static Endpoints fromJson(const QJsonObject& o);
     QJsonObject toJson() const;
 
-    // The file named by VUCAMERA_ENDPOINTS or the default path.
+    // The file set by setFilePath(), else the one named by VUCAMERA_ENDPOINTS,
+    // else the default path.
     static QString defaultFilePath();
+    // The program's command line names the file (empty: back to the
+    // environment); the next current() reads it.
+    static void setFilePath(const QString& path);
     // Reads a file; a missing or malformed file logs a warning and gives the
     // defaults (ok set to false when given).
     static Endpoints load(const QString& path, bool* ok = nullptr);

@@ -6,7 +6,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-scripts/build.sh build-release Release
+# Only what running needs: the program and the emulator (no tests, benchmarks or tools).
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$PWD}
+export CCACHE_DIR=${CCACHE_DIR:-$HOME/.cache/ccache}
+cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DVC_SANITIZE= \
+  -DVC_BUILD_TESTS=OFF -DVC_BUILD_BENCH=OFF -DVC_BUILD_TOOLS=OFF >/dev/null
+cmake --build build-release -j "$(nproc)"
 BIN=build-release
 SCENARIO=sim/scenarios/demo.json
 if [ "${1:-}" = "--scenario" ] && [ -n "${2:-}" ]; then SCENARIO=$2; fi

@@ -74,3 +74,9 @@ void cameraShape(QPainter& p, bool round, const QColor& body, const QColor& lens
 void sequence(const QString& prefix, int size, const std::function<void(QPainter&, int)>& frame);
 
 } // namespace resdraw
+
+namespace resdraw {
+// Writes the application icon at every size of the hicolor theme under
+// folder (appicons.cpp); false when a picture could not be written.
+bool makeAppIcons(const QString& folder);
+} // namespace resdraw

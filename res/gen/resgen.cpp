@@ -550,6 +550,8 @@ int main(int argc, char** argv)
 {
     QGuiApplication app(argc, argv);
     const QStringList args = app.arguments();
+    if (args.size() == 3 && args[1] == QLatin1String("--app-icons")) // vc_resgen --app-icons <folder>
+        return resdraw::makeAppIcons(QDir(args[2]).absolutePath()) ? 0 : 1;
     if (args.size() < 2) {
         std::fprintf(stderr, "usage: vc_resgen <output folder> [--file alias=path]...\n");
         return 2;
