@@ -184,10 +184,10 @@ private slots:
     void timeLimits()
     {
         LogCapture log;
-        VuotApi api(nullptr, 50);
+        VuotApi offline, api(nullptr, 50);
         CamPropSet set;
-        QCOMPARE(api.getPropertiesSync("cam3", set), 1); // offline: the cloud's code -2
-        QCOMPARE(api.lastCloudCode(), int(VuotApi::CloudDeviceOffline));
+        QCOMPARE(offline.getPropertiesSync("cam3", set), 1); // offline: the cloud's code -2
+        QCOMPARE(offline.lastCloudCode(), int(VuotApi::CloudDeviceOffline));
         m_home.setCloudFaults(R"({"delay_ms": {"*": 10000}})");
         CoreApi sync;
         QJsonObject result;
