@@ -51,11 +51,7 @@ AudioDecodeThread::AudioDecodeThread(AudioDevice* device, const QByteArray& key,
 AudioDecodeThread::~AudioDecodeThread()
 {
     stop();
-    ThreadJoin::wait(this);
-    // The loop's last step runs under this mutex, so everything it did is
-    // ordered before what follows here.
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_queue.clear();
+    ThreadJoin::wait(this); // orders the loop's work before the members go
 }
 
 void AudioDecodeThread::pushFrame(const AudioFrame& frame)
@@ -166,5 +162,4 @@ void AudioDecodeThread::run()
         m_device->abort();
         QMetaObject::invokeMethod(m_device, "stop", Qt::QueuedConnection);
     }
-    std::unique_lock<std::mutex> lock(m_mutex); // see the destructor
 }

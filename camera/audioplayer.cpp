@@ -92,11 +92,7 @@ void AudioPlayer::stop()
             qWarning("invalid status that audio_device_ is null!");
     }
     emit stop_s();
-    ThreadJoin::wait(m_thread);
-    {
-        // handleStop ends under this mutex: its work is ordered before ours.
-        std::lock_guard<std::mutex> lock(m_mutex);
-    }
+    ThreadJoin::wait(m_thread); // handleStop ends the thread: its work is ordered before ours
     m_state = Stopped;
 }
 

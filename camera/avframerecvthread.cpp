@@ -33,12 +33,13 @@ bool channelGone(int r)
 
 
 AvframeRecvThread::AvframeRecvThread(int avIndex, VideoBuffer* videoBuffer, AudioPlayer* audioPlayer,
-                                     int noFrameTimeoutMs, QObject* parent)
+                                     int noFrameTimeoutMs, Observer* observer, QObject* parent)
     : QThread(parent)
     , m_avIndex(avIndex)
     , m_videoBuffer(videoBuffer)
     , m_audioPlayer(audioPlayer)
     , m_noFrameTimeoutMs(noFrameTimeoutMs)
+    , m_observer(observer)
 {
     ThreadJoin::watch(this);
 }
@@ -104,15 +105,15 @@ void AvframeRecvThread::run()
         const AvFrameHeader header = AvFrameHeader::fromBytes(headerBuf, qMax(0, qMin(headerSize, int(sizeof headerBuf))));
 
         if (header.isAudio()) {
-            ++m_stats.audioFrames;
+            note(Observer::AudioFrame, header, arrivalNs);
             if (m_audioPlayer && m_audioPlayer->isRunning())
                 m_audioPlayer->pushFrame(AudioFrame{QByteArray(buf.get(), r), header});
             continue;
         }
-        ++m_stats.videoFrames;
+        note(Observer::VideoFrame, header, arrivalNs);
         if (waitingForKeyFrame) {
             if (header.flags() == 0) {
-                ++m_stats.skippedForKey;
+                note(Observer::SkippedForKey, header, arrivalNs);
                 continue;
             }
             waitingForKeyFrame = false;
@@ -134,15 +135,13 @@ void AvframeRecvThread::run()
         }
         if (!m_videoBuffer->decryptFrame(frame))
             continue;
-        ++m_stats.decodeAttempts;
+        note(Observer::DecodeAttempt, header, arrivalNs);
         const QImage picture = m_videoBuffer->decodeFrame(frame);
         frame.data.clear();
         if (picture.isNull())
             continue;
         m_videoBuffer->pushFrame(picture, FrameInfo{header.timestamp(), header.isPlayback(), header.sendTimeUs(), arrivalNs / 1000});
-        ++m_stats.queued;
-        if (m_observer)
-            m_observer(header, arrivalNs, steadyNs());
+        note(Observer::Queued, header, arrivalNs, m_observer ? steadyNs() : 0);
     }
 
     if (!isInterruptionRequested() && r != 0)

@@ -3,8 +3,6 @@
 #include "camera/avframeheader.h"
 
 #include <QThread>
-#include <atomic>
-#include <functional>
 
 class AudioPlayer;
 class VideoBuffer;
@@ -23,34 +21,36 @@ public:
     static constexpr int kErrNoMemory = -20003;
     static constexpr int kErrNoFrame = -20011;
 
-    // Neither the buffer nor the player is owned; the player may be null.
-    // After noFrameTimeoutMs without any frame the loop gives up with
-    // failed(-20011).
+    // Told on the receive thread what becomes of each frame; for
+    // measurements (the application passes none). arrivalNs: the
+    // steady-clock time at which the frame came off the channel; queuedNs:
+    // when its picture was queued (Queued only, else 0).
+    class Observer
+    {
+    public:
+        enum Event {
+            AudioFrame,    // audio met (passed on or dropped)
+            VideoFrame,    // video received
+            SkippedForKey, // video dropped while waiting for a key frame
+            DecodeAttempt, // handed to the decoder
+            Queued,        // its picture queued
+            EventCount
+        };
+        virtual ~Observer() = default;
+        virtual void frameEvent(Event event, const AvFrameHeader& header, qint64 arrivalNs, qint64 queuedNs) = 0;
+    };
+
+    // Neither the buffer, the player nor the observer is owned; the player
+    // and the observer may be null. After noFrameTimeoutMs without any frame
+    // the loop gives up with failed(-20011).
     AvframeRecvThread(int avIndex, VideoBuffer* videoBuffer, AudioPlayer* audioPlayer,
-                      int noFrameTimeoutMs = kNoFrameTimeoutMs, QObject* parent = nullptr);
+                      int noFrameTimeoutMs = kNoFrameTimeoutMs, Observer* observer = nullptr,
+                      QObject* parent = nullptr);
     // Waits for the thread to end.
     ~AvframeRecvThread() override;
 
     // Asks the loop to end; returns at once. A stopped loop emits no failed.
     void stop();
-
-    // Called on the receive thread for every queued picture with the frame's
-    // header, the steady-clock time (ns) at which the frame came off the
-    // channel and the time its picture was queued. For measurements; unset in
-    // the application.
-    using FrameObserver = std::function<void(const AvFrameHeader& header, qint64 arrivalNs, qint64 queuedNs)>;
-    void setFrameObserver(FrameObserver observer) { m_observer = std::move(observer); }
-
-    // Counters of the loop, readable from any thread.
-    struct Stats
-    {
-        std::atomic<int> audioFrames{0};     // audio frames met (passed on or dropped)
-        std::atomic<int> videoFrames{0};     // video frames received
-        std::atomic<int> skippedForKey{0};   // video dropped while waiting for a key frame
-        std::atomic<int> decodeAttempts{0};  // frames handed to the decoder
-        std::atomic<int> queued{0};          // pictures queued
-    };
-    const Stats& stats() const { return m_stats; }
 
 signals:
     void failed(int err_code);
@@ -59,10 +59,15 @@ protected:
     void run() override;
 
 private:
+    void note(Observer::Event event, const AvFrameHeader& header, qint64 arrivalNs, qint64 queuedNs = 0)
+    {
+        if (m_observer)
+            m_observer->frameEvent(event, header, arrivalNs, queuedNs);
+    }
+
     const int m_avIndex;
     VideoBuffer* const m_videoBuffer;
     AudioPlayer* const m_audioPlayer;
     const int m_noFrameTimeoutMs;
-    FrameObserver m_observer;
-    Stats m_stats;
+    Observer* const m_observer;
 };

@@ -18,8 +18,7 @@ EventRecvthread::EventRecvthread(int avIndex, const Receiver& receiver, QObject*
 EventRecvthread::~EventRecvthread()
 {
     stop();
-    ThreadJoin::wait(this);
-    std::lock_guard<std::mutex> lock(m_doneMutex);
+    ThreadJoin::wait(this); // orders the loop's work before the members go
 }
 
 void EventRecvthread::stop()
@@ -69,7 +68,6 @@ void EventRecvthread::run()
         backoff = backoff == 0 ? MinBackoffMs : qMin(backoff * 2, MaxBackoffMs);
         pause(backoff);
     }
-    std::lock_guard<std::mutex> lock(m_doneMutex);
 }
 
 int EventRecvthread::doReceive()

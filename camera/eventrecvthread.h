@@ -3,7 +3,6 @@
 #include <QJsonObject>
 #include <QThread>
 #include <functional>
-#include <mutex>
 
 // Reads the IO-control messages a camera sends on its own (replies and
 // events) and emits each one. A channel that is gone (closed by either side,
@@ -43,5 +42,4 @@ private:
 
     const int m_avIndex;
     Receiver m_receiver;
-    std::mutex m_doneMutex; // the loop ends under it; orders its work before the destructor
 };

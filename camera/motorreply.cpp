@@ -1,11 +1,7 @@
 #include "camera/motorreply.h"
 
-#include "core/jsonreader.h"
-
 #include <QDebug>
-#include <QJsonDocument>
 #include <QJsonValue>
-#include <cstring>
 
 MotorReply MotorReply::handle(unsigned int type, const QJsonObject& data)
 {
@@ -34,16 +30,4 @@ MotorReply MotorReply::handle(unsigned int type, const QJsonObject& data)
     reply.m_kind = Moved;
     qInfo() << "motor angle changed:" << float(reply.m_angle);
     return reply;
-}
-
-QJsonObject MotorReply::parsePayload(const char* data, int len)
-{
-    if (!data || len <= 0)
-        return {};
-    const void* nul = std::memchr(data, '\0', size_t(len));
-    const int textLen = nul ? int(static_cast<const char*>(nul) - data) : len;
-    if (textLen == 0)
-        return {};
-    const QJsonDocument doc = JsonReader::parse(QByteArray(data, textLen));
-    return doc.isObject() ? doc.object() : QJsonObject();
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QJsonObject>
 
 // The camera's answer to a motor command (IO-control type 0xF006):
@@ -16,11 +15,6 @@ public:
     // Interprets one IO-control event and logs it as the camera session
     // does. Types other than 0xF006 and empty objects are Ignored.
     static MotorReply handle(unsigned int type, const QJsonObject& data);
-
-    // The JSON object carried in an IO-control payload: the text up to the
-    // first NUL byte (at most len bytes); an empty object when the text is
-    // not a JSON object.
-    static QJsonObject parsePayload(const char* data, int len);
 
     Kind kind() const { return m_kind; }
     int ret() const { return m_ret; }

@@ -145,13 +145,7 @@ RDTUpdatethread::FetchResult RDTUpdatethread::fetchTimeLine(const RdtApi& api, i
             *err = r;
             return Failed;
         }
-        RecordFileHeader rec;
-        rec.startTime = qFromLittleEndian<quint32>(raw);
-        rec.duration = quint8(raw[4]);
-        rec.motioned = quint8(raw[5]);
-        rec.saved = quint8(raw[6]);
-        rec.reserved = quint8(raw[7]);
-        records->append(rec);
+        records->append(RecordFileHeader::fromBytes(reinterpret_cast<const uchar*>(raw)));
         remaining -= qint64(sizeof raw);
     }
 

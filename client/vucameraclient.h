@@ -20,7 +20,9 @@ class VideoBuffer;
 
 // Drives one camera of the user's home: device pass, properties, P2P session,
 // video decoder and timeline channel. Every slow step runs on the client's
-// own worker thread; results reach the tile as signals.
+// own worker thread; results reach the tile as signals. The public
+// operations are in vucameraclient.cpp, the worker's handlers in
+// vucameraclientworker.cpp.
 class VuCameraClient : public QObject
 {
     Q_OBJECT

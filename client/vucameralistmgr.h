@@ -21,6 +21,8 @@ public:
     explicit VuCameraListMgr(QObject* parent = nullptr);
     ~VuCameraListMgr() override;
 
+    // Process-wide: the main window hands in each service login's credentials,
+    // which every signed request of any thread reads.
     static void setApiCredentials(const QString& userId, const QString& serviceToken, const QString& ssecurity);
 
     void start();

@@ -16,20 +16,15 @@
 #include <QNetworkReply>
 #include <QTimer>
 #include <QUrl>
-#include <atomic>
 
 namespace {
-std::atomic<int> g_watchdogMs{10000};
 // How much of an undecodable reply goes to the log.
 constexpr int kLoggedReplyChars = 1000;
 }
 
-void CoreApi::setWatchdogMs(int ms) { g_watchdogMs = ms; }
-int CoreApi::watchdogMs() { return g_watchdogMs; }
-
-CoreApi::CoreApi(QObject* parent)
+CoreApi::CoreApi(QObject* parent, int watchdogMs)
     : QObject(parent), m_manager(new QNetworkAccessManager(this)),
-      m_userId(apiUserId()), m_serviceToken(apiServiceToken())
+      m_userId(apiUserId()), m_serviceToken(apiServiceToken()), m_watchdogMs(watchdogMs)
 {
     const QString domain = Endpoints::current().cookieDomain;
     auto* jar = new QNetworkCookieJar(m_manager);
@@ -64,7 +59,7 @@ void CoreApi::sendRequest(const QString& path, const QJsonObject& params, quint3
     FunctionTrace trace("CoreApi::sendRequest");
     QNetworkReply* reply = post(path, params);
     if (timeoutMs != kNoLimit)
-        watch(reply, g_watchdogMs);
+        watch(reply, m_watchdogMs);
     connect(reply, &QNetworkReply::finished, this, &CoreApi::onSendRequestFinished);
 }
 

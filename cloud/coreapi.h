@@ -23,7 +23,10 @@ class CoreApi : public QObject
 public:
     static constexpr quint32 kNoLimit = 0xFFFFFFFFu;
 
-    explicit CoreApi(QObject* parent = nullptr);
+    // How long sendRequest waits for a reply before it aborts it.
+    static constexpr int kDefaultWatchdogMs = 10000;
+
+    explicit CoreApi(QObject* parent = nullptr, int watchdogMs = kDefaultWatchdogMs);
 
     void sendRequest(const QString& path, const QJsonObject& params, quint32 timeoutMs);
     int getResult(const QString& path, const QJsonObject& params, QJsonObject& result, quint32 timeoutMs);
@@ -32,9 +35,7 @@ public:
     // that it is a JSON object: 0 (result filled) or 2.
     static int decodeReply(const QByteArray& body, const QString& ssecurity, const QString& nonce, QJsonObject& result);
 
-    // The watchdog of sendRequest (10000 ms); tests shorten it.
-    static void setWatchdogMs(int ms);
-    static int watchdogMs();
+    int watchdogMs() const { return m_watchdogMs; }
 
 signals:
     void sendRequestFinished(int ret_code, QJsonObject result);
@@ -52,4 +53,5 @@ private:
     RequestSigner m_signer;
     QString m_userId;
     QString m_serviceToken;
+    const int m_watchdogMs;
 };

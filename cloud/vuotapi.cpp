@@ -22,11 +22,6 @@ QString compact(const QJsonObject& o)
         .left(kLoggedChars);
 }
 
-quint32 syncLimit()
-{
-    return static_cast<quint32>(CoreApi::watchdogMs());
-}
-
 int decimal(const QString& s)
 {
     bool ok = false;
@@ -36,7 +31,7 @@ int decimal(const QString& s)
 
 } // namespace
 
-VuotApi::VuotApi(QObject* parent) : QObject(parent) {}
+VuotApi::VuotApi(QObject* parent, int watchdogMs) : QObject(parent), m_watchdogMs(watchdogMs) {}
 
 bool VuotApi::isSupportedModel(const QString& model)
 {
@@ -61,7 +56,7 @@ void VuotApi::getDeviceList(const QString& ssid, const QString& bssid, bool getV
     params.insert(QStringLiteral("bssid"), bssid);
     params.insert(QStringLiteral("getVirtualModel"), getVirtualModel);
     params.insert(QStringLiteral("getPulsaDevices"), getPulsaDevices);
-    auto* api = new CoreApi(this);
+    auto* api = new CoreApi(this, m_watchdogMs);
     connect(api, &CoreApi::sendRequestFinished, this, &VuotApi::onGetDeviceListFinished);
     api->sendRequest(QStringLiteral("/home/device_list"), params, 10000);
 }
@@ -116,7 +111,7 @@ void VuotApi::onGetDeviceListFinished(int ret, QJsonObject result)
 void VuotApi::getRoomList()
 {
     FunctionTrace trace("VuotApi::getRoomList");
-    auto* api = new CoreApi(this);
+    auto* api = new CoreApi(this, m_watchdogMs);
     connect(api, &CoreApi::sendRequestFinished, this, &VuotApi::onGetRoomListFinished);
     api->sendRequest(QStringLiteral("/homeroom/getroom"), QJsonObject(), 10000);
 }
@@ -181,7 +176,7 @@ static QJsonObject getPropParams(const QString& did)
 void VuotApi::getProperties(const QString& did)
 {
     FunctionTrace trace("VuotApi::getProperties");
-    auto* api = new CoreApi(this);
+    auto* api = new CoreApi(this, m_watchdogMs);
     connect(api, &CoreApi::sendRequestFinished, this, &VuotApi::onGetPropertiesFinished);
     api->sendRequest(QStringLiteral("/home/rpc/") + did, getPropParams(did), CoreApi::kNoLimit);
 }
@@ -240,9 +235,9 @@ void VuotApi::onGetPropertiesFinished(int ret, QJsonObject result)
 int VuotApi::getPropertiesSync(const QString& did, CamPropSet& out)
 {
     FunctionTrace trace("VuotApi::getPropertiesSync");
-    auto* api = new CoreApi(this);
+    auto* api = new CoreApi(this, m_watchdogMs);
     QJsonObject reply;
-    const int ret = api->getResult(QStringLiteral("/home/rpc/") + did, getPropParams(did), reply, syncLimit());
+    const int ret = api->getResult(QStringLiteral("/home/rpc/") + did, getPropParams(did), reply, quint32(m_watchdogMs));
     api->deleteLater();
     m_lastCloudCode = 0;
     if (ret != 0) {
@@ -260,7 +255,7 @@ void VuotApi::setProperty(const QString& did, const QString& name, const QString
     params.insert(QStringLiteral("id"), did);
     params.insert(QStringLiteral("method"), QStringLiteral("set_") + name);
     params.insert(QStringLiteral("params"), QJsonArray{value});
-    auto* api = new CoreApi(this);
+    auto* api = new CoreApi(this, m_watchdogMs);
     connect(api, &CoreApi::sendRequestFinished, this, &VuotApi::onSetPropertyFinished);
     api->sendRequest(QStringLiteral("/home/rpc/") + did, params, CoreApi::kNoLimit);
 }
@@ -296,7 +291,7 @@ int VuotApi::getDevicePassSync(const QString& did, const QString& pincode, Camer
     // not leave the last play's peer id, password or media key in place.
     out = CameraPassport();
     out.did = did;
-    auto* api = new CoreApi(this); // its signer initialises libsodium
+    auto* api = new CoreApi(this, m_watchdogMs); // its signer initialises libsodium
     out.appPublicKey.resize(crypto_box_PUBLICKEYBYTES);
     out.appSecretKey.resize(crypto_box_SECRETKEYBYTES);
     crypto_box_keypair(reinterpret_cast<unsigned char*>(out.appPublicKey.data()),
@@ -308,7 +303,7 @@ int VuotApi::getDevicePassSync(const QString& did, const QString& pincode, Camer
     params.insert(QStringLiteral("toSignAppData"), QString::fromLatin1(out.appPublicKey.toHex()));
 
     QJsonObject reply;
-    const int ret = api->getResult(QStringLiteral("/device/devicepass"), params, reply, syncLimit());
+    const int ret = api->getResult(QStringLiteral("/device/devicepass"), params, reply, quint32(m_watchdogMs));
     api->deleteLater();
     if (ret != 0) {
         qWarning("get pass failed: %d, %s", ret, qUtf8Printable(compact(reply)));

@@ -2,6 +2,7 @@
 
 #include "core/camerapassport.h"
 #include "cloud/campropset.h"
+#include "cloud/coreapi.h"
 #include "cloud/roomlist.h"
 #include "cloud/vuotcamerastat.h"
 
@@ -16,7 +17,9 @@ class VuotApi : public QObject
 {
     Q_OBJECT
 public:
-    explicit VuotApi(QObject* parent = nullptr);
+    // watchdogMs: each request's CoreApi watchdog, and the limit of the
+    // synchronous calls.
+    explicit VuotApi(QObject* parent = nullptr, int watchdogMs = CoreApi::kDefaultWatchdogMs);
 
     void getDeviceList(const QString& ssid, const QString& bssid, bool getVirtualModel, int getPulsaDevices);
     void getRoomList();
@@ -55,4 +58,5 @@ private slots:
 
 private:
     int m_lastCloudCode = 0;
+    const int m_watchdogMs;
 };

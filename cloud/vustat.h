@@ -37,6 +37,7 @@ public:
     static void reportAction(const QString& name);
     static void reportError(const QString& name, int code);
     static void reportAlive();
+    // Process-wide: the program sets its own version once at start-up.
     static void setVersion(const QString& version);
 
 private slots:

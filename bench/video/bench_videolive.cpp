@@ -33,6 +33,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <sodium.h>
@@ -53,6 +54,20 @@ quint64 sendUsOf(const AvFrameHeader& h)
         v = (v << 8) | h.bytes[4 + i];
     return v;
 }
+
+// Counts the queued pictures of one receive thread and hands each to f.
+struct OnQueued : AvframeRecvThread::Observer
+{
+    std::function<void(const AvFrameHeader& h, qint64 arrivalNs, qint64 queuedNs)> f;
+    std::atomic<int> queued{0};
+    void frameEvent(Event e, const AvFrameHeader& h, qint64 arrivalNs, qint64 queuedNs) override
+    {
+        if (e != Queued)
+            return;
+        ++queued;
+        f(h, arrivalNs, queuedNs);
+    }
+};
 
 struct Emulator
 {
@@ -159,12 +174,13 @@ void latency(int seconds)
         vb.setDstSize(640, 360);
         std::mutex m;
         std::vector<double> arrival, send;
-        AvframeRecvThread thread(cc.avIndex(), &vb, nullptr);
-        thread.setFrameObserver([&](const AvFrameHeader& h, qint64 arrivalNs, qint64 queuedNs) {
+        OnQueued observer;
+        observer.f = [&](const AvFrameHeader& h, qint64 arrivalNs, qint64 queuedNs) {
             std::lock_guard<std::mutex> l(m);
             arrival.push_back((queuedNs - arrivalNs) / 1e6);
             send.push_back((queuedNs - qint64(sendUsOf(h)) * 1000) / 1e6);
-        });
+        };
+        AvframeRecvThread thread(cc.avIndex(), &vb, nullptr, AvframeRecvThread::kNoFrameTimeoutMs, &observer);
         thread.start();
         sendIoCtrl(cc.avIndex(), 0x1FF, kPlay);
         QElapsedTimer t;
@@ -203,6 +219,7 @@ void nine(int seconds)
         CameraPassport pass;
         std::unique_ptr<CameraController> cc;
         std::unique_ptr<VideoBuffer> vb;
+        OnQueued observer;
         std::unique_ptr<AvframeRecvThread> thread;
         std::atomic<int> gaps{0};
         std::atomic<quint32> lastSeq{0};
@@ -221,15 +238,16 @@ void nine(int seconds)
         }
         c->vb = std::make_unique<VideoBuffer>(false, c->pass.sharedKey);
         c->vb->setDstSize(640, 360);
-        c->thread = std::make_unique<AvframeRecvThread>(c->cc->avIndex(), c->vb.get(), nullptr);
         Cam* raw = c.get();
-        c->thread->setFrameObserver([raw](const AvFrameHeader& h, qint64, qint64 queuedNs) {
+        c->observer.f = [raw](const AvFrameHeader& h, qint64, qint64 queuedNs) {
             raw->lastLatencyNs = queuedNs - qint64(sendUsOf(h)) * 1000;
             const quint32 seq = seqOf(h);
             if (raw->seen.exchange(true) && seq != raw->lastSeq + 1)
                 raw->gaps += int(seq - raw->lastSeq - 1);
             raw->lastSeq = seq;
-        });
+        };
+        c->thread = std::make_unique<AvframeRecvThread>(c->cc->avIndex(), c->vb.get(), nullptr,
+            AvframeRecvThread::kNoFrameTimeoutMs, &c->observer);
         c->thread->start();
         sendIoCtrl(c->cc->avIndex(), 0x1FF, kPlay);
         all.push_back(std::move(c));
@@ -255,7 +273,7 @@ void nine(int seconds)
     }
     std::vector<int> queuedBefore;
     for (auto& c : all)
-        queuedBefore.push_back(c->thread->stats().queued.load());
+        queuedBefore.push_back(c->observer.queued.load());
     const double cpu0 = BenchClock::cpuSeconds();
     const double emu0 = BenchClock::cpuSecondsOf(emu.proc.processId());
     QElapsedTimer t;
@@ -279,7 +297,7 @@ void nine(int seconds)
     double minFps = 1e9;
     for (size_t i = 0; i < all.size(); ++i) {
         const double fps = all[i]->popped / wall;
-        const int decoded = all[i]->thread->stats().queued.load() - queuedBefore[i];
+        const int decoded = all[i]->observer.queued.load() - queuedBefore[i];
         minFps = std::min(minFps, fps);
         totalGaps += all[i]->gaps;
         std::printf("  camera %zu: shown %.2f fps, decoded %.2f fps, frames lost %d, send->queued at the end %.0f ms\n",

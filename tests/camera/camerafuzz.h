@@ -12,9 +12,8 @@
 
 // One fuzz input for the parsers of what a camera sends. Byte 0 picks the
 // parser (byte 0 mod 4):
-//   0, 2: the rest is what a camera sends on the timeline's RDT channel;
+//   0..2: the rest is what a camera sends on the timeline's RDT channel;
 //         byte 1 sets the largest piece one read hands out (short reads);
-//   1:    the rest is an IO-control payload, read as a motor reply;
 //   3:    with bit 2 of byte 0 clear, bytes 2.. are an IO-control message
 //         buffer as the event thread receives it, byte 1 bit 0 making its
 //         type the motor reply's; with bit 2 set, bytes 2.. are an encrypted
@@ -26,7 +25,7 @@ inline int runCameraFuzzInput(const uint8_t* data, size_t size)
     if (size < 2)
         return 0;
     const int mode = data[0] % 4;
-    if (mode == 0 || mode == 2) {
+    if (mode != 3) {
         const int chunk = 1 + data[1] % 17;
         QByteArray stream(reinterpret_cast<const char*>(data + 2), int(size - 2));
         RdtApi api;
@@ -49,11 +48,6 @@ inline int runCameraFuzzInput(const uint8_t* data, size_t size)
         if (r == RDTUpdatethread::Failed && err == 0)
             __builtin_trap(); // a failure always says why
         return records.size();
-    }
-    if (mode == 1) {
-        const QJsonObject json = MotorReply::parsePayload(reinterpret_cast<const char*>(data + 1), int(size - 1));
-        const MotorReply reply = MotorReply::handle(data[1] & 1 ? 0xF006 : 0x1FF, json);
-        return reply.kind() == MotorReply::Moved ? 1 : 0;
     }
     const char* body = reinterpret_cast<const char*>(data + 2);
     const int len = int(size - 2);

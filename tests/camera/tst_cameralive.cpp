@@ -326,19 +326,24 @@ private slots:
         QVERIFY(c);
         VideoBuffer vb(false, p.sharedKey);
         vb.setDstSize(320, 180);
-        AvframeRecvThread thread(c->avIndex(), &vb, nullptr);
+        struct Counts : AvframeRecvThread::Observer
+        {
+            std::atomic<int> n[EventCount]{};
+            void frameEvent(Event e, const AvFrameHeader&, qint64, qint64) override { ++n[e]; }
+        } st;
+        using O = AvframeRecvThread::Observer;
+        AvframeRecvThread thread(c->avIndex(), &vb, nullptr, AvframeRecvThread::kNoFrameTimeoutMs, &st);
         ThreadSafeSpy failed(&thread, &AvframeRecvThread::failed);
         thread.start();
-        const auto& st = thread.stats();
         auto script = [&](const QByteArray& frames, int videoTotal) {
             QCOMPARE(avSendIOCtrl(c->avIndex(), kScript, frames.constData(), frames.size()), 0);
-            QTRY_COMPARE_WITH_TIMEOUT(st.videoFrames.load(), videoTotal, 30000);
+            QTRY_COMPARE_WITH_TIMEOUT(st.n[O::VideoFrame].load(), videoTotal, 30000);
         };
         script(QByteArray::fromHex("070809ff00ff01020304"), 8);
-        QCOMPARE(st.audioFrames.load(), 2);
-        QCOMPARE(st.skippedForKey.load(), 3);
-        QTRY_COMPARE(st.decodeAttempts.load(), 5);
-        QTRY_COMPARE(st.queued.load(), 5);
+        QCOMPARE(st.n[O::AudioFrame].load(), 2);
+        QCOMPARE(st.n[O::SkippedForKey].load(), 3);
+        QTRY_COMPARE(st.n[O::DecodeAttempt].load(), 5);
+        QTRY_COMPARE(st.n[O::Queued].load(), 5);
         FrameInfo info;
         QVERIFY(!vb.popFrame(info).isNull());
         QCOMPARE(info.timestamp, 5000u); // the key frame's
@@ -346,12 +351,12 @@ private slots:
         script(QByteArray::fromHex("000102"), 11);
         vb.setDecodeEnabled(true);
         script(QByteArray::fromHex("03040506"), 15);
-        QTRY_COMPARE(st.skippedForKey.load(), 7);
-        QTRY_COMPARE(st.decodeAttempts.load(), 7);
+        QTRY_COMPARE(st.n[O::SkippedForKey].load(), 7);
+        QTRY_COMPARE(st.n[O::DecodeAttempt].load(), 7);
         while (!vb.popFrame(info).isNull()) {} // room for the next pictures
         script(QByteArray::fromHex("fd06070506fe080905"), 22);
-        QTRY_COMPARE(st.skippedForKey.load(), 11);
-        QTRY_COMPARE(st.decodeAttempts.load(), 10);
+        QTRY_COMPARE(st.n[O::SkippedForKey].load(), 11);
+        QTRY_COMPARE(st.n[O::DecodeAttempt].load(), 10);
         thread.stop();
         QVERIFY(thread.wait(10000));
         QCOMPARE(failed.count(), 0);

@@ -303,13 +303,12 @@ private slots:
         QTest::newRow("text") << QByteArray("not json") << QByteArray();
         QTest::newRow("NUL first") << QByteArray("\0{}", 3) << QByteArray();
     }
-    // Both readers of an IO-control payload; a non-object leaves json alone.
+    // The reader of an IO-control payload; a non-object leaves json alone.
     void ioCtrlJson()
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QByteArray, object);
         const QJsonObject expected = QJsonDocument::fromJson(object).object(), kept{{"kept", true}};
-        QCOMPARE(MotorReply::parsePayload(bytes.constData(), bytes.size()), expected);
         QJsonObject json = kept;
         QCOMPARE(parseIoCtrlJson(bytes.constData(), bytes.size(), json), !object.isEmpty());
         QCOMPARE(json, object.isEmpty() ? kept : expected);

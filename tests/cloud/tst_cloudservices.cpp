@@ -135,7 +135,6 @@ private slots:
     }
     void cleanup()
     {
-        CoreApi::setWatchdogMs(10000);
         setCameraFaults(QJsonObject());
     }
 
@@ -185,16 +184,15 @@ private slots:
     void timeLimits()
     {
         LogCapture log;
-        VuotApi api;
+        VuotApi offline, api(nullptr, 50);
         CamPropSet set;
-        QCOMPARE(api.getPropertiesSync("cam3", set), 1); // offline: the cloud's code -2
-        QCOMPARE(api.lastCloudCode(), int(VuotApi::CloudDeviceOffline));
+        QCOMPARE(offline.getPropertiesSync("cam3", set), 1); // offline: the cloud's code -2
+        QCOMPARE(offline.lastCloudCode(), int(VuotApi::CloudDeviceOffline));
         m_home.setCloudFaults(R"({"delay_ms": {"*": 10000}})");
         CoreApi sync;
         QJsonObject result;
         QCOMPARE(sync.getResult("/homeroom/getroom", QJsonObject(), result, 50), 3);
-        CoreApi::setWatchdogMs(50);
-        CoreApi async;
+        CoreApi async(nullptr, 50);
         QSignalSpy spy(&async, &CoreApi::sendRequestFinished);
         async.sendRequest("/homeroom/getroom", QJsonObject(), 10000);
         QVERIFY(waitOne(spy).value(0).toInt() == 1 && log.contains("reply timeout, and abort it"));
