@@ -141,7 +141,7 @@ private:
     void queueFrame(P2PAvChannel& ch, bool audio, std::vector<char>& payload);
 
     int m_fd = -1;
-    std::timed_mutex m_writeMutex;
+    std::mutex m_writeMutex;
     std::atomic<int64_t> m_lastSendMs{0};
     std::atomic<bool> m_closing{false};
     std::thread m_reader;
