@@ -384,6 +384,7 @@ private slots:
         QLabel* stamp = t->ui()->timeStampLabel();
         QTRY_VERIFY(!stamp->text().isEmpty() && !t->ui()->speedLabel()->text().isEmpty());
         QTRY_COMPARE(name->text(), QStringLiteral("cam"));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest); // the stamp's text laid out
         const QRect stampPlace = stamp->geometry();
         const QString full = QStringLiteral("Neighbour's porch by the garden gate");
         emit m_client->nameChanged(full);
