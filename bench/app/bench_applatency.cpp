@@ -22,7 +22,7 @@
 #include "camera/videobuffer.h"
 #include "p2p/avapi.h"
 #include "sim/scenario/scenario.h"
-#include "bench/support/benchpassports.h"
+#include "sim/scenario/simpassports.h"
 #include "ui/mainwindow.h"
 #include "ui/mainwindowui.h"
 #include "ui/vucamerawidget.h"
@@ -114,7 +114,7 @@ int main(int argc, char** argv)
         kFps, card ? "with a memory card" : "without a memory card", seconds, QThread::idealThreadCount());
 
     // Baseline first, alone: nothing else of this process runs meanwhile.
-    const std::vector<double> transport = transportAlone(benchpassports::signedPassport(scenario, QStringLiteral("cam1")), seconds);
+    const std::vector<double> transport = transportAlone(simpassports::signedPassport(scenario, QStringLiteral("cam1")), seconds);
     std::printf("  P2P transport alone (send -> off the channel): %zu frames, median %.1f ms, p99 %.1f ms (load %.1f)\n",
         transport.size(), BenchClock::percentile(transport, 0.5), BenchClock::percentile(transport, 0.99),
         BenchClock::loadAverage());

@@ -15,7 +15,7 @@
 #include "camera/avframerecvthread.h"
 #include "camera/cameracontroller.h"
 #include "camera/libp2p.h"
-#include "bench/support/benchpassports.h"
+#include "sim/scenario/simpassports.h"
 #include "camera/videobuffer.h"
 #include "sim/scenario/scenario.h"
 
@@ -112,7 +112,7 @@ struct Emulator
         proc.waitForFinished(5000);
     }
 
-    CameraPassport passport(const QString& did) { return benchpassports::signedPassport(scenario, did); }
+    CameraPassport passport(const QString& did) { return simpassports::signedPassport(scenario, did); }
 };
 
 QJsonObject camera(const QString& did, const QString& name, const QString& model)

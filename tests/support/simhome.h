@@ -19,6 +19,7 @@
 #include "sim/cloud/simcloudstate.h"
 #include "sim/devicefeatures/simdevicefeatures.h"
 #include "sim/device/simp2phost.h"
+#include "sim/scenario/simpassports.h"
 #include "sim/media/simvideofeature.h"
 #include "sim/scenario/scenario.h"
 
@@ -137,43 +138,10 @@ public:
         return n;
     }
 
-    // The plain view account: "admin" with the camera's password, no media key.
-    CameraPassport plainPassport(const QString& did) const
-    {
-        const SimCamera cam = camera(did);
-        CameraPassport p;
-        p.did = did;
-        p.p2p_id = cam.p2pId;
-        p.password = cam.password;
-        return p;
-    }
-
-    // What the cloud's device pass gives: an app key pair, the cloud's
-    // signature over the app public key and the shared media key.
-    CameraPassport signedPassport(const QString& did) const
-    {
-        CameraPassport p = plainPassport(did);
-        const SimCamera cam = camera(did);
-        p.appPublicKey.resize(crypto_box_PUBLICKEYBYTES);
-        p.appSecretKey.resize(crypto_box_SECRETKEYBYTES);
-        crypto_box_keypair(reinterpret_cast<unsigned char*>(p.appPublicKey.data()),
-                           reinterpret_cast<unsigned char*>(p.appSecretKey.data()));
-        QByteArray sig(crypto_sign_BYTES, '\0');
-        const QByteArray sk = scenario->cloudSignSecretKey();
-        crypto_sign_detached(reinterpret_cast<unsigned char*>(sig.data()), nullptr,
-                             reinterpret_cast<const unsigned char*>(p.appPublicKey.constData()),
-                             static_cast<unsigned long long>(p.appPublicKey.size()),
-                             reinterpret_cast<const unsigned char*>(sk.constData()));
-        p.signForAppData = QString::fromLatin1(sig.toHex());
-        p.p2p_dev_public_key = QString::fromLatin1(cam.boxPublicKey.toHex());
-        p.sharedKey.resize(crypto_box_BEFORENMBYTES);
-        if (crypto_box_beforenm(reinterpret_cast<unsigned char*>(p.sharedKey.data()),
-                                reinterpret_cast<const unsigned char*>(cam.boxPublicKey.constData()),
-                                reinterpret_cast<const unsigned char*>(p.appSecretKey.constData()))
-            != 0)
-            p.sharedKey.clear(); // makes a key comparison fail loudly
-        return p;
-    }
+    // The plain view account, and what the cloud's device pass gives (see
+    // sim/scenario/simpassports.h).
+    CameraPassport plainPassport(const QString& did) const { return simpassports::plainPassport(*scenario, did); }
+    CameraPassport signedPassport(const QString& did) const { return simpassports::signedPassport(*scenario, did); }
 
     std::unique_ptr<Scenario> scenario;
     std::unique_ptr<SimP2pHost> p2p;

@@ -78,7 +78,7 @@ private slots:
 private:
     // Cameras "did:room ..." ("did:" no room, "did:*" shared without a room).
     void makeUi(const QString& cams);
-    VuCameraClient* client(const QString& spec);
+    VuCameraClient* client(const QString& entry);
     // The shown page, "c1 c2 _ _" (placeholders "_"), or what is wrong with it.
     QString page() const;
     QList<VuCameraClient*> m_clients;
@@ -99,14 +99,14 @@ void TstMainWindowGrid::cleanup()
     m_clients.clear();
 }
 
-VuCameraClient* TstMainWindowGrid::client(const QString& spec)
+VuCameraClient* TstMainWindowGrid::client(const QString& entry)
 {
     VuotCameraStat s;
-    s.did = spec.section(QLatin1Char(':'), 0, 0);
+    s.did = entry.section(QLatin1Char(':'), 0, 0);
     s.name = QStringLiteral("Camera ") + s.did;
     s.model = QStringLiteral("hovia.camera.v3");
     s.isOnline = true;
-    const QString room = spec.section(QLatin1Char(':'), 1);
+    const QString room = entry.section(QLatin1Char(':'), 1);
     s.shareFlag = room == QLatin1String("*") ? 1 : 0;
     m_clients << new VuCameraClient(s);
     m_clients.last()->setRoom(s.shareFlag ? QString() : room, QStringLiteral("living"));
@@ -120,8 +120,8 @@ void TstMainWindowGrid::makeUi(const QString& cams)
     m_ui = new MainWindowUI(m_window.get(), 0);
     m_ui->setUserId(QStringLiteral("42"));
     m_ui->setTileFactory([](VuCameraClient* c, QWidget* parent) { return new StandInTile(c, parent); });
-    for (const QString& spec : cams.split(QLatin1Char(' ')))
-        client(spec);
+    for (const QString& entry : cams.split(QLatin1Char(' ')))
+        client(entry);
     m_window->show();
     m_ui->setState(MainWindowUI::LoadingCameras);
     m_ui->onDeviceListLoaded(m_clients);
@@ -274,8 +274,8 @@ void TstMainWindowGrid::camerasComeAndGo()
     makeUi(QStringLiteral("c1:A c2:B c3:A c4:A"));
     QVERIFY(m_ui->roomListBar()->selectRoom(QStringLiteral("A"), false));
     // Outside the selected room: a hidden tile; a new room brings its button.
-    for (const char* spec : {"c5:B", "c6:Garden"}) {
-        VuCameraClient* late = client(QLatin1String(spec));
+    for (const char* entry : {"c5:B", "c6:Garden"}) {
+        VuCameraClient* late = client(QLatin1String(entry));
         m_ui->onCameraAdded(late);
         m_ui->onCameraAdded(late); // the same client twice makes no second tile
     }

@@ -1,14 +1,14 @@
 #pragma once
 
-// Camera passports built straight from the emulated world, for benchmarks that
-// talk to emulated cameras without going through the cloud.
+// Camera passports built straight from the emulated world, for tests and
+// benchmarks that talk to emulated cameras without going through the cloud.
 
 #include "core/camerapassport.h"
 #include "sim/scenario/scenario.h"
 
 #include <sodium.h>
 
-namespace benchpassports {
+namespace simpassports {
 
 // The plain view account: "admin" with the camera's password, no media key.
 inline CameraPassport plainPassport(const Scenario& scenario, const QString& did)
@@ -50,4 +50,4 @@ inline CameraPassport signedPassport(const Scenario& scenario, const QString& di
     return p;
 }
 
-} // namespace benchpassports
+} // namespace simpassports
