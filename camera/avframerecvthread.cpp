@@ -4,6 +4,7 @@
 #include "camera/audioframe.h"
 #include "camera/audioplayer.h"
 #include "camera/frameinfo.h"
+#include "camera/libp2p.h"
 #include "camera/videobuffer.h"
 #include "camera/videoframe.h"
 #include "p2p/avapi.h"
@@ -84,7 +85,7 @@ void AvframeRecvThread::run()
                 r = kErrNoFrame;
                 break;
             }
-            msleep(kIdleSleepMs);
+            waitVideoFrame(m_avIndex, kIdleWaitMs);
             continue;
         }
         if (r <= 0) {

@@ -17,7 +17,7 @@ class AvframeRecvThread : public QThread
 public:
     static constexpr int kFrameBufferSize = 1048576;
     static constexpr int kNoFrameTimeoutMs = 30000;
-    static constexpr int kIdleSleepMs = 20;
+    static constexpr int kIdleWaitMs = 20; // the longest wait for a frame (a frame ends it at once)
     static constexpr int kErrNoMemory = -20003;
     static constexpr int kErrNoFrame = -20011;
 

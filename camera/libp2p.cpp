@@ -14,8 +14,20 @@
 #include <memory>
 #include <new>
 
+// Only some builds of the P2P library offer the wake-up: bound weakly, so the
+// program links and runs (polling) against one without it.
+#pragma weak avWaitVideoFrame
+
 namespace {
 constexpr int kIoCtrlBufferSize = 2048;
+}
+
+void waitVideoFrame(int avIndex, int timeoutMs)
+{
+    if (&avWaitVideoFrame != nullptr)
+        avWaitVideoFrame(avIndex, static_cast<unsigned int>(qMax(0, timeoutMs)));
+    else
+        QThread::msleep(static_cast<unsigned long>(qMax(0, timeoutMs)));
 }
 
 int LibP2p::initialize()

@@ -25,6 +25,11 @@ public:
 // returned as -13; every other result unchanged (0 or more on success).
 int connectByUid(const QString& uid, int sessionId, int timeoutSeconds);
 
+// Waits up to timeoutMs for a video frame on the channel: the library wakes
+// the caller as a frame arrives when it can (avWaitVideoFrame); with a library
+// that cannot, this is a plain sleep. Returns at once when the channel is gone.
+void waitVideoFrame(int avIndex, int timeoutMs);
+
 // Sends one IO-control message; a negative result is logged.
 int sendIoCtrl(int avIndex, unsigned int type, const QByteArray& payload);
 

@@ -338,15 +338,30 @@ void VideoBuffer::pushFrame(const QImage& picture, const FrameInfo& info)
     while (!m_stopped && m_queue.size() >= kMaxQueued)
         m_notFull.wait(lock);
     m_queue.append(DecodedFrame{picture, info});
+    // One announcement per run of pictures: the consumer pops until the
+    // queue is empty, and only then does the next picture announce itself.
+    const bool announce = !m_announced;
+    m_announced = true;
+    lock.unlock();
+    if (announce)
+        emit pictureReady();
 }
 
-QImage VideoBuffer::popFrame(FrameInfo& info)
+QImage VideoBuffer::popFrame(FrameInfo& info, bool* more)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_queue.isEmpty())
+    if (more)
+        *more = false;
+    if (m_queue.isEmpty()) {
+        m_announced = false;
         return QImage();
+    }
     DecodedFrame f = m_queue.takeFirst();
     m_notFull.notify_all();
+    if (m_queue.isEmpty())
+        m_announced = false;
+    else if (more)
+        *more = true;
     info = f.info;
     return f.picture;
 }

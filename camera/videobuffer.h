@@ -64,9 +64,13 @@ public:
     QImage decodeFrame(const VideoFrame& frame);
 
     // Queues a picture; blocks while kMaxQueued pictures wait, unless stopped.
+    // Announces it with pictureReady() unless an earlier announcement is still
+    // being served.
     void pushFrame(const QImage& picture, const FrameInfo& info);
     // The oldest picture and its info, or a null image (info untouched).
-    QImage popFrame(FrameInfo& info);
+    // *more: whether pictures still wait; the consumer of an announcement
+    // pops until it is false (the next picture announces itself again).
+    QImage popFrame(FrameInfo& info, bool* more = nullptr);
     int queuedCount() const;
     // Releases blocked producers for good; queued pictures stay.
     void stop();
@@ -79,6 +83,12 @@ public:
     // Size and source the scaler is currently built for (producer thread).
     QSize currentOutputSize() const;
     int scalerBuilds() const { return m_scalerBuilds.load(); }
+
+signals:
+    // A picture waits in the queue (emitted on the producer's thread).
+    void pictureReady();
+
+public:
 
     // Milliseconds of a clock that never runs backwards; replaceable in tests.
     using Clock = std::function<qint64()>;
@@ -111,6 +121,7 @@ private:
     };
     QList<DecodedFrame> m_queue;
     bool m_stopped = false;
+    bool m_announced = false; // pictureReady() sent, queue not yet emptied
     std::atomic<bool> m_decodeEnabled{true};
 
     int m_window[kWindowSlots] = {};

@@ -96,10 +96,12 @@ void VuCameraClient::play(int quality, bool openAudio, const QString& pincode)
 void VuCameraClient::stopPlay()
 {
     setStatus(ClientStatus::Disconnecting);
-    // The worker may be blocked in the session (a connect, the login, a
-    // send to a stalled camera): end that from here so the stop is prompt.
-    m_session->abort();
+    // The stop is queued first: what the abort below makes the receive
+    // threads report is then queued behind it, as the report of a stopped
+    // stream. The worker may be blocked in the session (a connect, the login,
+    // a send to a stalled camera): the abort ends that so the stop is prompt.
     emit stopPlay_s();
+    m_session->abort();
 }
 
 void VuCameraClient::playAudio()
@@ -210,9 +212,10 @@ bool VuCameraClient::modelUsesH265(const QString& model)
 
 bool VuCameraClient::usesH265() const { return modelUsesH265(m_model); }
 
-QPixmap VuCameraClient::grabFrame(FrameInfo& info, bool wantSpeed, int& speed)
+QPixmap VuCameraClient::grabFrame(FrameInfo& info, bool* more)
 {
-    speed = 0;
+    if (more)
+        *more = false;
     if (!isStatus(ClientStatus::Connected))
         return QPixmap();
     QImage picture;
@@ -220,10 +223,16 @@ QPixmap VuCameraClient::grabFrame(FrameInfo& info, bool wantSpeed, int& speed)
         std::lock_guard<std::mutex> lock(m_mutex);
         if (!m_videoBuffer)
             return QPixmap();
-        if (wantSpeed)
-            speed = m_videoBuffer->bytesPerSecond();
-        picture = m_videoBuffer->popFrame(info);
+        picture = m_videoBuffer->popFrame(info, more);
     }
     // Pixmaps are made on the GUI thread only, outside the lock.
     return picture.isNull() ? QPixmap() : QPixmap::fromImage(std::move(picture));
+}
+
+int VuCameraClient::receivedBytesPerSecond()
+{
+    if (!isStatus(ClientStatus::Connected))
+        return 0;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_videoBuffer ? m_videoBuffer->bytesPerSecond() : 0;
 }

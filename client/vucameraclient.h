@@ -66,9 +66,11 @@ public:
     const CameraPassport& passport() const { return m_passport; }
     ClientStatus status() const { return static_cast<ClientStatus>(m_status.load()); }
 
-    // The oldest decoded picture (null when none); the speed when asked.
-    // GUI thread only: the picture becomes a pixmap here.
-    QPixmap grabFrame(FrameInfo& info, bool wantSpeed, int& speed);
+    // The oldest decoded picture (null when none); *more: whether pictures
+    // still wait behind it. GUI thread only: the picture becomes a pixmap here.
+    QPixmap grabFrame(FrameInfo& info, bool* more = nullptr);
+    // Bytes received per second over the last seconds (0 when not playing).
+    int receivedBytesPerSecond();
 
 signals:
     void nameChanged(const QString& newName);
@@ -82,6 +84,9 @@ signals:
     void playStopped();
     void failed(int err);
     void netSpeedUpdated(int speed);
+    // A decoded picture waits for grabFrame (sent from the receive thread,
+    // once per run of pictures: grab until *more is false).
+    void pictureReady();
     void destroyed();
 
     // Internal: queued to the worker thread.

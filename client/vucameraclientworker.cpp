@@ -101,6 +101,8 @@ void VuCameraClient::runPlay(quint64 serial, int quality, bool openAudio, const 
         m_videoBuffer = new VideoBuffer(usesH265(), m_passport.sharedKey);
         m_videoBuffer->setDstSize(m_frameWidth, m_frameHeight);
         m_videoBuffer->setDecodeEnabled(m_showVideo);
+        connect(m_videoBuffer, &VideoBuffer::pictureReady, this, &VuCameraClient::pictureReady,
+                Qt::DirectConnection);
         buffer = m_videoBuffer;
     }
 

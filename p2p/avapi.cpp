@@ -342,6 +342,23 @@ int avRecvFrameData2(int avIndex, char* buf, int bufSize, int* actualFrameSize, 
                      frameInfoBufSize, actualFrameInfoSize, frameIndex);
 }
 
+int avWaitVideoFrame(int avIndex, unsigned int timeoutMs)
+{
+    Ref ref;
+    if (!P2PRegistry::instance().av(avIndex, &ref))
+        return AV_ER_INVALID_ARG;
+    P2PSession& s = *ref.session;
+    std::unique_lock<std::mutex> l(s.mutex);
+    P2PAvChannel& ch = s.av[ref.channel];
+    s.cv.wait_for(l, std::chrono::milliseconds(timeoutMs), [&] {
+        return !ch.video.empty() || channelErrorLocked(s, ch, ref.generation) != 0;
+    });
+    if (!ch.video.empty() && ch.generation == ref.generation)
+        return AV_ER_NoERROR;
+    const int err = channelErrorLocked(s, ch, ref.generation);
+    return err ? err : AV_ER_TIMEOUT;
+}
+
 int avRecvAudioData(int avIndex, char* buf, int bufSize, char* frameInfoBuf, int frameInfoBufSize,
                     unsigned int* frameIndex)
 {

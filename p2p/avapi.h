@@ -121,6 +121,13 @@ int avRecvFrameData2(int avIndex, char *buf, int bufSize, int *actualFrameSize,
                      int *expectedFrameSize, char *frameInfoBuf, int frameInfoBufSize,
                      int *actualFrameInfoSize, unsigned int *frameIndex);
 
+/* Waits up to timeoutMs for a video frame (or a loss) on the channel, so a
+ * receive loop need not poll. An addition of this library: callers that may
+ * run on a library without it check its address first (see camera/libp2p).
+ * Returns 0 when a frame waits, AV_ER_TIMEOUT when none came in time, or the
+ * error avRecvFrameData2 would report when the channel can carry no more. */
+int avWaitVideoFrame(int avIndex, unsigned int timeoutMs);
+
 /* Takes the oldest audio frame without waiting; results as for
  * avRecvFrameData2. Returns the frame size (> 0). */
 int avRecvAudioData(int avIndex, char *buf, int bufSize, char *frameInfoBuf,

@@ -138,6 +138,7 @@ void VuCameraWidget::create()
     connect(c, &VuCameraClient::played, this, &VuCameraWidget::onPlayed);
     connect(c, &VuCameraClient::playStopped, this, &VuCameraWidget::onStopPlayFinished);
     connect(c, &VuCameraClient::failed, this, &VuCameraWidget::onPlayErrored);
+    connect(c, &VuCameraClient::pictureReady, this, &VuCameraWidget::onPictureReady, Qt::QueuedConnection);
     connect(c, &VuCameraClient::onlineStateChanged, this, &VuCameraWidget::onOnlineStateChanged);
     connect(c, &VuCameraClient::powerStateChanged, this, &VuCameraWidget::onPowerStateChanged);
     connect(c, &VuCameraClient::netSpeedUpdated, this,
@@ -348,15 +349,21 @@ void VuCameraWidget::stopPowerCheck()
 }
 
 // ---- play timer and pictures --------------------------------------------------
+//
+// Pictures are shown when the client announces them (pictureReady, queued from
+// the receive thread); the play timer only keeps the speed label current and
+// notices a stall.
 
 void VuCameraWidget::startPlayTimer()
 {
     stopPlayTimer();
     m_playTimer = new QTimer(this);
-    m_playTimer->setInterval(m_timings.playIntervalMs);
+    m_playTimer->setInterval(m_timings.statusIntervalMs);
     connect(m_playTimer, &QTimer::timeout, this, &VuCameraWidget::onPlayTimer);
     m_noFrameClock.restart();
     m_playTimer->start();
+    // Pictures announced before the play was reported wait for this.
+    QMetaObject::invokeMethod(this, &VuCameraWidget::onPictureReady, Qt::QueuedConnection);
 }
 
 void VuCameraWidget::stopPlayTimer()
@@ -370,26 +377,35 @@ void VuCameraWidget::stopPlayTimer()
 
 void VuCameraWidget::onPlayTimer()
 {
+    m_ui->showSpeed(speedText(clientBytesPerSecond()));
     if (!isVisible()) {
         // A tile on another page gets no pictures (decoding is off): that
         // is no stall, and no reason to poll the camera's power.
         m_noFrameClock.restart();
         return;
     }
-    const bool wantSpeed = (m_tickCount++ % 10) == 0;
-    FrameInfo info;
-    int speed = 0;
-    const QPixmap picture = clientGrabFrame(info, wantSpeed, speed);
-    if (wantSpeed)
-        m_ui->showSpeed(speedText(speed));
-    if (!picture.isNull()) {
-        m_noFrameClock.restart();
-        showPicture(picture, info);
-        stopPowerCheck();
-    } else if (m_noFrameClock.elapsed() > m_timings.bufferingAfterMs) {
+    if (m_noFrameClock.elapsed() > m_timings.bufferingAfterMs) {
         startPowerCheck();
         m_ui->showBuffering();
     }
+}
+
+void VuCameraWidget::onPictureReady()
+{
+    if (!m_playTimer)
+        return; // not playing (any more): the picture is not for the screen
+    FrameInfo info;
+    bool more = false;
+    const QPixmap picture = clientGrabFrame(info, more);
+    // One announcement covers all waiting pictures: each gets its own turn
+    // of the event loop, so each is painted.
+    if (more)
+        QMetaObject::invokeMethod(this, &VuCameraWidget::onPictureReady, Qt::QueuedConnection);
+    if (picture.isNull() || !isVisible())
+        return;
+    m_noFrameClock.restart();
+    showPicture(picture, info);
+    stopPowerCheck();
 }
 
 void VuCameraWidget::showPicture(const QPixmap& picture, const FrameInfo& info)
@@ -434,10 +450,15 @@ void VuCameraWidget::clientCheckPowerOnce()
         m_client->checkPowerOnce();
 }
 
-QPixmap VuCameraWidget::clientGrabFrame(FrameInfo& info, bool wantSpeed, int& speed)
+QPixmap VuCameraWidget::clientGrabFrame(FrameInfo& info, bool& more)
 {
-    speed = 0;
-    return m_client ? m_client->grabFrame(info, wantSpeed, speed) : QPixmap();
+    more = false;
+    return m_client ? m_client->grabFrame(info, &more) : QPixmap();
+}
+
+int VuCameraWidget::clientBytesPerSecond()
+{
+    return m_client ? m_client->receivedBytesPerSecond() : 0;
 }
 
 // ---- snapshot -------------------------------------------------------------------

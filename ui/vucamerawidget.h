@@ -80,7 +80,8 @@ protected:
     // What reaches the camera client; overridden by tests.
     virtual void clientPlay(int quality, bool openAudio, const QString& pincode);
     virtual void clientCheckPowerOnce();
-    virtual QPixmap clientGrabFrame(FrameInfo& info, bool wantSpeed, int& speed);
+    virtual QPixmap clientGrabFrame(FrameInfo& info, bool& more);
+    virtual int clientBytesPerSecond();
 
 private:
     void create();
@@ -91,6 +92,7 @@ private:
     void startPowerCheck();
     void stopPowerCheck();
     void onPlayTimer();
+    void onPictureReady();
     void showPicture(const QPixmap& picture, const FrameInfo& info);
     QByteArray didText() const;
 
@@ -99,7 +101,6 @@ private:
     VuCameraWidgetUI* m_ui = nullptr;
     bool m_created = false;
     QTimer* m_playTimer = nullptr;
-    quint64 m_tickCount = 0;
     QElapsedTimer m_noFrameClock;
     QTimer* m_powerCheckTimer;
     int m_retriesLeft = 0;

@@ -5,7 +5,7 @@
 // shorter ones when it makes the tile.
 struct TileTimings
 {
-    int playIntervalMs = 25;         // a picture is fetched this often while playing
+    int statusIntervalMs = 250;      // while playing, the speed and a stall are checked this often
     int bufferingAfterMs = 3000;     // no picture for longer: "Buffering..." and power checks
     int bufferingHideMs = 1000;      // pictures again: "Buffering..." goes after this
     int powerCheckIntervalMs = 3000; // a sleeping or silent camera's power is asked this often

@@ -46,7 +46,7 @@ namespace {
 constexpr int kFps = 20;
 
 // Send -> off the channel, for every video frame over the given time; the
-// loop sleeps as long as the client's receive thread when nothing is ready.
+// loop waits for a frame as the client's receive thread does.
 std::vector<double> transportAlone(const CameraPassport& pass, int seconds)
 {
     std::vector<double> ms;
@@ -67,7 +67,7 @@ std::vector<double> transportAlone(const CameraPassport& pass, int seconds)
         const int r = avRecvFrameData2(cc.avIndex(), buf.get(), AvframeRecvThread::kFrameBufferSize, &actual, &expected,
             header, AvFrameHeader::Size, &headerSize, &number);
         if (r == AV_ER_DATA_NOREADY) {
-            QThread::msleep(AvframeRecvThread::kIdleSleepMs);
+            waitVideoFrame(cc.avIndex(), AvframeRecvThread::kIdleWaitMs);
             continue;
         }
         if (r <= 0)

@@ -182,10 +182,13 @@ private slots:
         QCOMPARE(vb.requestedSize(), out);
     }
 
-    // Ten pictures wait at most, in order; a stop releases the producer.
+    // Ten pictures wait at most, in order; a stop releases the producer. The
+    // first picture of a run is announced, the others wait their turn until
+    // the queue has been emptied.
     void pictureQueue()
     {
         VideoBuffer vb(false, QByteArray());
+        QSignalSpy announced(&vb, &VideoBuffer::pictureReady);
         auto push = [&vb](quint32 i) { vb.pushFrame(QImage(16, 9, QImage::Format_RGB32), FrameInfo{i, i % 2 == 1, 0, 0}); };
         for (quint32 i = 0; i < VideoBuffer::kMaxQueued; ++i)
             push(i);
@@ -202,13 +205,22 @@ private slots:
         QTRY_COMPARE(vb.queuedCount(), VideoBuffer::kMaxQueued); // the 11th came in
         vb.stop();
         producer.get();
+        bool more = false;
         for (quint32 i = 1; i < 12; ++i) {
-            QVERIFY(!vb.popFrame(info).isNull());
+            QVERIFY(!vb.popFrame(info, &more).isNull());
             QCOMPARE(info.timestamp, i);
             QCOMPARE(info.isPlayback, i % 2 == 1);
+            QCOMPARE(more, i < 11);
         }
+        QCOMPARE(announced.count(), 1);
         QVERIFY(vb.popFrame(info).isNull());
         QCOMPARE(info.timestamp, 11u); // untouched
+        push(12);
+        push(13);
+        QCOMPARE(announced.count(), 2);
+        QVERIFY(!vb.popFrame(info, &more).isNull() && more);
+        push(14); // the consumer still pops: no new announcement
+        QCOMPARE(announced.count(), 2);
     }
 
     void byteRate_data()

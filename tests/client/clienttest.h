@@ -18,10 +18,8 @@ inline VuotCameraStat cameraRecord(const QString& did, bool online = true, bool 
 inline QPixmap nextPicture(VuCameraClient* c, int ms = 15000)
 {
     FrameInfo info;
-    int speed = 0;
     QPixmap picture;
-    return QTest::qWaitFor([&] { return !(picture = c->grabFrame(info, false, speed)).isNull(); }, ms) ? picture
-                                                                                                      : QPixmap();
+    return QTest::qWaitFor([&] { return !(picture = c->grabFrame(info)).isNull(); }, ms) ? picture : QPixmap();
 }
 
 // Plays at 320x180 and waits for the connection and a first picture.

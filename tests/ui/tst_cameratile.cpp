@@ -27,22 +27,33 @@
 
 namespace {
 
-// Picture fetch 5 ms, buffering after 40 ms and hidden 30 ms after pictures
+// Status tick 5 ms, buffering after 40 ms and hidden 30 ms after pictures
 // return, power check 20 ms, bar slide 30 ms, motor repeat 20 ms.
 const TileTimings kFast{5, 40, 30, 20, 30, 20};
 
-// Stands in for the camera: records plays and power checks and hands out
-// pictures while framesFlow is set.
+// Stands in for the camera: records plays and power checks and, like the
+// receive thread, announces a picture every 5 ms while framesFlow is set;
+// backlog pictures wait behind one announcement.
 class TestTile : public VuCameraWidget
 {
 public:
-    explicit TestTile(VuCameraClient* c) : VuCameraWidget(c, nullptr, kFast) {}
+    explicit TestTile(VuCameraClient* c) : VuCameraWidget(c, nullptr, kFast)
+    {
+        connect(&feed, &QTimer::timeout, this, [this, c] {
+            if (framesFlow)
+                emit c->pictureReady();
+        });
+        feed.start(5);
+    }
 
+    QTimer feed;
     QStringList pincodes;
     QList<int> qualities;
-    QList<bool> audio, wantSpeed;
+    QList<bool> audio;
     int powerChecks = 0;
     bool framesFlow = false;
+    int backlog = 0;
+    int grabs = 0;
     int speed = 0;
     quint32 timestamp = 0;
     QSize pictureSize; // the label's size when empty
@@ -57,11 +68,14 @@ protected:
         audio << openAudio;
     }
     void clientCheckPowerOnce() override { ++powerChecks; }
-    QPixmap clientGrabFrame(FrameInfo& info, bool want, int& outSpeed) override
+    int clientBytesPerSecond() override { return speed; }
+    QPixmap clientGrabFrame(FrameInfo& info, bool& more) override
     {
-        wantSpeed << want;
-        outSpeed = want ? speed : 0;
-        if (!framesFlow)
+        ++grabs;
+        more = backlog > 1;
+        if (backlog > 0)
+            --backlog;
+        else if (!framesFlow)
             return QPixmap();
         info.timestamp = timestamp;
         info.sendTimeUs = 1000 + ++picturesGiven;
@@ -289,9 +303,6 @@ private slots:
         t->timestamp = quint32(QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7)).toSecsSinceEpoch());
         playing(t);
         QTRY_VERIFY(t->picturesGiven >= 12);
-        // The first tick and every tenth after it ask for the speed.
-        QCOMPARE(t->wantSpeed.mid(0, 11),
-                 (QList<bool>{true, false, false, false, false, false, false, false, false, false, true}));
         QCOMPARE(t->picturesShown(), t->picturesGiven);
         QCOMPARE(t->lastFrameInfo().sendTimeUs, 1000 + t->picturesGiven);
         QCOMPARE(t->ui()->timeStampLabel()->text(), QStringLiteral("03/04/2026 05:06:07"));
@@ -328,8 +339,25 @@ private slots:
         QCOMPARE(drawn.copy(80, 45, 320, 180), t->currentPicture().toImage());
         QCOMPARE(drawn.pixel(79, 44), qRgb(0, 0, 0));
 
-        // Out of playing the speed label shows nothing.
+        // One announcement brings every waiting picture, each on its own
+        // turn; nothing is fetched beyond them.
+        t->framesFlow = false;
+        QCoreApplication::sendPostedEvents(t, QEvent::MetaCall); // announcements already sent
+        int grabs = t->grabs;
+        const quint64 shown = t->picturesShown();
+        t->backlog = 4;
+        emit m_client->pictureReady();
+        QTRY_COMPARE(t->picturesShown(), shown + 4);
+        QCoreApplication::sendPostedEvents(t, QEvent::MetaCall);
+        QCOMPARE(t->grabs, grabs + 4);
+
+        // Out of playing no picture is fetched, and the speed label shows nothing.
         fail(-13);
+        grabs = t->grabs;
+        t->backlog = 2;
+        emit m_client->pictureReady();
+        QCoreApplication::sendPostedEvents(t, QEvent::MetaCall);
+        QCOMPARE(t->grabs, grabs);
         QVERIFY(!t->isPlayTimerActive() && !t->ui()->speedLabel()->isVisible());
         emit m_client->netSpeedUpdated(4096);
         QVERIFY(t->ui()->speedLabel()->text().isEmpty());

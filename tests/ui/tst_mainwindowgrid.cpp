@@ -32,7 +32,7 @@ public:
 protected:
     void clientPlay(int, bool, const QString&) override { ++plays; }
     void clientCheckPowerOnce() override {}
-    QPixmap clientGrabFrame(FrameInfo&, bool, int&) override { return QPixmap(); }
+    QPixmap clientGrabFrame(FrameInfo&, bool&) override { return QPixmap(); }
 };
 
 void mouse(QWidget* w, QEvent::Type type, const QPoint& local, Qt::MouseButtons buttons)

@@ -263,11 +263,19 @@ void chrome(const QString& settingsFile)
 }
 
 // The tile with the three calls that reach a camera stood in for: pictures
-// flow when asked, drawn here.
+// are drawn here and announced while framesFlow is set.
 class StandInTile : public VuCameraWidget
 {
 public:
-    using VuCameraWidget::VuCameraWidget;
+    explicit StandInTile(VuCameraClient* c) : VuCameraWidget(c)
+    {
+        // As the receive thread would: a picture announced 20 times a second.
+        connect(&m_feed, &QTimer::timeout, this, [this, c] {
+            if (framesFlow)
+                emit c->pictureReady();
+        });
+        m_feed.start(50);
+    }
     bool framesFlow = false;
     bool playback = false;
     quint32 timestamp = 0;
@@ -275,9 +283,10 @@ public:
 protected:
     void clientPlay(int, bool, const QString&) override {}
     void clientCheckPowerOnce() override {}
-    QPixmap clientGrabFrame(FrameInfo& info, bool, int& speed) override
+    int clientBytesPerSecond() override { return 1572864; }
+    QPixmap clientGrabFrame(FrameInfo& info, bool& more) override
     {
-        speed = 1572864;
+        more = false;
         if (!framesFlow)
             return QPixmap();
         info.timestamp = timestamp;
@@ -293,6 +302,9 @@ protected:
         painter.fillRect(QRect(p.width() * 3 / 5, p.height() * 2 / 5, p.width() / 6, p.height() / 2), QColor(200, 200, 190));
         return p;
     }
+
+private:
+    QTimer m_feed;
 };
 
 void tiles()
