@@ -1,4 +1,5 @@
 #include "ui/statepages.h"
+#include "ui/respixmap.h"
 
 #include "browser/mcefwebview.h"
 #include "ui/imageslabel.h"
@@ -64,7 +65,7 @@ QWidget* StatePages::makeMessagePage(const char* pageName, const char* imageName
     page->setAttribute(Qt::WA_StyledBackground, true);
     auto* img = new QLabel(page);
     img->setObjectName(QLatin1String(imageName));
-    img->setPixmap(QPixmap(image));
+    img->setPixmap(ResPixmap::load(image));
     auto* label = new QLabel(text, page);
     label->setObjectName(QLatin1String(labelName));
     auto* button = new QPushButton(buttonText, page);
@@ -104,7 +105,7 @@ void StatePages::showLogin()
         m_loginSide->setObjectName(QStringLiteral("login_side_"));
         auto* logo = new QLabel(m_loginSide);
         logo->setObjectName(QStringLiteral("login_logo_"));
-        logo->setPixmap(QPixmap(QStringLiteral(":/res/imgs/hovia.png")));
+        logo->setPixmap(ResPixmap::load(QStringLiteral(":/res/imgs/hovia.png")));
         auto* title = new QLabel(QCoreApplication::translate("MainWindowUI", "Smart Camera"), m_loginSide);
         title->setObjectName(QStringLiteral("login_title_"));
         auto* sideLayout = new QVBoxLayout(m_loginSide);

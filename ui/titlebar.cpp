@@ -1,4 +1,5 @@
 #include "ui/titlebar.h"
+#include "ui/respixmap.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -34,7 +35,7 @@ TitleBar::TitleBar(QWidget* parent)
     m_icon->setObjectName(QStringLiteral("app_icon_"));
     m_icon->setFixedSize(20, 20);
     m_icon->setScaledContents(true);
-    m_icon->setPixmap(QPixmap(QStringLiteral(":/res/imgs/hovia.png")));
+    m_icon->setPixmap(ResPixmap::load(QStringLiteral(":/res/imgs/hovia.png")));
 
     m_title = new QLabel(this);
     m_title->setObjectName(QStringLiteral("app_title_"));

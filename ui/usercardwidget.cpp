@@ -1,4 +1,5 @@
 #include "ui/usercardwidget.h"
+#include "ui/respixmap.h"
 
 #include "ui/mlabel.h"
 #include "ui/settingmenu.h"
@@ -47,7 +48,7 @@ UserCardWidget::UserCardWidget(QWidget* window, int menuHideMs, QWidget* parent)
     m_iconFrame = new QLabel(m_icon);
     m_iconFrame->setGeometry(0, 0, IconSize, IconSize);
     m_iconFrame->setScaledContents(true);
-    m_iconFrame->setPixmap(QPixmap(QStringLiteral(":/res/imgs/user_icon_frame.png")));
+    m_iconFrame->setPixmap(ResPixmap::load(QStringLiteral(":/res/imgs/user_icon_frame.png")));
     m_iconFrame->setAttribute(Qt::WA_TransparentForMouseEvents, true);
     m_nameLabel = new QLabel(this);
     m_nameLabel->setObjectName(QStringLiteral("user_name_"));
@@ -98,7 +99,7 @@ void UserCardWidget::setUser(const QString& nickName, const QByteArray& icon)
     if (icon.isNull() || !sane || !picture.convertFromImage(reader.read())) {
         if (!icon.isNull())
             qWarning("user icon is not a picture (%d bytes), showing the default one", int(icon.size()));
-        picture.load(QStringLiteral(":/res/imgs/default_user_icon.png"));
+        picture = ResPixmap::load(QStringLiteral(":/res/imgs/default_user_icon.png"));
     }
     m_icon->setPixmap(roundIcon(picture, IconSize));
     m_iconFrame->raise();

@@ -1,4 +1,5 @@
 #include "ui/viewmodelistwidget.h"
+#include "ui/respixmap.h"
 
 #include <QEvent>
 #include <QPainter>
@@ -30,7 +31,7 @@ ViewModeListWidget::ViewModeListWidget(QWidget* parent)
         b->setFixedHeight(32);
         auto* icon = new QLabel(b);
         icon->setObjectName(QStringLiteral("grid_mode_icon"));
-        icon->setPixmap(QPixmap(QStringLiteral(":/res/imgs/grid_mode_%1.png").arg(modes[i])));
+        icon->setPixmap(ResPixmap::load(QStringLiteral(":/res/imgs/grid_mode_%1.png").arg(modes[i])));
         icon->setAttribute(Qt::WA_TransparentForMouseEvents, true);
         auto* text = new QLabel(b);
         text->setObjectName(QStringLiteral("grid_mode_%1_txt").arg(modes[i]));

@@ -1,4 +1,5 @@
 #include "ui/viewmodewidget.h"
+#include "ui/respixmap.h"
 
 #include "ui/viewmodelistwidget.h"
 
@@ -24,7 +25,7 @@ ViewModeWidget::ViewModeWidget(QWidget* parent)
     m_arrow = new QLabel(this);
     m_arrow->setObjectName(QStringLiteral("view_mode_arrow"));
     m_arrow->setAttribute(Qt::WA_TransparentForMouseEvents, true);
-    m_arrow->setPixmap(QPixmap(QStringLiteral(":/res/imgs/arrow_up.png")));
+    m_arrow->setPixmap(ResPixmap::load(QStringLiteral(":/res/imgs/arrow_up.png")));
 
     auto* lay = new QHBoxLayout(this);
     lay->setContentsMargins(10, 0, 8, 0);
@@ -60,7 +61,7 @@ void ViewModeWidget::choose(int index)
 void ViewModeWidget::updateLook()
 {
     static const int modes[3] = {1, 4, 9};
-    m_icon->setPixmap(QPixmap(QStringLiteral(":/res/imgs/grid_mode_%1.png").arg(modes[m_current])));
+    m_icon->setPixmap(ResPixmap::load(QStringLiteral(":/res/imgs/grid_mode_%1.png").arg(modes[m_current])));
     m_text->setText(ViewModeListWidget::caption(m_current));
 }
 

@@ -1,4 +1,5 @@
 #include "ui/vuantimationwidget.h"
+#include "ui/respixmap.h"
 
 #include <QPixmap>
 #include <QTimer>
@@ -18,7 +19,7 @@ void VuAntimationWidget::setImages(const QString& prefix, const QString& suffix,
     m_count = count;
     m_index = 0;
     if (count > 0) {
-        setPixmap(QPixmap(prefix + QLatin1Char('0') + suffix));
+        setPixmap(ResPixmap::load(prefix + QLatin1Char('0') + suffix));
     } else {
         clear();
         m_timer->stop();
@@ -58,7 +59,7 @@ void VuAntimationWidget::onTimeOut()
         return;
     m_index = (m_index + 1) % m_count;
     const QString path = m_prefix + QString::number(m_index) + m_suffix;
-    const QPixmap pm(path);
+    const QPixmap pm = ResPixmap::load(path);
     if (pm.isNull())
         qWarning("animation picture missing: %s", qUtf8Printable(path));
     setPixmap(pm);

@@ -1,4 +1,5 @@
 #include "ui/vucamerawidgetui.h"
+#include "ui/respixmap.h"
 
 #include "ui/mlabel.h"
 #include "ui/motorcontrolwidget.h"
@@ -108,7 +109,7 @@ VuCameraWidgetUI::VuCameraWidgetUI(QWidget* tile, const QString& did, bool isV4,
     {
         auto* lay = static_cast<QVBoxLayout*>(m_sleepOverlay->layout());
         m_sleepImage = new QLabel(m_sleepOverlay);
-        m_sleepImage->setPixmap(QPixmap(QStringLiteral(":/res/imgs/state_sequencen_sleep") + v4
+        m_sleepImage->setPixmap(ResPixmap::load(QStringLiteral(":/res/imgs/state_sequencen_sleep") + v4
                                         + QStringLiteral(".png")));
         m_sleepImage->setAlignment(Qt::AlignCenter);
         m_sleepText = makeStateText(m_sleepOverlay);
@@ -127,7 +128,7 @@ VuCameraWidgetUI::VuCameraWidgetUI(QWidget* tile, const QString& did, bool isV4,
     {
         auto* lay = static_cast<QVBoxLayout*>(m_errorOverlay->layout());
         m_errorImage = new MLabel(m_errorOverlay);
-        m_errorImage->setPixmap(QPixmap(QStringLiteral(":/res/imgs/state_sequencen_fail") + v4
+        m_errorImage->setPixmap(ResPixmap::load(QStringLiteral(":/res/imgs/state_sequencen_fail") + v4
                                         + QStringLiteral(".png")));
         m_errorImage->setAlignment(Qt::AlignCenter);
         m_errorImage->setCursor(Qt::PointingHandCursor);

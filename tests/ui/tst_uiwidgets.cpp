@@ -8,6 +8,7 @@
 #include "core/appinfo.h"
 #include "ui/framelesshelper.h"
 #include "ui/mnavigatebar.h"
+#include "ui/respixmap.h"
 #include "ui/roomlistbar.h"
 #include "ui/timelinetoolswidget.h"
 #include "ui/timelinewidget.h"
@@ -325,7 +326,9 @@ void TstUiWidgets::everyNamedResourceResolves()
         while (it.hasNext()) {
             QFile f(it.next());
             QVERIFY(f.open(QIODevice::ReadOnly));
-            for (auto m = literal.globalMatch(QString::fromUtf8(f.readAll())); m.hasNext(); ++named) {
+            const QString text = QString::fromUtf8(f.readAll());
+            QVERIFY2(!text.contains(QLatin1String("QPixmap(QStringLiteral(\":")), qPrintable(f.fileName() + " loads a picture without its @2x twin"));
+            for (auto m = literal.globalMatch(text); m.hasNext(); ++named) {
                 const QString path = m.next().captured(1);
                 QVERIFY2(resolves(path), qPrintable(f.fileName() + QStringLiteral(" names ") + path));
             }
@@ -343,6 +346,12 @@ void TstUiWidgets::everyNamedResourceResolves()
         ++pictures;
     }
     QVERIFY(pictures > 100);
+    // ...and the program loads that file at scale 2 (a QPixmap of a path never does).
+    const QString logo = QStringLiteral(":/res/imgs/hovia.png");
+    const QPixmap sharp = ResPixmap::load(logo, 2.0);
+    QVERIFY(sharp.size() == QImage(logo).size() * 2 && sharp.devicePixelRatio() == 2.0);
+    QCOMPARE(ResPixmap::load(logo, 1.0).size(), QImage(logo).size());
+    QCOMPARE(ResPixmap::twinPath(QStringLiteral("a.b/c")), QStringLiteral("a.b/c@2x"));
     // Pictures in the style sheets load (cleanupTestCase: no style sheet warning).
     const QRegularExpression url(QStringLiteral("url\\(([^)]+)\\)"));
     for (const char* sheet : {":/res/css/general.css", ":/res/css/timeline.css"}) {
