@@ -2,10 +2,9 @@
 // the resident set signed in with nothing playing (the baseline), its growth
 // per playing camera at 1, 3, 6 and 9 cameras, and over repeated play/stop
 // cycles of all nine cameras: the trend per cycle against the scatter of the
-// readings, i.e. whether anything grows beyond noise. Each cycle is read twice:
-// as it is, and after malloc_trim(0) has handed the allocator's free pages
-// back, which tells memory kept by the allocator (per-thread arenas) from
-// memory still in use.
+// readings, i.e. whether anything grows beyond noise, as the program runs (no
+// trimming of the allocator here); and the open files and threads of the
+// process after every cycle, which must come back to where they were.
 //
 //   bench_appmemory [minutes]    (default 3; the long run is 30 minutes)
 //   (run under scripts/with-session.sh)
@@ -19,7 +18,6 @@
 #include <QElapsedTimer>
 #include <QThread>
 #include <cmath>
-#include <malloc.h>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -85,7 +83,7 @@ int main(int argc, char** argv)
     std::printf("  all stopped again: %.1f MiB\n", stopped);
 
     // Play/stop cycles; readings after each stop.
-    std::vector<double> after, trimmed;
+    std::vector<double> after, files, threads;
     QElapsedTimer t;
     t.start();
     while (t.elapsed() < minutes * 60000) {
@@ -99,11 +97,11 @@ int main(int argc, char** argv)
             return 1;
         }
         after.push_back(settledRss(1000));
-        malloc_trim(0);
-        trimmed.push_back(BenchClock::rssMiB());
+        files.push_back(BenchClock::procEntries("fd"));
+        threads.push_back(BenchClock::procEntries("task"));
     }
     std::printf("  %zu play/stop cycles of nine cameras in %.1f min\n", after.size(), t.elapsed() / 60000.0);
-    const auto report = [](const char* what, const std::vector<double>& v) {
+    const auto report = [](const char* what, const std::vector<double>& v, const char* unit) {
         const size_t n = v.size();
         // Least-squares trend over the cycles after the first (which still
         // grows the allocator's pools), and the scatter around it.
@@ -126,13 +124,14 @@ int main(int argc, char** argv)
         }
         const double noise = m > 2 ? std::sqrt(ss / (m - 2)) : 0;
         const double trend = slope * (m - 1);
-        std::printf("  %s: first %.1f, last %.1f, min %.1f, max %.1f MiB; trend %.3f MiB per cycle (%.1f MiB over "
-                    "cycles %zu-%zu), scatter (residual sd) %.2f MiB; last / first %.3f; growth beyond noise: %s\n",
-            what, v.front(), v.back(), BenchClock::percentile(v, 0), BenchClock::percentile(v, 1), slope, trend,
-            from + 1, n, noise, v.back() / v.front(), (trend > 3 * noise && trend > 1.0) ? "YES" : "no");
+        std::printf("  %s: first %.1f, last %.1f, min %.1f, max %.1f %s; trend %.3f %s per cycle (%.1f %s over "
+                    "cycles %zu-%zu), scatter (residual sd) %.2f %s; growth beyond noise: %s\n",
+            what, v.front(), v.back(), BenchClock::percentile(v, 0), BenchClock::percentile(v, 1), unit, slope, unit,
+            trend, unit, from + 1, n, noise, unit, (trend > 3 * noise && trend > 1.0) ? "YES" : "no");
     };
-    report("RSS after stop", after);
-    report("RSS after stop and malloc_trim", trimmed);
+    report("RSS after stop", after, "MiB");
+    report("open files after stop", files, "files");
+    report("threads after stop", threads, "threads");
     std::printf("  distinct warnings from the application: %d\n", AppBench::warningCount());
     bench.quitWindow();
     return 0;

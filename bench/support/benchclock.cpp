@@ -1,6 +1,7 @@
 #include "bench/support/benchclock.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QList>
 #include <QString>
@@ -58,6 +59,14 @@ double rssMiB()
         return 0;
     const QList<QByteArray> parts = f.readAll().split(' ');
     return parts.value(1).toDouble() * double(sysconf(_SC_PAGESIZE)) / 1048576.0;
+}
+
+int procEntries(const char* folder)
+{
+    QDir d(QStringLiteral("/proc/self/") + QLatin1String(folder));
+    if (!d.exists())
+        return -1;
+    return int(d.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).size());
 }
 
 double loadAverage()

@@ -24,6 +24,9 @@ qint64 steadyUs();
 
 // Resident set of this process in MiB; 0 when it cannot be read.
 double rssMiB();
+// Entries of /proc/self/<folder> ("fd": open files, "task": threads); -1
+// when it cannot be read.
+int procEntries(const char* folder);
 // The one-minute load average of the machine; -1 when unknown.
 double loadAverage();
 
