@@ -2,6 +2,7 @@
 
 #include <QDebug>
 #include <QScopeGuard>
+#include <QThread>
 #include <QtGlobal>
 #include <cstring>
 #include <limits>
@@ -13,6 +14,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/error.h>
 #include <libavutil/frame.h>
+#include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
@@ -213,6 +215,15 @@ bool VideoBuffer::openDecoder()
     return true;
 }
 
+int VideoBuffer::scalerThreads(const QSize& out)
+{
+    // A picture of full-screen size takes a few milliseconds to scale, all of
+    // it between the frame's arrival and the screen: two cores halve that.
+    // Small tiles (the grid) scale in one thread, where the other cores are
+    // busy with the other cameras anyway.
+    return qint64(out.width()) * out.height() >= qint64(1280) * 720 && QThread::idealThreadCount() > 1 ? 2 : 1;
+}
+
 bool VideoBuffer::prepareScaler(int srcW, int srcH, int srcFormat)
 {
     QSize out;
@@ -232,8 +243,21 @@ bool VideoBuffer::prepareScaler(int srcW, int srcH, int srcFormat)
     sws_freeContext(m_scaler);
     // The decoder's own pixel format is used: a stream that is not 4:2:0 must
     // not be read with the plane layout of 4:2:0.
-    m_scaler = sws_getContext(srcW, srcH, static_cast<AVPixelFormat>(srcFormat), out.width(), out.height(),
-        kPictureFormat, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    m_scaler = sws_alloc_context();
+    if (m_scaler) {
+        av_opt_set_int(m_scaler, "srcw", srcW, 0);
+        av_opt_set_int(m_scaler, "srch", srcH, 0);
+        av_opt_set_int(m_scaler, "src_format", srcFormat, 0);
+        av_opt_set_int(m_scaler, "dstw", out.width(), 0);
+        av_opt_set_int(m_scaler, "dsth", out.height(), 0);
+        av_opt_set_int(m_scaler, "dst_format", kPictureFormat, 0);
+        av_opt_set_int(m_scaler, "sws_flags", SWS_BILINEAR, 0);
+        av_opt_set_int(m_scaler, "threads", scalerThreads(out), 0);
+        if (sws_init_context(m_scaler, nullptr, nullptr) < 0) {
+            sws_freeContext(m_scaler);
+            m_scaler = nullptr;
+        }
+    }
     if (!m_scaler) {
         qWarning("Impossible to create scale context for the conversion fmt:%s s:%dx%d -> fmt:%s s:%dx%d",
             pixFmtName(srcFormat), srcW, srcH, pixFmtName(kPictureFormat), out.width(), out.height());

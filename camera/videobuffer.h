@@ -47,6 +47,8 @@ public:
     void setDstSize(int width, int height);
     QSize requestedSize() const;
     static QSize fitSize(int width, int height);
+    // Threads the scaler uses for pictures of this size.
+    static int scalerThreads(const QSize& out);
 
     void setDecodeEnabled(bool enabled) { m_decodeEnabled.store(enabled, std::memory_order_relaxed); }
     bool decodeEnabled() const { return m_decodeEnabled.load(std::memory_order_relaxed); }

@@ -31,6 +31,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 extern "C" {
@@ -117,6 +118,12 @@ int main(int argc, char** argv)
     PaintProbe probe;
     for (VuCameraWidget* t : tiles)
         probe.watch(t);
+    // Signed in, nothing playing: the window must cost nothing while it waits.
+    const double idleCpu0 = BenchClock::cpuSeconds();
+    AppBench::wait(seconds * 1000);
+    const double idleCpu = BenchClock::cpuSeconds() - idleCpu0;
+    std::printf("bench_appgrid: signed in, nothing playing, %d s: %.0f clock ticks of CPU (%.2f s)\n", seconds,
+        idleCpu * double(sysconf(_SC_CLK_TCK)), idleCpu);
     QElapsedTimer started;
     started.start();
     if (!bench.play(tiles)) {
@@ -190,8 +197,8 @@ int main(int argc, char** argv)
     // Per picture: on a busy machine either side may fall short of 20 fps,
     // and a side that decodes fewer pictures uses less CPU for it.
     const double ratio = baseMsPerPicture > 0 ? appMsPerPicture / baseMsPerPicture : 0;
-    std::printf("  ratio application / plain decode, CPU per picture: %.2f (target <= 1.3: %s); CPU share: %.2f\n", ratio,
-        ratio <= 1.3 ? "met" : "MISSED", basePct > 0 ? appPct / basePct : 0);
+    std::printf("  ratio application / plain decode, CPU per picture: %.2f (target <= 1.10: %s); CPU share: %.2f\n", ratio,
+        ratio <= 1.10 ? "met" : "MISSED", basePct > 0 ? appPct / basePct : 0);
     std::printf("  distinct warnings from the application: %d\n", AppBench::warningCount());
     return 0;
 }
