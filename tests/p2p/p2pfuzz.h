@@ -3,9 +3,9 @@
 #include "p2p/p2psession.h" // and the wire's parsers
 
 // One fuzz input for what a P2P peer sends. Byte 0 mod 4: 0, 1: a session's bytes,
-// framed as its reader frames them, to a client (0: odd AV channels open with 2 KB
-// per queue, even ones awaiting a login) or device (1); 2: a first header (Hello
-// or its answer), then an AvLogin; 3: directory lines. Traps on a broken rule.
+// framed as its reader frames them, to a client (0: odd AV channels open with 512
+// bytes a queue, even ones awaiting a login) or device (1); 2: a first header
+// (Hello or its answer), then an AvLogin; 3: directory lines. Traps on a broken rule.
 inline void runP2PFuzzInput(const uint8_t* data, size_t size)
 {
     using namespace vcp2p;
@@ -18,7 +18,7 @@ inline void runP2PFuzzInput(const uint8_t* data, size_t size)
         for (int c = 0; c < kChannels; ++c) {
             s.av[c].login = P2PAvChannel::Login::Waiting;
             s.av[c].open = c % 2 == 1;
-            s.av[c].bufLimit = 2048;
+            s.av[c].bufLimit = 512;
             s.rdt[c].localOpen = c % 3 != 0; // bytes for the others are dropped
         }
         for (WireHeader h; n >= 8 && P2PWire::decodeHeader(p, &h) && h.length <= n - 8; p += 8 + h.length, n -= 8 + h.length) {
