@@ -1,11 +1,12 @@
 #pragma once
 
+#include "p2p/avapi.h"
 #include "p2p/p2psession.h" // and the wire's parsers
 
 // One fuzz input for what a P2P peer sends. Byte 0 mod 4: 0, 1: a session's bytes,
 // framed as its reader frames them, to a client (0: odd AV channels open with 512
-// bytes a queue, even ones awaiting a login) or device (1); 2: a first header
-// (Hello or its answer), then an AvLogin; 3: directory lines. Traps on a broken rule.
+// bytes a queue, even ones awaiting a login) or device (1); 2: a header, then an
+// AvLogin; 3: directory lines. Traps on a broken rule.
 inline void runP2PFuzzInput(const uint8_t* data, size_t size)
 {
     using namespace vcp2p;
@@ -45,16 +46,15 @@ inline void runP2PFuzzInput(const uint8_t* data, size_t size)
     }
     if (data[0] % 4 == 2) {
         WireHeader h;
-        if (n < 8 || !P2PWire::decodeHeader(p, &h))
-            return;
-        const char* login = reinterpret_cast<const char*>(p + 8);
+        if (n >= 8 && P2PWire::decodeHeader(p, &h) && h.length > P2PFrame::kDataOffset + AV_MAX_FRAME_SIZE + 64)
+            __builtin_trap(); // no peer makes a reader take more than the largest message
+        const char* login = reinterpret_cast<const char*>(p) + std::min<size_t>(n, 8);
+        const size_t length = n - std::min<size_t>(n, 8);
         std::string account, password;
-        if (P2PWire::parseAvLogin(login, n - 8, &account, &password)
-            && (account.size() + password.size() + 2 > n - 8 || std::string(login).size() != account.size()
+        if (P2PWire::parseAvLogin(login, length, &account, &password)
+            && (account.size() + password.size() + 2 > length || std::string(login).size() != account.size()
                 || std::string(login + account.size() + 1) != password))
             __builtin_trap(); // both end at their NUL, inside the message
-        if (P2PWire::helloUidLength(h) >= 0 && P2PWire::helloAnswer(h) >= 0)
-            __builtin_trap(); // a Hello is no answer
         return;
     }
     const std::string text(reinterpret_cast<const char*>(p), n);

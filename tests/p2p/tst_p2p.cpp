@@ -903,7 +903,7 @@ private slots:
         RDT_Destroy(d);
     }
 
-    void fuzzInputs() // what the fuzzer kept, and the inputs of the faults it found
+    void fuzzInputs() // what the fuzzer kept, and inputs made at the limits
     {
         for (const char* folder : {"fuzz-corpus/fuzz_p2pwire", "fuzz-regressions"}) {
             const QDir dir(QStringLiteral(VC_SOURCE_DIR "/tests/p2p/") + folder);
