@@ -66,21 +66,18 @@ int openConnection(const std::string& uid, int stopFd, int64_t deadline)
     ::close(dfd);
     if (r != 1)
         return wireError(r, IOTC_ER_DIRECTORY_UNREACHABLE);
-    if (answer == "UNKNOWN")
-        return IOTC_ER_UNKNOWN_UID;
-    if (answer == "OFFLINE")
-        return IOTC_ER_DEVICE_OFFLINE;
     std::string devHost;
     uint16_t devPort = 0;
-    if (answer.compare(0, 3, "AT ") != 0)
+    switch (P2PWire::parseResolveAnswer(answer, &devHost, &devPort)) {
+    case ResolveAnswer::Unknown:
+        return IOTC_ER_UNKNOWN_UID;
+    case ResolveAnswer::Offline:
+        return IOTC_ER_DEVICE_OFFLINE;
+    case ResolveAnswer::Bad:
         return IOTC_ER_DIRECTORY_UNREACHABLE;
-    std::string addr = answer.substr(3);
-    const size_t sp = addr.find(' ');
-    if (sp == std::string::npos)
-        return IOTC_ER_DIRECTORY_UNREACHABLE;
-    addr[sp] = ':';
-    if (!P2PWire::parseHostPort(addr, &devHost, &devPort))
-        return IOTC_ER_DIRECTORY_UNREACHABLE;
+    case ResolveAnswer::At:
+        break;
+    }
 
     const int fd = P2PWire::connectTo(devHost, devPort, stopFd, left());
     if (fd < 0)
@@ -96,10 +93,13 @@ int openConnection(const std::string& uid, int stopFd, int64_t deadline)
         ::close(fd);
         return wireError(r, IOTC_ER_DEVICE_UNREACHABLE);
     }
-    if (header[0] == static_cast<unsigned char>(MsgKind::HelloOk) && P2PWire::getU32(header + 4) == 0)
+    WireHeader answerHeader;
+    P2PWire::decodeHeader(header, &answerHeader);
+    const int hello = P2PWire::helloAnswer(answerHeader);
+    if (hello == 1)
         return fd;
     ::close(fd);
-    if (header[0] == static_cast<unsigned char>(MsgKind::HelloRefuse))
+    if (hello == 0)
         return IOTC_ER_SESSION_REFUSED;
     return IOTC_ER_DEVICE_UNREACHABLE;
 }

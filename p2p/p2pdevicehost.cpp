@@ -127,18 +127,19 @@ int P2PDeviceHost::accept(unsigned int timeoutMs)
 void P2PDeviceHost::handshake(int fd)
 {
     unsigned char header[P2PWire::kHeaderSize];
-    if (P2PWire::readFull(fd, header, sizeof header, m_wakeFd, kHandshakeMs) != 1
-        || header[0] != static_cast<unsigned char>(MsgKind::Hello)) {
+    WireHeader hello;
+    if (P2PWire::readFull(fd, header, sizeof header, m_wakeFd, kHandshakeMs) != 1) {
         ::close(fd);
         return;
     }
-    const uint32_t length = P2PWire::getU32(header + 4);
-    if (length > 64) {
+    P2PWire::decodeHeader(header, &hello);
+    const int length = P2PWire::helloUidLength(hello);
+    if (length < 0) {
         ::close(fd);
         return;
     }
-    std::string uid(length, '\0');
-    if (length && P2PWire::readFull(fd, &uid[0], length, m_wakeFd, kHandshakeMs) != 1) {
+    std::string uid(static_cast<size_t>(length), '\0');
+    if (length && P2PWire::readFull(fd, &uid[0], uid.size(), m_wakeFd, kHandshakeMs) != 1) {
         ::close(fd);
         return;
     }

@@ -16,16 +16,6 @@ namespace vcp2p {
 
 namespace {
 
-bool validUid(const std::string& uid)
-{
-    if (uid.empty() || uid.size() > 20)
-        return false;
-    for (char c : uid)
-        if (c <= ' ' || c > '~')
-            return false;
-    return true;
-}
-
 void reply(int fd, const std::string& text)
 {
     P2PWire::writeAll(fd, text.data(), text.size());
@@ -69,30 +59,22 @@ void P2PDirectory::stop()
 
 void P2PDirectory::onLine(int fd, Conn& c, const std::string& line, bool* closeIt)
 {
-    const size_t sp = line.find(' ');
-    const std::string verb = line.substr(0, sp);
-    const std::string rest = sp == std::string::npos ? std::string() : line.substr(sp + 1);
-    if (verb == "RESOLVE") {
-        auto it = m_entries.find(rest);
+    const DirectoryRequest req = P2PWire::parseDirectoryRequest(line);
+    if (req.verb == DirectoryRequest::Resolve) {
+        auto it = m_entries.find(req.uid);
         if (it == m_entries.end())
-            reply(fd, m_seen.count(rest) ? "OFFLINE\n" : "UNKNOWN\n");
+            reply(fd, m_seen.count(req.uid) ? "OFFLINE\n" : "UNKNOWN\n");
         else
             reply(fd, "AT " + it->second.first + " " + std::to_string(it->second.second) + "\n");
         *closeIt = true;
-    } else if (verb == "REGISTER" && c.uid.empty()) {
-        const size_t sp2 = rest.find(' ');
-        const std::string uid = rest.substr(0, sp2);
-        const long port = sp2 == std::string::npos ? 0 : std::strtol(rest.c_str() + sp2 + 1, nullptr, 10);
-        if (!validUid(uid) || port <= 0 || port > 65535) {
-            reply(fd, "BAD\n");
-            *closeIt = true;
-        } else if (m_entries.count(uid)) {
+    } else if (req.verb == DirectoryRequest::Register && c.uid.empty()) {
+        if (m_entries.count(req.uid)) {
             reply(fd, "TAKEN\n");
             *closeIt = true;
         } else {
-            m_entries[uid] = {c.ip, static_cast<unsigned short>(port)};
-            m_seen.insert(uid);
-            c.uid = uid;
+            m_entries[req.uid] = {c.ip, req.port};
+            m_seen.insert(req.uid);
+            c.uid = req.uid;
             reply(fd, "OK\n");
         }
     } else {

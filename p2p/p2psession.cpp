@@ -162,23 +162,17 @@ void P2PSession::readerLoop()
         unsigned char header[P2PWire::kHeaderSize];
         if (P2PWire::readFull(fd, header, sizeof header, -1, limitMs) != 1)
             break;
-        const uint32_t length = P2PWire::getU32(header + 4);
-        if (length > P2PWire::kMaxPayload)
+        WireHeader h;
+        if (!P2PWire::decodeHeader(header, &h))
             break; // not our protocol: treat as a broken connection
-        payload.resize(length);
-        if (length && P2PWire::readFull(fd, payload.data(), length, -1, limitMs) != 1)
+        payload.resize(h.length);
+        if (h.length && P2PWire::readFull(fd, payload.data(), h.length, -1, limitMs) != 1)
             break;
         lastHeard = P2PWire::nowMs();
-        const auto kind = static_cast<MsgKind>(header[0]);
-        if (kind == MsgKind::Bye) {
+        if (!receive(h, payload)) {
             bye = true;
             break;
         }
-        if (kind == MsgKind::KeepAlive)
-            continue;
-        if (header[1] >= kChannels)
-            continue;
-        handle(kind, header[1], payload);
     }
     {
         std::lock_guard<std::mutex> l(mutex);
@@ -213,33 +207,28 @@ void P2PSession::queueFrame(P2PAvChannel& ch, bool audio, std::vector<char>& pay
     q.push_back(std::move(f));
 }
 
-void P2PSession::handle(MsgKind kind, uint8_t channel, std::vector<char>& payload)
+bool P2PSession::receive(const WireHeader& h, std::vector<char>& payload)
 {
+    const auto kind = static_cast<MsgKind>(h.kind);
+    if (kind == MsgKind::Bye)
+        return false;
+    if (kind == MsgKind::KeepAlive || h.channel >= kChannels)
+        return true;
+    const uint8_t channel = h.channel;
     std::unique_lock<std::mutex> l(mutex);
     P2PAvChannel& ch = av[channel];
     P2PRdtChannel& r = rdt[channel];
     const auto* u = reinterpret_cast<const unsigned char*>(payload.data());
     switch (kind) {
     case MsgKind::AvLogin: {
-        if (!isDevice || payload.empty())
-            return;
-        const char* p = payload.data();
-        const size_t n = payload.size();
-        const void* nul = std::memchr(p, 0, n);
-        if (!nul)
-            return;
-        const size_t accLen = static_cast<size_t>(static_cast<const char*>(nul) - p);
-        const void* nul2 = std::memchr(p + accLen + 1, 0, n - accLen - 1);
-        if (!nul2)
-            return;
-        ch.account.assign(p, accLen);
-        ch.password.assign(p + accLen + 1, static_cast<const char*>(nul2));
+        if (!isDevice || !P2PWire::parseAvLogin(payload.data(), payload.size(), &ch.account, &ch.password))
+            return true;
         ch.loginPending = true;
         break;
     }
     case MsgKind::AvLoginOk:
         if (isDevice || ch.login != P2PAvChannel::Login::Waiting || payload.size() < 8)
-            return;
+            return true;
         ch.resend = static_cast<int>(P2PWire::getU32(u));
         ch.serviceType = P2PWire::getU32(u + 4);
         ch.login = P2PAvChannel::Login::Ok;
@@ -254,7 +243,7 @@ void P2PSession::handle(MsgKind kind, uint8_t channel, std::vector<char>& payloa
         break;
     case MsgKind::AvLoginRefuse:
         if (isDevice || ch.login != P2PAvChannel::Login::Waiting || payload.size() < 4)
-            return;
+            return true;
         ch.loginCode = static_cast<int>(P2PWire::getU32(u));
         if (ch.loginCode >= 0)
             ch.loginCode = AV_ER_WRONG_VIEWACC_PWD;
@@ -269,7 +258,7 @@ void P2PSession::handle(MsgKind kind, uint8_t channel, std::vector<char>& payloa
         // hostile peer; the message is dropped so the queue stays small
         // (at most 1024 messages of AV_MAX_IOCTRL_SIZE bytes).
         if (!ch.open || ch.remoteStopped || payload.size() < 4 || payload.size() > 4 + AV_MAX_IOCTRL_SIZE)
-            return;
+            return true;
         P2PIoMsg m;
         m.type = P2PWire::getU32(u);
         m.data.assign(payload.begin() + 4, payload.end());
@@ -281,7 +270,7 @@ void P2PSession::handle(MsgKind kind, uint8_t channel, std::vector<char>& payloa
     case MsgKind::Video:
     case MsgKind::Audio:
         if (isDevice || !ch.open || ch.remoteStopped)
-            return;
+            return true;
         queueFrame(ch, kind == MsgKind::Audio, payload);
         break;
     case MsgKind::RdtOpen:
@@ -292,7 +281,7 @@ void P2PSession::handle(MsgKind kind, uint8_t channel, std::vector<char>& payloa
         // Bytes for a channel nobody has open would pile up unread (and leak
         // into the next stream on that channel): they are dropped.
         if (r.remoteClosed || !r.localOpen)
-            return;
+            return true;
         if (r.data.size() + payload.size() > kMaxRdtBuffered) {
             // A peer that sends far more than is read: the stream is broken
             // off (readers get RDT_ER_REMOTE_EXIT) instead of eating memory.
@@ -313,10 +302,11 @@ void P2PSession::handle(MsgKind kind, uint8_t channel, std::vector<char>& payloa
         }
         break;
     default:
-        return;
+        return true;
     }
     l.unlock();
     cv.notify_all();
+    return true;
 }
 
 } // namespace vcp2p

@@ -133,11 +133,15 @@ public:
     // Whether sessions in this state can still carry data.
     bool usableLocked() const { return state == State::Connected; }
 
+    // Applies one message from the peer (the reader's only way in; takes the
+    // mutex). false when the message ends the session (Bye). The payload may
+    // be taken over (frames keep it whole).
+    bool receive(const WireHeader& h, std::vector<char>& payload);
+
 private:
     void readerLoop();
     bool silentFault() const;
     void keepAlive();
-    void handle(MsgKind kind, uint8_t channel, std::vector<char>& payload);
     void queueFrame(P2PAvChannel& ch, bool audio, std::vector<char>& payload);
 
     int m_fd = -1;

@@ -215,7 +215,7 @@ int P2PWire::readLine(int fd, std::string* line, int stopFd, int timeoutMs)
             return r;
         if (c == '\n')
             return 1;
-        if (line->size() >= 512)
+        if (line->size() >= kMaxLine)
             return -1;
         line->push_back(c);
     }
@@ -242,6 +242,94 @@ void P2PWire::encodeHeader(unsigned char* out, MsgKind kind, uint8_t channel, ui
     out[2] = 0;
     out[3] = 0;
     putU32(out + 4, length);
+}
+
+bool P2PWire::decodeHeader(const unsigned char* in, WireHeader* out)
+{
+    out->kind = in[0];
+    out->channel = in[1];
+    out->length = getU32(in + 4);
+    return out->length <= kMaxPayload;
+}
+
+int P2PWire::helloUidLength(const WireHeader& h)
+{
+    if (h.kind != static_cast<uint8_t>(MsgKind::Hello) || h.length > kMaxHelloUid)
+        return -1;
+    return static_cast<int>(h.length);
+}
+
+int P2PWire::helloAnswer(const WireHeader& h)
+{
+    if (h.kind == static_cast<uint8_t>(MsgKind::HelloOk) && h.length == 0)
+        return 1;
+    return h.kind == static_cast<uint8_t>(MsgKind::HelloRefuse) ? 0 : -1;
+}
+
+bool P2PWire::parseAvLogin(const char* p, size_t n, std::string* account, std::string* password)
+{
+    const void* nul = n ? std::memchr(p, 0, n) : nullptr;
+    if (!nul)
+        return false;
+    const size_t accLen = static_cast<size_t>(static_cast<const char*>(nul) - p);
+    const void* nul2 = std::memchr(p + accLen + 1, 0, n - accLen - 1);
+    if (!nul2)
+        return false;
+    account->assign(p, accLen);
+    password->assign(p + accLen + 1, static_cast<const char*>(nul2));
+    return true;
+}
+
+namespace {
+
+bool validUid(const std::string& uid)
+{
+    if (uid.empty() || uid.size() > 20)
+        return false;
+    for (char c : uid)
+        if (c <= ' ' || c > '~')
+            return false;
+    return true;
+}
+
+} // namespace
+
+DirectoryRequest P2PWire::parseDirectoryRequest(const std::string& line)
+{
+    DirectoryRequest req;
+    const size_t sp = line.find(' ');
+    const std::string verb = line.substr(0, sp);
+    const std::string rest = sp == std::string::npos ? std::string() : line.substr(sp + 1);
+    if (verb == "RESOLVE") {
+        req.verb = DirectoryRequest::Resolve;
+        req.uid = rest;
+    } else if (verb == "REGISTER") {
+        // The port as a device writes it: digits only, nothing after them.
+        const size_t sp2 = rest.find(' ');
+        const std::string uid = rest.substr(0, sp2);
+        std::string host;
+        if (validUid(uid) && sp2 != std::string::npos && parseHostPort("h:" + rest.substr(sp2 + 1), &host, &req.port)) {
+            req.verb = DirectoryRequest::Register;
+            req.uid = uid;
+        }
+    }
+    return req;
+}
+
+ResolveAnswer P2PWire::parseResolveAnswer(const std::string& line, std::string* host, uint16_t* port)
+{
+    if (line == "UNKNOWN")
+        return ResolveAnswer::Unknown;
+    if (line == "OFFLINE")
+        return ResolveAnswer::Offline;
+    if (line.compare(0, 3, "AT ") != 0)
+        return ResolveAnswer::Bad;
+    std::string addr = line.substr(3);
+    const size_t sp = addr.find(' ');
+    if (sp == std::string::npos)
+        return ResolveAnswer::Bad;
+    addr[sp] = ':';
+    return parseHostPort(addr, host, port) ? ResolveAnswer::At : ResolveAnswer::Bad;
 }
 
 void P2PWire::peerAddress(int fd, std::string* ip, uint16_t* port)

@@ -45,11 +45,51 @@ enum class MsgKind : uint8_t {
     KeepAlive,
 };
 
+// A message header as it came from the peer (kind unchecked: the receiver
+// ignores kinds it does not know).
+struct WireHeader
+{
+    uint8_t kind = 0;
+    uint8_t channel = 0;
+    uint32_t length = 0;
+};
+
+// A directory request line, parsed (see p2pdirectory.h).
+struct DirectoryRequest
+{
+    enum Verb { Bad, Resolve, Register } verb = Bad;
+    std::string uid;   // Resolve: whatever followed the verb
+    uint16_t port = 0; // Register only
+};
+
+// The directory's answer to RESOLVE, parsed.
+enum class ResolveAnswer { At, Offline, Unknown, Bad };
+
 class P2PWire
 {
 public:
     static constexpr size_t kHeaderSize = 8;
     static constexpr uint32_t kMaxPayload = 4u * 1024u * 1024u + 64u;
+    // Longest UID a Hello may carry.
+    static constexpr uint32_t kMaxHelloUid = 64;
+    // Longest directory line (without '\n') either side accepts.
+    static constexpr size_t kMaxLine = 512;
+
+    // The parsers of what a peer sends: pure, so they can be fed anything.
+    // A header; false when its length is beyond kMaxPayload (not our protocol).
+    static bool decodeHeader(const unsigned char* in, WireHeader* out);
+    // Device side, first message of a connection: the UID length a Hello
+    // announces, or -1 for anything else.
+    static int helloUidLength(const WireHeader& h);
+    // Client side, the device's answer to Hello: 1 accepted, 0 refused, -1 neither.
+    static int helloAnswer(const WireHeader& h);
+    // Device side, AvLogin: "account NUL password NUL" (bytes after the second
+    // NUL are ignored). false when either NUL is missing.
+    static bool parseAvLogin(const char* p, size_t n, std::string* account, std::string* password);
+    // Directory side: "RESOLVE <uid>" or "REGISTER <uid> <port>".
+    static DirectoryRequest parseDirectoryRequest(const std::string& line);
+    // Client side: "AT <host> <port>", "OFFLINE" or "UNKNOWN".
+    static ResolveAnswer parseResolveAnswer(const std::string& line, std::string* host, uint16_t* port);
 
     // Splits "host:port"; false when malformed.
     static bool parseHostPort(const std::string& text, std::string* host, uint16_t* port);
@@ -79,7 +119,7 @@ public:
     // take it (< 0: no limit). false on any error or at the time-out.
     static bool writeAll(int fd, const void* buf, size_t n, int timeoutMs = -1);
 
-    // Reads one text line (up to '\n', at most 512 bytes). Same results as
+    // Reads one text line (up to '\n', at most kMaxLine bytes). Same results as
     // readFull; the line is returned without the '\n'.
     static int readLine(int fd, std::string* line, int stopFd, int timeoutMs);
 

@@ -9,6 +9,7 @@
 #include "p2p/p2pregistry.h"
 #include "p2p/p2psession.h"
 #include "p2p/rdtapi.h"
+#include "p2pfuzz.h"
 
 #include <QtTest>
 #include <arpa/inet.h>
@@ -285,6 +286,7 @@ private slots:
         QTest::newRow("no port") << QByteArray("REGISTER UID-X\n") << QByteArray("BAD");
         QTest::newRow("port 65536") << QByteArray("REGISTER UID-X 65536\n") << QByteArray("BAD");
         QTest::newRow("port 65535") << QByteArray("REGISTER UID-X 65535\n") << QByteArray("OK");
+        QTest::newRow("port with more after it") << QByteArray("REGISTER UID-Y 80x\n") << QByteArray("BAD");
         QTest::newRow("UID of 21 characters") << "REGISTER " + uid + "X 5\n" << QByteArray("BAD");
         QTest::newRow("taken UID") << "REGISTER " + uid + " 5\n" << QByteArray("TAKEN");
         QTest::newRow("a line without end") << QByteArray(3000, 'z') << QByteArray();
@@ -899,6 +901,20 @@ private slots:
         QCOMPARE(IOTC_Session_Get_Free_Channel(-1), IOTC_ER_INVALID_SID);
         RDT_Destroy(c);
         RDT_Destroy(d);
+    }
+
+    void fuzzInputs() // what the fuzzer kept, and inputs made at the limits
+    {
+        for (const char* folder : {"fuzz-corpus/fuzz_p2pwire", "fuzz-regressions"}) {
+            const QDir dir(QStringLiteral(VC_SOURCE_DIR "/tests/p2p/") + folder);
+            QVERIFY2(!dir.entryList(QDir::Files).isEmpty(), folder);
+            for (const QString& name : dir.entryList(QDir::Files)) {
+                QFile f(dir.filePath(name));
+                QVERIFY(f.open(QIODevice::ReadOnly));
+                const QByteArray in = f.readAll();
+                runP2PFuzzInput(reinterpret_cast<const uint8_t*>(in.constData()), size_t(in.size()));
+            }
+        }
     }
 };
 
