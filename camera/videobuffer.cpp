@@ -382,10 +382,9 @@ QImage VideoBuffer::popFrame(FrameInfo& info, bool* more)
     }
     DecodedFrame f = m_queue.takeFirst();
     m_notFull.notify_all();
-    if (m_queue.isEmpty())
-        m_announced = false;
-    else if (more)
-        *more = true;
+    m_announced = !m_queue.isEmpty();
+    if (more)
+        *more = m_announced;
     info = f.info;
     return f.picture;
 }

@@ -363,7 +363,7 @@ void VuCameraWidget::startPlayTimer()
     m_noFrameClock.restart();
     m_playTimer->start();
     // Pictures announced before the play was reported wait for this.
-    QMetaObject::invokeMethod(this, &VuCameraWidget::onPictureReady, Qt::QueuedConnection);
+    QTimer::singleShot(0, this, &VuCameraWidget::onPictureReady);
 }
 
 void VuCameraWidget::stopPlayTimer()
