@@ -678,6 +678,8 @@ private slots:
             {"create", "device drop", RDT_ER_SESSION_CLOSED}, {"connect", "shutdown", IOTC_ER_INVALID_SID},
             {"login", "shutdown", IOTC_ER_INVALID_SID}, {"read", "shutdown", RDT_ER_SESSION_CLOSED},
             {"io", "device hangs", AV_ER_REMOTE_TIMEOUT_DISCONNECT}, {"send", "close", AV_ER_REMOTE_TIMEOUT_DISCONNECT},
+            {"frame", "device frame", 0}, {"frame", "close", IOTC_ER_INVALID_SID},
+            {"frame", "device close", AV_ER_SESSION_CLOSE_BY_REMOTE},
         };
         for (const auto& r : rows)
             QTest::addRow("%s, %s", r.call, r.waker) << QByteArray(r.call) << QByteArray(r.waker) << r.expected;
@@ -729,6 +731,7 @@ private slots:
                 char b[8];
                 unsigned t;
                 return call == "io" ? avRecvIOCtrl(av, &t, b, sizeof b, 30000)
+                    : call == "frame" ? avWaitVideoFrame(av, 30000)
                     : call == "read" ? RDT_Read(c, b, sizeof b, 30000) : RDT_Create(sid, 30000, 1);
             });
             QTRY_VERIFY(users(l.sid) > before);
@@ -747,6 +750,7 @@ private slots:
             {"device drop", [&] { return P2PD_Session_Drop(std::exchange(l.dsid, -1)); }},
             {"device destroy", [&] { return RDT_Destroy(d); }},
             {"device refuse", [&] { return P2PD_RdtRefuse(l.dsid, 1, 10000); }},
+            {"device frame", [&] { return P2PD_SendFrameData(l.dav, "v", 1, nullptr, 0); }},
         };
         QElapsedTimer t;
         t.start();
