@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QList>
 #include <QObject>
+#include <QRectF>
 #include <QSize>
 #include <atomic>
 #include <condition_variable>
@@ -47,6 +48,12 @@ public:
     void setDstSize(int width, int height);
     QSize requestedSize() const;
     static QSize fitSize(int width, int height);
+    // Shows only the part crop (normalised source coordinates, the whole
+    // picture by default) of each decoded picture, cut from the full-size
+    // picture before scaling: a zoomed picture keeps the source's detail.
+    // Takes effect at the next decoded frame; any thread.
+    void setCrop(const QRectF& crop);
+    QRectF crop() const;
 
     void setDecodeEnabled(bool enabled) { m_decodeEnabled.store(enabled, std::memory_order_relaxed); }
     bool decodeEnabled() const { return m_decodeEnabled.load(std::memory_order_relaxed); }
@@ -99,6 +106,7 @@ private:
     int m_srcFormat = -1;
     QSize m_curSize;
     QSize m_reqSize{1920, 1080};
+    QRectF m_crop{0, 0, 1, 1};
     std::atomic<int> m_scalerBuilds{0}; // read by tests while the decoder runs
     std::vector<unsigned char> m_padded; // packet bytes plus the decoder's padding
 
