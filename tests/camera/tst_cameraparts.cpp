@@ -91,6 +91,7 @@ struct DecryptRow
     QVector<int> encrypted, decrypted; // blocks the camera protected, those restored; {-1}: refused
     int keySize;
 };
+struct ZoomRow { double factor, again; QPointF at, drag; bool moves; QRectF shown; }; // zoom, zoom again, drag
 struct FetchRow
 {
     QByteArray reply;
@@ -104,6 +105,7 @@ struct FetchRow
 
 Q_DECLARE_METATYPE(DecryptRow)
 Q_DECLARE_METATYPE(FetchRow)
+Q_DECLARE_METATYPE(ZoomRow)
 
 class TestCameraParts : public QObject
 {
@@ -184,70 +186,50 @@ private slots:
         QCOMPARE(vb.requestedSize(), out);
     }
 
-    // The part a crop names is cut from the full-size picture before
-    // scaling (here 1:1), its corner on the chroma grid and inside the picture.
+    // A crop is cut from the full-size picture (here 1:1), on the chroma grid.
     void crop_data()
     {
         QTest::addColumn<QRectF>("crop");
         QTest::addColumn<QRect>("part");
-        QTest::newRow("whole") << QRectF(0, 0, 1, 1) << QRect(0, 0, 320, 180);
-        QTest::newRow("bottom right") << QRectF(.5, .5, .5, .5) << QRect(160, 90, 160, 90);
         QTest::newRow("odd corner: on the grid") << QRectF(81 / 320., 45 / 180., .5, .5) << QRect(80, 44, 160, 90);
         QTest::newRow("past the edges: moved in") << QRectF(.75, .75, .5, .5) << QRect(160, 90, 160, 90);
-        QTest::newRow("small, on the box") << QRectF(.0625, .4, .099, .099) << QRect(20, 72, 32, 18);
-        QTest::newRow("empty: whole") << QRectF(.5, .5, 0, .5) << QRect(0, 0, 320, 180);
+        QTest::newRow("small, on the box") << QRectF(0, .4, .099, .099) << QRect(0, 72, 32, 18);
     }
     void crop()
     {
         QFETCH(QRectF, crop);
         QFETCH(QRect, part);
         static const EncodedClip clip = ClipEncoder::encode(ClipParams{false, 320, 180, 5, 1, "CROP", false});
-        QVERIFY(clip.isValid());
+        const VideoFrame frame{clip.frames.value(0), AvFrameHeader()};
         VideoBuffer vb(false, QByteArray());
-        const VideoFrame frame{clip.frames.first(), AvFrameHeader()};
         vb.setDstSize(320, 180);
         const QImage whole = vb.decodeFrame(frame);
+        QVERIFY(!whole.isNull());
         vb.setCrop(crop);
         vb.setDstSize(part.width(), part.height());
         QCOMPARE(vb.decodeFrame(frame), whole.copy(part));
-        QCOMPARE(vb.scalerBuilds(), part.size() == whole.size() ? 1 : 2);
     }
 
     void zoomView_data()
     {
-        QTest::addColumn<double>("factor");
-        QTest::addColumn<double>("again");
-        QTest::addColumn<QPointF>("at");
-        QTest::addColumn<QPointF>("drag");
-        QTest::addColumn<QRectF>("shown");
-        QTest::newRow("2x about the centre") << 2.0 << 1.0 << QPointF(.5, .5) << QPointF() << QRectF(.25, .25, .5, .5);
-        QTest::newRow("about a corner") << 2.0 << 1.0 << QPointF(0, 0) << QPointF() << QRectF(0, 0, .5, .5);
-        QTest::newRow("the point keeps its place") << 2.0 << 2.0 << QPointF(.75, .25) << QPointF() << QRectF(.5625, .1875, .25, .25);
-        QTest::newRow("8x at most") << 10.0 << 1.0 << QPointF(1, 1) << QPointF() << QRectF(.875, .875, .125, .125);
-        QTest::newRow("1x at least") << .5 << 1.0 << QPointF(.5, .5) << QPointF(.5, 0) << QRectF(0, 0, 1, 1);
-        QTest::newRow("drag right: left edge") << 2.0 << 1.0 << QPointF(.5, .5) << QPointF(1, 0) << QRectF(0, .25, .5, .5);
-        QTest::newRow("drag up left: far edges") << 2.0 << 1.0 << QPointF(.5, .5) << QPointF(-1, -1) << QRectF(.5, .5, .5, .5);
-        QTest::newRow("drag a part of the view") << 4.0 << 1.0 << QPointF(.5, .5) << QPointF(.2, -.4) << QRectF(.325, .475, .25, .25);
+        QTest::addColumn<ZoomRow>("r");
+        QTest::newRow("the point keeps its place") << ZoomRow{2, 2, {.75, .25}, {}, false, {.5625, .1875, .25, .25}};
+        QTest::newRow("8x at most") << ZoomRow{10, 1, {1, 1}, {}, false, {.875, .875, .125, .125}};
+        QTest::newRow("1x at least") << ZoomRow{.5, 1, {.5, .5}, {.5, 0}, false, {0, 0, 1, 1}};
+        QTest::newRow("half notches: 1x exactly") << ZoomRow{std::sqrt(ZoomView::kStep), std::sqrt(ZoomView::kStep) / ZoomView::kStep, {.3, .7}, {}, false, {0, 0, 1, 1}};
+        QTest::newRow("drag up left: far edges") << ZoomRow{2, 1, {.5, .5}, {-1, -1}, true, {.5, .5, .5, .5}};
+        QTest::newRow("drag a part of the view") << ZoomRow{4, 1, {.5, .5}, {.2, -.4}, true, {.325, .475, .25, .25}};
     }
     void zoomView()
     {
-        QFETCH(double, factor);
-        QFETCH(double, again);
-        QFETCH(QPointF, at);
-        QFETCH(QPointF, drag);
-        QFETCH(QRectF, shown);
+        QFETCH(ZoomRow, r);
         ZoomView v;
-        QCOMPARE(v.zoomAbout(factor, at), factor > 1);
-        v.zoomAbout(again, at);
-        const QPointF before = v.rect().topLeft();
-        QCOMPARE(v.pan(drag), shown.topLeft() != before);
-        QCOMPARE(v.rect(), shown);
-        QCOMPARE(v.reset(), factor > 1);
+        QCOMPARE(v.zoomAbout(r.factor, r.at), r.factor > 1);
+        v.zoomAbout(r.again, r.at);
+        QCOMPARE(v.pan(r.drag), r.moves);
+        QCOMPARE(v.rect(), r.shown);
+        QCOMPARE(v.reset(), r.shown != QRectF(0, 0, 1, 1));
         QCOMPARE(v.rect(), QRectF(0, 0, 1, 1));
-        // Two half steps in and a step out land on 1x exactly.
-        for (double f : {std::sqrt(ZoomView::kStep), std::sqrt(ZoomView::kStep), 1 / ZoomView::kStep})
-            v.zoomAbout(f, at);
-        QVERIFY(!v.isZoomed() && !v.reset());
     }
 
     // Ten pictures wait at most, in order; a stop releases the producer.
