@@ -25,7 +25,7 @@ struct SwsContext;
 // tile wants and queues them for the tile. Producer: the video receive thread
 // (decryptFrame, decodeFrame, pushFrame, addReceivedBytes). Consumer: the GUI
 // thread through the camera client (popFrame, bytesPerSecond). Control: the
-// camera client's worker thread (setDstSize, setDecodeEnabled) and stop.
+// camera client's worker thread (setDstSize, setCrop, setDecodeEnabled) and stop.
 //
 // Pictures travel as QImage: a QPixmap may only be made on the GUI thread.
 class VideoBuffer : public QObject
