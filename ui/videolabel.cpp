@@ -67,7 +67,8 @@ QRect VideoLabel::insetRect() const
     const int w = picture.width() / 5;
     const int h = m_overview.width() > 0 ? w * m_overview.height() / m_overview.width() : 0;
     const int margin = qMax(4, picture.width() / 60);
-    return QRect(picture.right() + 1 - margin - w, picture.bottom() + 1 - margin - h, w, h);
+    const int bottom = qMin(picture.bottom() + 1, rect().bottom() + 1 - m_insetBottom) - margin;
+    return QRect(picture.right() + 1 - margin - w, bottom - h, w, h);
 }
 
 void VideoLabel::paintEvent(QPaintEvent* e)

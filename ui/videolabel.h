@@ -29,8 +29,10 @@ public:
     // (normalised). A null picture removes the inset.
     void setOverview(const QPixmap& whole, const QRectF& shown);
     bool hasOverview() const { return !m_overview.isNull(); }
-    // Where the inset is drawn (a fifth of the picture's width).
+    // Where the inset is drawn (a fifth of the picture's width), clear of
+    // the bottom pixels the tile's bars cover.
     QRect insetRect() const;
+    void setInsetBottom(int covered) { m_insetBottom = covered; }
 
 protected:
     void paintEvent(QPaintEvent* e) override;
@@ -40,4 +42,5 @@ private:
     QPixmap m_overview;
     QPixmap m_overviewScaled; // m_overview at the inset's size
     QRectF m_shown;
+    int m_insetBottom = 0;
 };
