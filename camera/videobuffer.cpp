@@ -4,6 +4,7 @@
 #include <QScopeGuard>
 #include <QThread>
 #include <QtGlobal>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <mutex>
@@ -37,6 +38,24 @@ const char* pixFmtName(int fmt)
 {
     const char* n = av_get_pix_fmt_name(static_cast<AVPixelFormat>(fmt));
     return n ? n : "none";
+}
+
+// The pixels of a w x h picture that crop names: corners on the chroma grid
+// (ax x ay pixels a chroma sample), at least one chroma cell, inside the
+// picture. The whole picture for a crop that covers it.
+QRect cropPixels(const QRectF& crop, int w, int h, int ax, int ay)
+{
+    auto span = [](double from, double length, int total, int align, int& start, int& size) {
+        size = qBound(align, int(std::lround(length * total)), total);
+        if (size < total)
+            size -= size % align;
+        start = qBound(0, int(std::lround(from * total)), total - size);
+        start -= start % align;
+    };
+    int x, y, cw, ch;
+    span(crop.x(), crop.width(), w, ax, x, cw);
+    span(crop.y(), crop.height(), h, ay, y, ch);
+    return QRect(x, y, cw, ch);
 }
 
 } // namespace
@@ -96,6 +115,21 @@ void VideoBuffer::setDstSize(int width, int height)
     }
     std::lock_guard<std::mutex> lock(m_mutex);
     m_reqSize = s;
+}
+
+void VideoBuffer::setCrop(const QRectF& crop)
+{
+    const bool empty = !(crop.width() > 0 && crop.height() > 0);
+    if (empty)
+        qWarning("video crop %gx%g is empty, showing the whole picture", crop.width(), crop.height());
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_crop = empty ? QRectF(0, 0, 1, 1) : crop;
+}
+
+QRectF VideoBuffer::crop() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_crop;
 }
 
 QSize VideoBuffer::requestedSize() const
@@ -332,7 +366,23 @@ QImage VideoBuffer::decodeFrame(const VideoFrame& frame)
         return QImage();
     }
 
-    if (!prepareScaler(decoded->width, decoded->height, decoded->format))
+    // The zoomed part: the planes start at its corner, the scaler reads its size.
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(decoded->format));
+    QRect part(0, 0, decoded->width, decoded->height);
+    if (desc && !(desc->flags & (AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_HWACCEL)))
+        part = cropPixels(crop(), decoded->width, decoded->height, 1 << desc->log2_chroma_w,
+                          1 << desc->log2_chroma_h);
+    const uint8_t* planes[4] = {decoded->data[0], decoded->data[1], decoded->data[2], decoded->data[3]};
+    if (part.topLeft() != QPoint(0, 0)) {
+        for (int c = 0; c < desc->nb_components; ++c) {
+            const AVComponentDescriptor& comp = desc->comp[c];
+            const bool sub = (c == 1 || c == 2) && !(desc->flags & AV_PIX_FMT_FLAG_RGB);
+            planes[comp.plane] = decoded->data[comp.plane]
+                + (part.y() >> (sub ? desc->log2_chroma_h : 0)) * decoded->linesize[comp.plane]
+                + (part.x() >> (sub ? desc->log2_chroma_w : 0)) * comp.step;
+        }
+    }
+    if (!prepareScaler(part.width(), part.height(), decoded->format))
         return QImage();
     const QSize out = m_curSize;
     QImage picture(out, QImage::Format_RGB32);
@@ -342,7 +392,7 @@ QImage VideoBuffer::decodeFrame(const VideoFrame& frame)
     }
     uint8_t* dst[4] = {picture.bits(), nullptr, nullptr, nullptr};
     int dstStride[4] = {int(picture.bytesPerLine()), 0, 0, 0};
-    const int rows = sws_scale(m_scaler, decoded->data, decoded->linesize, 0, decoded->height, dst, dstStride);
+    const int rows = sws_scale(m_scaler, planes, decoded->linesize, 0, part.height(), dst, dstStride);
     if (rows <= 0) {
         char text[1024];
         av_strerror(rows, text, sizeof text);

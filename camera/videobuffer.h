@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QList>
 #include <QObject>
+#include <QRectF>
 #include <QSize>
 #include <atomic>
 #include <condition_variable>
@@ -24,7 +25,7 @@ struct SwsContext;
 // tile wants and queues them for the tile. Producer: the video receive thread
 // (decryptFrame, decodeFrame, pushFrame, addReceivedBytes). Consumer: the GUI
 // thread through the camera client (popFrame, bytesPerSecond). Control: the
-// camera client's worker thread (setDstSize, setDecodeEnabled) and stop.
+// camera client's worker thread (setDstSize, setCrop, setDecodeEnabled) and stop.
 //
 // Pictures travel as QImage: a QPixmap may only be made on the GUI thread.
 class VideoBuffer : public QObject
@@ -49,6 +50,12 @@ public:
     static QSize fitSize(int width, int height);
     // Threads the scaler uses for pictures of this size.
     static int scalerThreads(const QSize& out);
+    // Shows only the part crop (normalised source coordinates, the whole
+    // picture by default) of each decoded picture, cut from the full-size
+    // picture before scaling: a zoomed picture keeps the source's detail.
+    // Takes effect at the next decoded frame; any thread.
+    void setCrop(const QRectF& crop);
+    QRectF crop() const;
 
     void setDecodeEnabled(bool enabled) { m_decodeEnabled.store(enabled, std::memory_order_relaxed); }
     bool decodeEnabled() const { return m_decodeEnabled.load(std::memory_order_relaxed); }
@@ -111,6 +118,7 @@ private:
     int m_srcFormat = -1;
     QSize m_curSize;
     QSize m_reqSize{1920, 1080};
+    QRectF m_crop{0, 0, 1, 1};
     std::atomic<int> m_scalerBuilds{0}; // read by tests while the decoder runs
     std::vector<unsigned char> m_padded; // packet bytes plus the decoder's padding
 

@@ -54,6 +54,7 @@ VuCameraClient::VuCameraClient(const VuotCameraStat& record, const CameraTimings
     connect(this, &VuCameraClient::controlMotor_s, this, &VuCameraClient::handleControlMotor);
     connect(this, &VuCameraClient::setVideoQuality_s, this, &VuCameraClient::handleSetVideoQuality);
     connect(this, &VuCameraClient::setVideoFrameSize_s, this, &VuCameraClient::handleSetVideoFrameSize);
+    connect(this, &VuCameraClient::setVideoCrop_s, this, &VuCameraClient::handleSetVideoCrop);
     connect(this, &VuCameraClient::showVideo_s, this, &VuCameraClient::handleShowVideo);
     connect(this, &VuCameraClient::sleep_s, this, &VuCameraClient::handleSleep);
     connect(this, &VuCameraClient::wakeUp_s, this, &VuCameraClient::handleWakeUp);
@@ -142,6 +143,7 @@ void VuCameraClient::controlMotor(int direction)
 
 void VuCameraClient::setVideoQuality(int quality) { emit setVideoQuality_s(quality); }
 void VuCameraClient::setVideoFrameSize(int width, int height) { emit setVideoFrameSize_s(width, height); }
+void VuCameraClient::setVideoCrop(const QRectF& crop) { emit setVideoCrop_s(crop); }
 void VuCameraClient::showVideo(bool show) { emit showVideo_s(show); }
 void VuCameraClient::sleep() { emit sleep_s(); }
 void VuCameraClient::wakeUp() { emit wakeUp_s(); }

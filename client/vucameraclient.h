@@ -9,6 +9,7 @@
 
 #include <QObject>
 #include <QPixmap>
+#include <QRectF>
 #include <QVector>
 #include <atomic>
 #include <deque>
@@ -42,6 +43,8 @@ public:
     void controlMotor(int direction);
     void setVideoQuality(int quality);
     void setVideoFrameSize(int width, int height);
+    // The part of the picture shown (digital zoom), normalised; see VideoBuffer::setCrop.
+    void setVideoCrop(const QRectF& crop);
     void showVideo(bool show);
     void sleep();
     void wakeUp();
@@ -98,6 +101,7 @@ signals:
     void controlMotor_s(int direction);
     void setVideoQuality_s(int quality);
     void setVideoFrameSize_s(int width, int height);
+    void setVideoCrop_s(const QRectF& crop);
     void showVideo_s(bool show);
     void sleep_s();
     void wakeUp_s();
@@ -115,6 +119,7 @@ private slots:
     void handleControlMotor(int direction);
     void handleSetVideoQuality(int quality);
     void handleSetVideoFrameSize(int width, int height);
+    void handleSetVideoCrop(const QRectF& crop);
     void handleShowVideo(bool show);
     void handleSleep();
     void handleWakeUp();

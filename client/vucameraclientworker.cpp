@@ -274,6 +274,14 @@ void VuCameraClient::handleSetVideoFrameSize(int width, int height)
         m_videoBuffer->setDstSize(width, height);
 }
 
+void VuCameraClient::handleSetVideoCrop(const QRectF& crop)
+{
+    // A new play starts with the whole picture: the tile resets its zoom then.
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_videoBuffer)
+        m_videoBuffer->setCrop(crop);
+}
+
 void VuCameraClient::handleShowVideo(bool show)
 {
     std::lock_guard<std::mutex> lock(m_mutex);

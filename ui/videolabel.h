@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QPixmap>
+#include <QRectF>
 
 // The tile's picture area. Live pictures replace each other twenty or more
 // times a second; QLabel::setPixmap would ask the tile's layout for a new
@@ -9,6 +10,9 @@
 // setFrame only stores the picture and repaints this widget, which covers
 // itself: the picture centred, black around it. Without a picture it is a
 // plain label again.
+//
+// While the picture is zoomed an inset in its bottom right corner shows the
+// whole picture with the part shown framed on it.
 class VideoLabel : public QLabel
 {
     Q_OBJECT
@@ -18,10 +22,25 @@ public:
     void setFrame(const QPixmap& picture);
     void clearFrame();
     QPixmap frame() const { return m_frame; }
+    // Where the picture is drawn; the whole label without one.
+    QRect pictureRect() const;
+
+    // whole: a picture of all of the source; shown: the part on screen
+    // (normalised). A null picture removes the inset.
+    void setOverview(const QPixmap& whole, const QRectF& shown);
+    bool hasOverview() const { return !m_overview.isNull(); }
+    // Where the inset is drawn (a fifth of the picture's width), clear of
+    // the bottom pixels the tile's bars cover.
+    QRect insetRect() const;
+    void setInsetBottom(int covered) { m_insetBottom = covered; }
 
 protected:
     void paintEvent(QPaintEvent* e) override;
 
 private:
     QPixmap m_frame;
+    QPixmap m_overview;
+    QPixmap m_overviewScaled; // m_overview at the inset's size
+    QRectF m_shown;
+    int m_insetBottom = 0;
 };

@@ -8,6 +8,7 @@
 #include "ui/statusinfoframe.h"
 #include "ui/timelinetoolswidget.h"
 #include "ui/videolabel.h"
+#include "ui/videozoom.h"
 #include "ui/vucamerawidgetui.h"
 
 #include <QDateTime>
@@ -96,6 +97,11 @@ void VuCameraWidget::create()
     m_ui = new VuCameraWidgetUI(this, m_did, isV4, m_client->isSdcardReady(), quality, m_timings);
     m_ui->setName(m_client->name());
     m_ui->videoLabel()->installEventFilter(this);
+    m_zoom = new VideoZoom(m_ui->videoLabel(), this);
+    connect(m_zoom, &VideoZoom::cropChanged, this, [this](const QRectF& crop) {
+        if (m_client)
+            m_client->setVideoCrop(crop);
+    });
 
     connect(m_ui, &VuCameraWidgetUI::playTriggered, this, &VuCameraWidget::onPlayTriggered);
     connect(m_ui, &VuCameraWidgetUI::stopPlayTriggered, this, &VuCameraWidget::onStopPlayTriggered);
@@ -368,6 +374,9 @@ void VuCameraWidget::startPlayTimer()
 
 void VuCameraWidget::stopPlayTimer()
 {
+    // Every way out of playing comes here: the next stream starts at 1x.
+    if (m_zoom)
+        m_zoom->reset();
     if (!m_playTimer)
         return;
     m_playTimer->stop();

@@ -13,6 +13,7 @@
 class QTimer;
 class VuCameraClient;
 class VuCameraWidgetUI;
+class VideoZoom;
 
 // One tile of the camera grid. It decides when to (re)start playing, counts
 // the automatic retries and turns each camera state into an overlay; the
@@ -35,6 +36,7 @@ public:
 
     VuCameraClient* client() const;
     VuCameraWidgetUI* ui() const { return m_ui; }
+    VideoZoom* zoom() const { return m_zoom; }
     bool isCreated() const { return m_created; }
     int retriesLeft() const { return m_retriesLeft; }
     bool isPlayTimerActive() const;
@@ -99,6 +101,7 @@ private:
     const TileTimings m_timings;
     QPointer<VuCameraClient> m_client;
     VuCameraWidgetUI* m_ui = nullptr;
+    VideoZoom* m_zoom = nullptr;
     bool m_created = false;
     QTimer* m_playTimer = nullptr;
     QElapsedTimer m_noFrameClock;

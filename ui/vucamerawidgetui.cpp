@@ -532,6 +532,7 @@ void VuCameraWidgetUI::updateTimeline()
     // timeline leave of it.
     const QSize pad = m_motor->sizeHint();
     const int free = picture.height() - kBarHeight - (shown ? timelineHeight : 0);
+    m_video->setInsetBottom(picture.height() - free); // the zoom's inset stays in sight
     m_motor->setGeometry(picture.right() + 1 - kPadMargin - pad.width(),
                          picture.top() + qMax(0, (free - pad.height()) / 2), pad.width(), pad.height());
 }

@@ -4,8 +4,10 @@
 // the timeline exchange over a scripted channel; the inputs the fuzzers kept.
 #include "camera/audiodevice.h"
 #include "camera/audioplayer.h"
+#include "camera/zoomview.h"
 #include "p2p/avapi.h"
 #include "p2p/iotcapi.h"
+#include "sim/media/clipencoder.h"
 #include "tests/camera/camerafuzz.h"
 #include "tests/camera/videoframefuzz.h"
 #include "tests/support/audiotestmain.h"
@@ -89,6 +91,7 @@ struct DecryptRow
     QVector<int> encrypted, decrypted; // blocks the camera protected, those restored; {-1}: refused
     int keySize;
 };
+struct ZoomRow { double factor, again; QPointF at, drag; bool moves; QRectF shown; }; // zoom, zoom again, drag
 struct FetchRow
 {
     QByteArray reply;
@@ -102,6 +105,7 @@ struct FetchRow
 
 Q_DECLARE_METATYPE(DecryptRow)
 Q_DECLARE_METATYPE(FetchRow)
+Q_DECLARE_METATYPE(ZoomRow)
 
 class TestCameraParts : public QObject
 {
@@ -180,6 +184,52 @@ private slots:
         VideoBuffer vb(false, QByteArray());
         vb.setDstSize(in.width(), in.height());
         QCOMPARE(vb.requestedSize(), out);
+    }
+
+    // A crop is cut from the full-size picture (here 1:1), on the chroma grid.
+    void crop_data()
+    {
+        QTest::addColumn<QRectF>("crop");
+        QTest::addColumn<QRect>("part");
+        QTest::newRow("odd corner: on the grid") << QRectF(81 / 320., 45 / 180., .5, .5) << QRect(80, 44, 160, 90);
+        QTest::newRow("past the edges: moved in") << QRectF(.75, .75, .5, .5) << QRect(160, 90, 160, 90);
+        QTest::newRow("small, on the box") << QRectF(0, .4, .099, .099) << QRect(0, 72, 32, 18);
+    }
+    void crop()
+    {
+        QFETCH(QRectF, crop);
+        QFETCH(QRect, part);
+        static const EncodedClip clip = ClipEncoder::encode(ClipParams{false, 320, 180, 5, 1, "CROP", false});
+        const VideoFrame frame{clip.frames.value(0), AvFrameHeader()};
+        VideoBuffer vb(false, QByteArray());
+        vb.setDstSize(320, 180);
+        const QImage whole = vb.decodeFrame(frame);
+        QVERIFY(!whole.isNull());
+        vb.setCrop(crop);
+        vb.setDstSize(part.width(), part.height());
+        QCOMPARE(vb.decodeFrame(frame), whole.copy(part));
+    }
+
+    void zoomView_data()
+    {
+        QTest::addColumn<ZoomRow>("r");
+        QTest::newRow("the point keeps its place") << ZoomRow{2, 2, {.75, .25}, {}, false, {.5625, .1875, .25, .25}};
+        QTest::newRow("8x at most") << ZoomRow{10, 1, {1, 1}, {}, false, {.875, .875, .125, .125}};
+        QTest::newRow("1x at least") << ZoomRow{.5, 1, {.5, .5}, {.5, 0}, false, {0, 0, 1, 1}};
+        QTest::newRow("half notches: 1x exactly") << ZoomRow{std::sqrt(ZoomView::kStep), std::sqrt(ZoomView::kStep) / ZoomView::kStep, {.3, .7}, {}, false, {0, 0, 1, 1}};
+        QTest::newRow("drag up left: far edges") << ZoomRow{2, 1, {.5, .5}, {-1, -1}, true, {.5, .5, .5, .5}};
+        QTest::newRow("drag a part of the view") << ZoomRow{4, 1, {.5, .5}, {.2, -.4}, true, {.325, .475, .25, .25}};
+    }
+    void zoomView()
+    {
+        QFETCH(ZoomRow, r);
+        ZoomView v;
+        QCOMPARE(v.zoomAbout(r.factor, r.at), r.factor > 1);
+        v.zoomAbout(r.again, r.at);
+        QCOMPARE(v.pan(r.drag), r.moves);
+        QCOMPARE(v.rect(), r.shown);
+        QCOMPARE(v.reset(), r.shown != QRectF(0, 0, 1, 1));
+        QCOMPARE(v.rect(), QRectF(0, 0, 1, 1));
     }
 
     // Ten pictures wait at most, in order; a stop releases the producer. The

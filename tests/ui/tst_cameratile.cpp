@@ -398,6 +398,29 @@ private slots:
         QVERIFY2(picture.adjusted(0, 0, 0, -30).contains(pad), qPrintable(QStringLiteral("%1,%2 %3x%4").arg(pad.x()).arg(pad.y()).arg(pad.width()).arg(pad.height())));
     }
 
+    // Wheel, drag, keys and double click zoom (the client gets the part to cut); a stop: 1x.
+    void zoomReachesTheClient()
+    {
+        TestTile* t = makeTile(cameraRecord("cam"));
+        QSignalSpy crops(m_client, &VuCameraClient::setVideoCrop_s);
+        VideoLabel* v = t->ui()->videoLabel();
+        auto send = [&](QEvent&& e) { QApplication::sendEvent(v, &e); return crops.isEmpty() ? QRectF() : crops.last().first().toRectF(); };
+        t->framesFlow = true;
+        playing(t);
+        QTRY_VERIFY(!v->frame().isNull()); // 480 x 270; a notch about (1/5, 1/5), then a drag by a tenth:
+        QCOMPARE(send(QWheelEvent(QPointF(96, 54), {}, {}, {0, 120}, {}, {}, Qt::NoScrollPhase, false)), QRectF(.04, .04, .8, .8));
+        QVERIFY(v->hasOverview() && v->rect().contains(v->insetRect()) && v->insetRect().width() == 96);
+        send(QMouseEvent(QEvent::MouseButtonPress, QPoint(240, 135), Qt::LeftButton, Qt::LeftButton, {}));
+        QCOMPARE(send(QMouseEvent(QEvent::MouseMove, QPoint(288, 108), Qt::NoButton, Qt::LeftButton, {})), QRectF(0, .12, .8, .8));
+        QCOMPARE(send(QKeyEvent(QEvent::KeyPress, Qt::Key_0, {})), QRectF(0, 0, 1, 1));
+        QCOMPARE(send(QKeyEvent(QEvent::KeyPress, Qt::Key_Plus, {})), QRectF(.1, .1, .8, .8));
+        QCOMPARE(send(QMouseEvent(QEvent::MouseButtonDblClick, QPoint(9, 9), Qt::LeftButton, Qt::LeftButton, {})), QRectF(0, 0, 1, 1));
+        QVERIFY(!v->hasOverview());
+        send(QKeyEvent(QEvent::KeyPress, Qt::Key_Plus, {}));
+        QTest::mouseClick(t->ui()->stopButton(), Qt::LeftButton);
+        QCOMPARE(crops.last().first().toRectF(), QRectF(0, 0, 1, 1));
+    }
+
     // The name takes what the time stamp, speed and flag leave, elided with
     // "…" on set and on resize, the full name as tool tip; the others keep
     // their place whatever the name.

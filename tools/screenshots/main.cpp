@@ -23,6 +23,7 @@
 #include "ui/roomlistbar.h"
 #include "ui/settingmenu.h"
 #include "ui/timelinetoolswidget.h"
+#include "ui/videolabel.h"
 #include "ui/viewmodelistwidget.h"
 #include "ui/viewmodewidget.h"
 #include "ui/videosolutioncombobox.h"
@@ -40,6 +41,7 @@
 #include <QTemporaryDir>
 #include <QTranslator>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 #include <cstdio>
 #include <functional>
 
@@ -443,6 +445,19 @@ void window(WindowHome& home)
     w->ui()->enterFullscreen(WindowHome::tile(w.get(), QStringLiteral("cam1")));
     await([&] { return w->geometry() == w->screen()->geometry(); }, QStringLiteral("full screen"));
     whole(w.get(), "main-fullscreen");
+    // Zoomed 2.4x (four notches) about the camera's name: pictures cut from the full-size frame.
+    VuCameraWidget* full = WindowHome::tile(w.get(), QStringLiteral("cam1"));
+    VideoLabel* video = full->ui()->videoLabel();
+    const QPointF about(video->width() * 0.08, video->height() * 0.08);
+    for (int i = 0; i < 4; ++i) {
+        QWheelEvent notch(about, video->mapToGlobal(about.toPoint()), {}, {0, 120}, Qt::NoButton, {}, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(video, &notch);
+    }
+    const quint64 shown = full->picturesShown();
+    await([&] { return full->picturesShown() > shown + 20; }, QStringLiteral("zoomed pictures"));
+    whole(w.get(), "main-fullscreen-zoomed");
+    QMouseEvent back(QEvent::MouseButtonDblClick, about, Qt::LeftButton, Qt::LeftButton, {});
+    QApplication::sendEvent(video, &back);
     w->ui()->leaveFullscreen();
     VuCameraWidget* hall = WindowHome::tile(w.get(), QStringLiteral("cam2"));
     hall->ui()->sleepButton()->click();
