@@ -2,6 +2,7 @@
 
 #include "core/appglobals.h"
 #include "core/endpoints.h"
+#include "core/memorypolicy.h"
 #include "browser/mceflibprivate.h"
 #include "camera/frameinfo.h"
 #include "camera/libp2p.h"
@@ -75,6 +76,7 @@ int main(int argc, char** argv)
     // 1. Browser sub-process role.
     if (isBrowserSubprocess(argc, argv))
         return runBrowserSubprocess();
+    MemoryPolicy::apply(); // before any thread of ours starts
     // 1b. --help and --version, answered without a display.
     if (const int answered = CommandLine::answerHelpOrVersion(argc, argv); answered >= 0)
         return answered;

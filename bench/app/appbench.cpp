@@ -3,6 +3,7 @@
 #include "core/appglobals.h"
 #include "core/credentialstore.h"
 #include "core/endpoints.h"
+#include "core/memorypolicy.h"
 #include "camera/frameinfo.h"
 #include "camera/libp2p.h"
 #include "camera/recordfileheader.h"
@@ -87,6 +88,7 @@ QJsonObject AppBench::scenario(const QString& seed, int cameras, int width, int 
 
 void AppBench::setUpApplication()
 {
+    MemoryPolicy::apply(); // as the program does at its start
     qInstallMessageHandler(messageHandler);
     vcInitResources();
     QCoreApplication::setApplicationName(QStringLiteral("VuCameraBench"));

@@ -9,6 +9,7 @@
 #include "core/filesafety.h"
 #include "core/jsonreader.h"
 #include "core/logfile.h"
+#include "core/memorypolicy.h"
 #include "app/processend.h"
 #include "tests/support/logcapture.h"
 
@@ -19,6 +20,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <malloc.h>
 #include <thread>
 #include <cstring>
 #include <sys/mman.h>
@@ -474,6 +476,36 @@ private slots:
         QVERIFY(p->exitStatus() == QProcess::NormalExit && p->exitCode() == 7);
         QCOMPARE(p->readAllStandardOutput(), QByteArray("ended through ProcessEnd"));
         QVERIFY(!QFile::exists(path("end.dmp")));
+    }
+
+    // Threads that come and go share the allocator's one arena: eight at once
+    // add none (each would get its own by default).
+    void oneMemoryArena()
+    {
+        auto arenas = [] {
+            char* text = nullptr;
+            size_t size = 0;
+            FILE* f = open_memstream(&text, &size);
+            malloc_info(0, f);
+            std::fclose(f);
+            const int n = QByteArray(text, int(size)).count("<heap nr=");
+            std::free(text);
+            return n;
+        };
+        QVERIFY(MemoryPolicy::apply());
+        const int before = arenas();
+        std::atomic<int> started{0};
+        std::vector<std::thread> threads;
+        for (int i = 0; i < 8; ++i)
+            threads.emplace_back([&started] {
+                std::unique_ptr<char[]> block(new char[4096]);
+                ++started;
+                while (started.load() < 8) // all alive at once
+                    std::this_thread::yield();
+            });
+        for (auto& t : threads)
+            t.join();
+        QCOMPARE(arenas(), before);
     }
 
     // A quit (a quit signal at start-up) while a read waits for the store: the read fails, the quit reaches the main
