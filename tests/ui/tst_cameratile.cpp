@@ -298,10 +298,16 @@ private slots:
     void playTimerShowsPicturesSpeedAndBuffering()
     {
         TestTile* t = makeTile(cameraRecord("cam"));
-        t->framesFlow = true;
         t->speed = 1048576;
         t->timestamp = quint32(QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7)).toSecsSinceEpoch());
+        // Pictures announced before the play is reported wait for it.
+        t->backlog = 2;
+        emit m_client->pictureReady();
+        QCoreApplication::sendPostedEvents(t, QEvent::MetaCall);
+        QCOMPARE(t->grabs, 0);
         playing(t);
+        QTRY_COMPARE(t->picturesShown(), quint64(2));
+        t->framesFlow = true;
         QTRY_VERIFY(t->picturesGiven >= 12);
         QCOMPARE(t->picturesShown(), t->picturesGiven);
         QCOMPARE(t->lastFrameInfo().sendTimeUs, 1000 + t->picturesGiven);
