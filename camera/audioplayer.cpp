@@ -2,6 +2,7 @@
 
 #include "core/threadjoin.h"
 #include "camera/audiodecodethread.h"
+#include "camera/cliprecorder.h"
 #include "camera/audiodevice.h"
 
 #include <QThread>
@@ -70,6 +71,8 @@ void AudioPlayer::pushFrame(const AudioFrame& frame)
 {
     std::shared_lock<std::shared_mutex> r(m_decodeLock);
     if (m_state.load() == Running && m_decodeThread) {
+        if (RecordTap* tap = m_recordTap.load())
+            tap->audio(frame);
         m_decodeThread->pushFrame(frame);
         return;
     }

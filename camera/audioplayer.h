@@ -11,6 +11,7 @@
 class AudioDecodeThread;
 class AudioDevice;
 class QThread;
+class RecordTap;
 
 // Owns the audio pipeline: lives on its own thread, where the audio device
 // and its output run; the decode thread feeds the device. start/stop/
@@ -38,6 +39,8 @@ public:
     // The device while running (null otherwise); for tests and diagnostics.
     AudioDevice* device() const;
     AudioDecodeThread* decodeThread() const;
+    // Where the frames played also go for recording (not owned; null: none).
+    void setRecordTap(RecordTap* tap) { m_recordTap.store(tap); }
 
 signals:
     void start_s();
@@ -56,4 +59,5 @@ private:
     mutable std::shared_mutex m_decodeLock; // guards m_decodeThread against pushFrame
     std::atomic<State> m_state{Stopped};
     bool m_headless = false;
+    std::atomic<RecordTap*> m_recordTap{nullptr};
 };

@@ -3,6 +3,7 @@
 #include "core/threadjoin.h"
 #include "camera/audioframe.h"
 #include "camera/audioplayer.h"
+#include "camera/cliprecorder.h"
 #include "camera/frameinfo.h"
 #include "camera/libp2p.h"
 #include "camera/videobuffer.h"
@@ -66,6 +67,7 @@ void AvframeRecvThread::run()
         return;
     }
     bool waitingForKeyFrame = true;
+    bool decoderWaitsForKey = false;
     QElapsedTimer sinceFrame;
     sinceFrame.start();
     int r = 0;
@@ -121,7 +123,9 @@ void AvframeRecvThread::run()
         }
         if (!m_videoBuffer->hasKey())
             continue;
-        if (!m_videoBuffer->decodeEnabled()) {
+        RecordTap* const tap = m_videoBuffer->recordTap();
+        const bool decode = m_videoBuffer->decodeEnabled();
+        if (!decode && !(tap && tap->attached())) {
             waitingForKeyFrame = true; // decoding resumes at a key frame
             continue;
         }
@@ -134,8 +138,18 @@ void AvframeRecvThread::run()
             r = kErrNoMemory;
             break;
         }
-        if (!m_videoBuffer->decryptFrame(frame))
+        if (!m_videoBuffer->decryptFrame(frame)) {
+            if (tap)
+                tap->videoGap();
             continue;
+        }
+        if (tap)
+            tap->video(frame);
+        if (!decode || (decoderWaitsForKey && header.flags() == 0)) {
+            decoderWaitsForKey = true; // a hidden tile records on; its decoding resumes at a key frame
+            continue;
+        }
+        decoderWaitsForKey = false;
         note(Observer::DecodeAttempt, header, arrivalNs);
         const QImage picture = m_videoBuffer->decodeFrame(frame);
         frame.data.clear();

@@ -20,6 +20,7 @@ struct AVCodec;
 struct AVCodecContext;
 struct AVPacket;
 struct SwsContext;
+class RecordTap;
 
 // Turns the decrypted frames of one camera into RGB pictures of the size the
 // tile wants and queues them for the tile. Producer: the video receive thread
@@ -103,6 +104,11 @@ public:
     using Clock = std::function<qint64()>;
     void setClock(Clock clock);
 
+    // Where the receive thread hands each decrypted frame for recording (not
+    // owned; null: none).
+    void setRecordTap(RecordTap* tap) { m_recordTap.store(tap); }
+    RecordTap* recordTap() const { return m_recordTap.load(); }
+
 private:
     bool openDecoder();
     bool prepareScaler(int srcW, int srcH, int srcFormat);
@@ -138,4 +144,5 @@ private:
     qint64 m_windowTime = 0;
     QElapsedTimer m_elapsed;
     Clock m_clock;
+    std::atomic<RecordTap*> m_recordTap{nullptr};
 };

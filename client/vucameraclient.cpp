@@ -62,6 +62,8 @@ VuCameraClient::VuCameraClient(const VuotCameraStat& record, const CameraTimings
     connect(this, &VuCameraClient::setInfo_s, this, &VuCameraClient::handleSetInfo);
     connect(this, &VuCameraClient::destroy_s, this, &VuCameraClient::handleDestroy);
     connect(this, &VuCameraClient::startRDT_s, this, &VuCameraClient::handleStartRDT);
+    connect(this, &VuCameraClient::startRecording_s, this, &VuCameraClient::handleStartRecording);
+    connect(this, &VuCameraClient::stopRecording_s, this, &VuCameraClient::handleStopRecording);
 }
 
 VuCameraClient::~VuCameraClient()
@@ -103,6 +105,26 @@ void VuCameraClient::stopPlay()
     // a send to a stalled camera): the abort ends that so the stop is prompt.
     emit stopPlay_s();
     m_session->abort();
+}
+
+void VuCameraClient::startRecording(const QString& folder)
+{
+    emit startRecording_s(folder);
+}
+
+void VuCameraClient::stopRecording()
+{
+    emit stopRecording_s();
+}
+
+QString VuCameraClient::recordingFileName(const QString& did, const QDateTime& time)
+{
+    QString name = did; // a device id may hold characters a file name cannot
+    for (QChar& ch : name) {
+        if (!ch.isLetterOrNumber() && ch != QLatin1Char('-') && ch != QLatin1Char('_') && ch != QLatin1Char('.'))
+            ch = QLatin1Char('_');
+    }
+    return QStringLiteral("%1_%2.mp4").arg(name, time.toString(QStringLiteral("yyyyMMdd_hhmmss")));
 }
 
 void VuCameraClient::playAudio()

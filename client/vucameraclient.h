@@ -2,17 +2,20 @@
 
 #include "core/camerapassport.h"
 #include "camera/cameratimings.h"
+#include "camera/cliprecorder.h"
 #include "camera/frameinfo.h"
 #include "camera/recordfileheader.h"
 #include "client/playstatus.h"
 #include "cloud/vuotcamerastat.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QPixmap>
 #include <QRectF>
 #include <QVector>
 #include <atomic>
 #include <deque>
+#include <memory>
 #include <mutex>
 
 class CameraController;
@@ -51,6 +54,12 @@ public:
     void checkPowerOnce();
     void setInfo(const VuotCameraStat& record);
     void destroy();
+    // Records what plays to <folder>/<did>_<yyyyMMdd_hhmmss>.mp4 (the folder
+    // is made) from the next key frame, with the sound when it is on now.
+    // Ends on stopRecording, on any end of the play and on destroy.
+    void startRecording(const QString& folder);
+    void stopRecording();
+    static QString recordingFileName(const QString& did, const QDateTime& time);
 
     void setRoom(const QString& name, const QString& icon);
 
@@ -91,6 +100,12 @@ signals:
     // once per run of pictures: grab until *more is false).
     void pictureReady();
     void destroyed();
+    void recordingStarted(const QString& path);
+    // The recording ended well; path: its last file.
+    void recordingSaved(const QString& path);
+    // The recording could not start, or ended on an error (what was written
+    // stays playable).
+    void recordingFailed(const QString& message);
 
     // Internal: queued to the worker thread.
     void play_s(int quality, bool openAudio, const QString& pincode);
@@ -109,6 +124,8 @@ signals:
     void setInfo_s(); // the record waits in m_pendingInfo
     void destroy_s();
     void startRDT_s();
+    void startRecording_s(const QString& folder);
+    void stopRecording_s();
 
 private slots:
     void handlePlay(int quality, bool openAudio, const QString& pincode);
@@ -129,6 +146,8 @@ private slots:
     void handleStartRDT();
     void onInteruptByError(int err);
     void onRdtStartFailed();
+    void handleStartRecording(const QString& folder);
+    void handleStopRecording();
 
 private:
     void handleError(int err, const char* stage);
@@ -140,6 +159,8 @@ private:
     void runPlay(quint64 serial, int quality, bool openAudio, const QString& pincode);
     bool playAbandoned(quint64 serial) const;
     void doStopPlay(const char* reason);
+    // Closes the recording, if any, and says how it ended.
+    void endRecording(const char* reason);
     void setStatus(ClientStatus s) { m_status.store(static_cast<int>(s)); }
     bool isStatus(ClientStatus s) const { return m_status.load() == static_cast<int>(s); }
 
@@ -173,4 +194,7 @@ private:
     // worker (under m_infoMutex). One setInfo_s per record.
     std::deque<VuotCameraStat> m_pendingInfo;
     QThread* m_worker = nullptr;
+    RecordTap m_recordTap; // the receive threads hand frames here
+    std::shared_ptr<ClipRecorder> m_recorder; // the worker's
+    quint64 m_recordSerial = 0;
 };

@@ -3,11 +3,14 @@
 #include "client/vucameraclient.h"
 
 #include "core/functiontrace.h"
+#include "camera/audioplayer.h"
 #include "camera/cameracontroller.h"
 #include "camera/videobuffer.h"
 #include "cloud/vuotapi.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QThread>
 
 #include <mutex>
@@ -103,6 +106,7 @@ void VuCameraClient::runPlay(quint64 serial, int quality, bool openAudio, const 
         m_videoBuffer->setDecodeEnabled(m_showVideo);
         connect(m_videoBuffer, &VideoBuffer::pictureReady, this, &VuCameraClient::pictureReady,
                 Qt::DirectConnection);
+        m_videoBuffer->setRecordTap(&m_recordTap);
         buffer = m_videoBuffer;
     }
 
@@ -110,6 +114,8 @@ void VuCameraClient::runPlay(quint64 serial, int quality, bool openAudio, const 
     if (ret != 0)
         return fail(ret, "play");
 
+    if (AudioPlayer* audio = m_session->audioPlayer())
+        audio->setRecordTap(&m_recordTap);
     emit played(Playing);
     if (m_sdcardReady) {
         qInfo("camera %s start rdt", qPrintable(m_did));
@@ -197,6 +203,7 @@ void VuCameraClient::onInteruptByError(int err)
 void VuCameraClient::doStopPlay(const char* reason)
 {
     qInfo("camera %s: stop for %s.", qPrintable(m_did), reason);
+    endRecording(reason);
     // A play waiting on the cloud (this may run inside its wait) gives up
     // when it resumes instead of connecting behind the stop's back.
     ++m_playSerial;
@@ -398,6 +405,7 @@ void VuCameraClient::handleDestroy()
         m_destroyPending = true;
         return;
     }
+    endRecording("destroy");
     m_session->stopPlay();
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -410,4 +418,69 @@ void VuCameraClient::handleDestroy()
     moveToThread(QCoreApplication::instance()->thread());
     m_worker->quit();
     emit destroyed();
+}
+
+void VuCameraClient::handleStartRecording(const QString& folder)
+{
+    if (m_recorder) {
+        qWarning("camera %s: already recording", qPrintable(m_did));
+        return;
+    }
+    if (!isStatus(ClientStatus::Connected)) {
+        qWarning("camera %s: ignore recording as for camera is not playing", qPrintable(m_did));
+        emit recordingFailed(tr("Recording needs a playing camera"));
+        return;
+    }
+    if (!QDir().mkpath(folder))
+        qWarning("camera %s: cannot make the folder %s", qPrintable(m_did), qPrintable(folder));
+    const AudioPlayer* audio = m_session->audioPlayer();
+    ClipRecorder::Config config;
+    config.path = QDir(folder).filePath(recordingFileName(m_did, QDateTime::currentDateTime()));
+    config.h265 = usesH265();
+    config.withAudio = audio && audio->isRunning();
+    config.mediaKey = m_passport.sharedKey;
+    auto recorder = std::make_shared<ClipRecorder>(config);
+    const quint64 serial = ++m_recordSerial;
+    // A failed write is told on the writer thread; the worker ends the
+    // recording unless a newer one has taken its place.
+    recorder->setFailureHandler([this, serial](const QString&) {
+        QMetaObject::invokeMethod(this, [this, serial] {
+            if (serial == m_recordSerial)
+                endRecording("write error");
+        }, Qt::QueuedConnection);
+    });
+    if (!recorder->start()) {
+        emit recordingFailed(recorder->error());
+        return;
+    }
+    m_recorder = recorder;
+    m_recordTap.attach(recorder);
+    emit recordingStarted(config.path);
+}
+
+void VuCameraClient::handleStopRecording()
+{
+    endRecording("by user");
+}
+
+void VuCameraClient::endRecording(const char* reason)
+{
+    if (!m_recorder)
+        return;
+    ++m_recordSerial;
+    m_recordTap.detach();
+    const QString error = m_recorder->finish();
+    const int frames = m_recorder->videoFramesWritten();
+    const QStringList files = m_recorder->files();
+    m_recorder.reset();
+    qInfo("camera %s: recording ended for %s, %d frames", qPrintable(m_did), reason, frames);
+    if (!error.isEmpty()) {
+        emit recordingFailed(error);
+    } else if (frames == 0) {
+        for (const QString& f : files)
+            QFile::remove(f); // not even a key frame came
+        emit recordingFailed(tr("Nothing was recorded"));
+    } else {
+        emit recordingSaved(files.last());
+    }
 }

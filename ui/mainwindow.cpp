@@ -365,6 +365,12 @@ void MainWindow::keyPressEvent(QKeyEvent* e)
             m_ui->enterFullscreen(tile);
         }
         break;
+    case Qt::Key_R: // records the tile under the mouse
+        for (VuCameraWidget* t : m_ui->shownTiles()) {
+            if (t->isVisible() && t->rect().contains(t->mapFromGlobal(QCursor::pos())))
+                t->toggleRecording();
+        }
+        break;
     case Qt::Key_PageUp:
         m_ui->goToPage(m_ui->currentPage() - 1);
         break;

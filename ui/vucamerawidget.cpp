@@ -138,6 +138,7 @@ void VuCameraWidget::create()
             m_client->controlMotor(direction);
     });
     connect(m_ui, &VuCameraWidgetUI::snapshotTriggered, this, &VuCameraWidget::onSnapshotTriggered);
+    connect(m_ui, &VuCameraWidgetUI::recordTriggered, this, &VuCameraWidget::toggleRecording);
 
     VuCameraClient* c = m_client;
     connect(c, &VuCameraClient::nameChanged, m_ui, &VuCameraWidgetUI::setName);
@@ -154,6 +155,16 @@ void VuCameraWidget::create()
     connect(c, &VuCameraClient::audioStopped, this,
             [this]() { qInfo("camera %s: audio off", didText().constData()); });
     connect(c, &VuCameraClient::timeLineReady, m_ui, &VuCameraWidgetUI::setRecordings);
+    connect(c, &VuCameraClient::recordingStarted, this, [this]() { m_ui->setRecording(true); });
+    connect(c, &VuCameraClient::recordingSaved, this, [this](const QString& path) {
+        m_ui->setRecording(false);
+        m_ui->showNote(tr("Saved %1").arg(QFileInfo(path).fileName()));
+    });
+    connect(c, &VuCameraClient::recordingFailed, this, [this](const QString& message) {
+        qWarning("camera %s: recording: %s", didText().constData(), qUtf8Printable(message));
+        m_ui->setRecording(false);
+        m_ui->showNote(message);
+    });
     connect(m_ui->timeLine(), QOverload<int, int, int>::of(&TimeLineToolsWidget::locationSelected), this,
             [this](int startTime, int offsetTime, int endTime) {
                 if (m_client)
@@ -514,6 +525,24 @@ void VuCameraWidget::onSnapshotTriggered()
     const QString path = saveSnapshot();
     if (!path.isEmpty() && m_ui)
         m_ui->showSnapshotSaved(QFileInfo(path).fileName());
+}
+
+void VuCameraWidget::toggleRecording()
+{
+    if (!m_client || !m_ui)
+        return;
+    if (m_ui->isRecording()) {
+        m_client->stopRecording();
+        return;
+    }
+    if (m_ui->state() != VuCameraWidgetUI::Playing)
+        return;
+    QString folder = m_recordFolder;
+    if (folder.isEmpty()) {
+        folder = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+        folder = (folder.isEmpty() ? QDir::homePath() : folder) + QStringLiteral("/VuCamera");
+    }
+    m_client->startRecording(folder);
 }
 
 // ---- geometry and language ----------------------------------------------------------

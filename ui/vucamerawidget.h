@@ -55,6 +55,10 @@ public:
     // Saves the picture shown as PNG in folder (the user's Pictures folder
     // when empty); returns the file path, empty when nothing was saved.
     QString saveSnapshot(const QString& folder = QString());
+    // Starts or ends the recording of what plays (the record button, R);
+    // files go to the recording folder: <Videos>/VuCamera unless set.
+    void toggleRecording();
+    void setRecordFolder(const QString& folder) { m_recordFolder = folder; }
 
 signals:
     void enterFullscreen();
@@ -115,4 +119,5 @@ private:
     QSize m_frameSize; // the size the decoder was last told
     quint64 m_picturesShown = 0;
     QString m_did;
+    QString m_recordFolder;
 };

@@ -4,6 +4,7 @@
 #include "ui/mlabel.h"
 #include "ui/motorcontrolwidget.h"
 #include "ui/pincodewidget.h"
+#include "ui/recordindicator.h"
 #include "ui/statusinfoframe.h"
 #include "ui/timelinetoolswidget.h"
 #include "ui/videolabel.h"
@@ -14,6 +15,7 @@
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QPropertyAnimation>
 #include <QPushButton>
@@ -181,6 +183,8 @@ VuCameraWidgetUI::VuCameraWidgetUI(QWidget* tile, const QString& did, bool isV4,
     m_snapshotLabel->setObjectName(QStringLiteral("snapshot_label_"));
     m_snapshotLabel->hide();
     m_grid->addWidget(m_snapshotLabel, 1, 0, Qt::AlignLeft | Qt::AlignTop);
+    m_recordIndicator = new RecordIndicator(tile);
+    m_grid->addWidget(m_recordIndicator, 1, 0, Qt::AlignRight | Qt::AlignTop);
 
     m_timeLine = new TimeLineToolsWidget(tile);
     m_timeLine->hide();
@@ -198,6 +202,8 @@ VuCameraWidgetUI::VuCameraWidgetUI(QWidget* tile, const QString& did, bool isV4,
     m_soundOnBtn = barButton("sound_on_btn_", m_bottomBar);
     m_soundOffBtn = barButton("sound_off_btn_", m_bottomBar);
     m_snapshotBtn = barButton("snapshot_btn_", m_bottomBar);
+    m_recordBtn = barButton("record_btn_", m_bottomBar);
+    m_recordBtn->setIcon(QIcon(QStringLiteral(":/res/imgs/btn_record.png")));
     m_sleepBtn = barButton("sleep_btn_", m_bottomBar);
     m_fullBtn = barButton("fullscreen_btn_", m_bottomBar);
     m_exitFullBtn = barButton("exit_fullscreen_btn_", m_bottomBar);
@@ -206,6 +212,7 @@ VuCameraWidgetUI::VuCameraWidgetUI(QWidget* tile, const QString& did, bool isV4,
     bar->addWidget(m_soundOnBtn);
     bar->addWidget(m_soundOffBtn);
     bar->addWidget(m_snapshotBtn);
+    bar->addWidget(m_recordBtn);
     bar->addWidget(m_sleepBtn);
     bar->addStretch();
     bar->addWidget(m_fullBtn);
@@ -235,6 +242,7 @@ VuCameraWidgetUI::VuCameraWidgetUI(QWidget* tile, const QString& did, bool isV4,
         emit soundOffTriggered();
     });
     connect(m_snapshotBtn, &QPushButton::clicked, this, &VuCameraWidgetUI::snapshotTriggered);
+    connect(m_recordBtn, &QPushButton::clicked, this, &VuCameraWidgetUI::recordTriggered);
     connect(m_sleepBtn, &QPushButton::clicked, this, &VuCameraWidgetUI::powerOffTriggered);
     connect(m_fullBtn, &QPushButton::clicked, this, [this]() {
         setFullscreenShown(true);
@@ -291,6 +299,8 @@ void VuCameraWidgetUI::retranslate()
     m_exitFullBtn->setToolTip(tr("ExitFullScreen"));
     m_snapshotBtn->setText(tr("Snapshot"));
     m_snapshotBtn->setToolTip(tr("Snapshot"));
+    m_recordBtn->setText(isRecording() ? tr("Stop recording") : tr("Record"));
+    m_recordBtn->setToolTip(tr("Record to a video file (R)"));
     m_sleepBtn->setText(tr("Sleep"));
     m_sleepBtn->setToolTip(tr("Sleep"));
     m_loadingText->setText(loadingText(m_state));
@@ -364,6 +374,7 @@ void VuCameraWidgetUI::setState(int state)
         m_speed->clear();
         m_timeStamp->clear();
         m_snapshotLabel->hide();
+        setRecording(false);
     }
     if (playing)
         slideBottomBar(true);
@@ -465,13 +476,36 @@ void VuCameraWidgetUI::setErrorText(const QString& text) { m_errorText->setText(
 
 void VuCameraWidgetUI::showSnapshotSaved(const QString& fileName)
 {
-    m_snapshotLabel->setText(tr("Saved %1").arg(fileName));
+    showNote(tr("Saved %1").arg(fileName));
+}
+
+void VuCameraWidgetUI::showNote(const QString& text)
+{
+    m_snapshotLabel->setText(text);
     m_snapshotLabel->show();
     m_snapshotLabel->raise();
-    QTimer::singleShot(3000, m_snapshotLabel, [label = m_snapshotLabel, fileName, this]() {
-        if (label->text() == tr("Saved %1").arg(fileName))
+    QTimer::singleShot(3000, m_snapshotLabel, [label = m_snapshotLabel, text]() {
+        if (label->text() == text)
             label->hide();
     });
+}
+
+void VuCameraWidgetUI::setRecording(bool recording)
+{
+    if (recording == isRecording())
+        return;
+    if (recording)
+        m_recordIndicator->start();
+    else
+        m_recordIndicator->stop();
+    m_recordBtn->setIcon(QIcon(recording ? QStringLiteral(":/res/imgs/btn_record_stop.png")
+                                         : QStringLiteral(":/res/imgs/btn_record.png")));
+    m_recordBtn->setText(recording ? tr("Stop recording") : tr("Record"));
+}
+
+bool VuCameraWidgetUI::isRecording() const
+{
+    return m_recordIndicator->isRunning();
 }
 
 void VuCameraWidgetUI::setFullscreenShown(bool fullscreen)

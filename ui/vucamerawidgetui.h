@@ -15,6 +15,7 @@ class QLabel;
 class VideoLabel;
 class QPropertyAnimation;
 class QPushButton;
+class RecordIndicator;
 class MLabel;
 class MotorControlWidget;
 class PinCodeWidget;
@@ -79,6 +80,11 @@ public:
     void showPincodeError();
     void setErrorText(const QString& text);
     void showSnapshotSaved(const QString& fileName);
+    // A short note in the tile's corner (a saved file, a failed recording).
+    void showNote(const QString& text);
+    // The record button's look and the red dot with the elapsed time.
+    void setRecording(bool recording);
+    bool isRecording() const;
     // Shows the full-screen or the leave-full-screen button (when the window
     // left full screen by other means).
     void setFullscreenShown(bool fullscreen);
@@ -114,6 +120,8 @@ public:
     QPushButton* fullscreenButton() const { return m_fullBtn; }
     QPushButton* exitFullscreenButton() const { return m_exitFullBtn; }
     QPushButton* snapshotButton() const { return m_snapshotBtn; }
+    QPushButton* recordButton() const { return m_recordBtn; }
+    RecordIndicator* recordIndicator() const { return m_recordIndicator; }
     QPushButton* sleepButton() const { return m_sleepBtn; }
     MLabel* retryLabel() const { return m_retryLabel; }
     QLabel* onlineFlag() const { return m_onlineFlag; }
@@ -132,6 +140,7 @@ signals:
     void powerOffTriggered();
     void motorDirectionTiggered(int direction);
     void snapshotTriggered();
+    void recordTriggered();
 
 public slots:
     void onPinCodeInput(const QString& code);
@@ -196,6 +205,8 @@ private:
     QPushButton* m_soundOnBtn;
     QPushButton* m_soundOffBtn;
     QPushButton* m_snapshotBtn;
+    QPushButton* m_recordBtn;
+    RecordIndicator* m_recordIndicator;
     QPushButton* m_sleepBtn;
     QPushButton* m_fullBtn;
     QPushButton* m_exitFullBtn;

@@ -528,6 +528,26 @@ void makeRooms()
     }
 }
 
+// The record button: a red dot in a ring to start, a red square to stop.
+void makeRecordIcons()
+{
+    const QColor red(0xe5, 0x39, 0x35);
+    for (bool stop : {false, true}) {
+        save(glyph(14, [stop, red](QPainter& p) {
+                 p.setPen(roundPen(kGlyph, 1.5));
+                 p.setBrush(Qt::NoBrush);
+                 p.drawEllipse(QRectF(3, 3, 18, 18));
+                 p.setPen(Qt::NoPen);
+                 p.setBrush(red);
+                 if (stop)
+                     p.drawRoundedRect(QRectF(8, 8, 8, 8), 1.5, 1.5);
+                 else
+                     p.drawEllipse(QRectF(7, 7, 10, 10));
+             }),
+             stop ? "res/imgs/btn_record_stop.png" : "res/imgs/btn_record.png");
+    }
+}
+
 bool writeQrc(const QList<QPair<QString, QString>>& extra)
 {
     QFile f(output().folder + QStringLiteral("/vcres.qrc"));
@@ -572,6 +592,7 @@ int main(int argc, char** argv)
         makePanels();
         makeChrome();
         makeTileControls();
+        makeRecordIcons();
         makeStateImages();
         makeSequences();
         makeRooms();

@@ -6,6 +6,7 @@
 #include "camera/audioplayer.h"
 #include "camera/avframerecvthread.h"
 #include "camera/cameracontroller.h"
+#include "camera/cliprecorder.h"
 #include "camera/videobuffer.h"
 #include "p2p/avapi.h"
 #include "p2p/iotcapi.h"
@@ -22,6 +23,13 @@
 #include <QDateTime>
 #include <QtTest>
 #include <future>
+#include <csignal>
+#include <sys/resource.h>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
 
 namespace {
 
@@ -29,7 +37,8 @@ const QByteArray kHome = R"({"seed": "tst-cameralive", "cameras": [
   {"did": "cam-a", "p2p_id": "UID-cam-a", "password": "pw-a", "width": 320, "height": 180, "fps": 20,
    "recordings": [{"start": 1765000000, "length": 60, "motion": true}, {"start": 1765000060, "length": 30, "saved": true}]},
   {"did": "cam-b", "model": "hovia.camera.v4", "p2p_id": "UID-cam-b", "password": "pw-b", "width": 320, "height": 180,
-   "fps": 20, "audio_codec": 136}]})";
+   "fps": 20, "audio_codec": 136},
+  {"did": "cam-c", "p2p_id": "UID-cam-c", "password": "pw-c", "width": 800, "height": 450, "fps": 20}]})";
 const char* const kStopLine = "timeout,called function IOTC_Connect_Stop_BySID.";
 
 // The test's own camera command: each payload byte sends one frame of the
@@ -80,6 +89,70 @@ qint64 pcmWritten(CameraController& c)
     return d ? d->pcmBytesWritten() : -1;
 }
 
+// An MP4 file's decoded video frames (each packet a picture, pts rising), its last pts and AAC end
+// (s), and whether its first picture is the emulator's (the box of chroma 90/200 on the middle row).
+struct Clip { int frames = 0, errors = 0; double videoLast = 0, audioEnd = -1; bool emulatorPicture = false; };
+Clip readClip(const QString& path)
+{
+    Clip c;
+    AVFormatContext* fmt = nullptr;
+    AVCodecContext* dec = avcodec_alloc_context3(nullptr);
+    AVPacket* pkt = av_packet_alloc();
+    AVFrame* f = av_frame_alloc();
+    auto release = qScopeGuard([&] { av_frame_free(&f); av_packet_free(&pkt); avcodec_free_context(&dec); avformat_close_input(&fmt); });
+    const int v = avformat_open_input(&fmt, QFile::encodeName(path).constData(), nullptr, nullptr) < 0
+            || avformat_find_stream_info(fmt, nullptr) < 0 ? -1 : av_find_best_stream(fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (v < 0 || avcodec_parameters_to_context(dec, fmt->streams[v]->codecpar) < 0 || avcodec_open2(dec, avcodec_find_decoder(dec->codec_id), nullptr) < 0)
+        return c.errors = 1, c;
+    auto receive = [&] {
+        for (; avcodec_receive_frame(dec, f) == 0; ++c.frames)
+            for (int x = 0; x < f->width / 2 && c.frames == 0; ++x)
+                c.emulatorPicture |= f->data[1][f->height / 4 * f->linesize[1] + x] < 110 && f->data[2][f->height / 4 * f->linesize[2] + x] > 180;
+    };
+    for (int64_t last = INT64_MIN; av_read_frame(fmt, pkt) >= 0; av_packet_unref(pkt)) {
+        const AVStream* st = fmt->streams[pkt->stream_index];
+        if (st->codecpar->codec_id == AV_CODEC_ID_AAC)
+            c.audioEnd = qMax(c.audioEnd, (pkt->pts + pkt->duration) * av_q2d(st->time_base));
+        if (pkt->stream_index == v) {
+            c.errors += pkt->pts <= last || avcodec_send_packet(dec, pkt) < 0;
+            c.videoLast = (last = pkt->pts) * av_q2d(st->time_base);
+            receive();
+        }
+    }
+    avcodec_send_packet(dec, nullptr);
+    receive();
+    return c;
+}
+
+// 320 x 180 at 5 fps, 10 frames: key frames 0 and 5.
+EncodedClip scriptClip(bool h265)
+{
+    ClipParams p;
+    p.h265 = h265, p.width = 320, p.height = 180, p.fps = 5, p.frames = 10;
+    return ClipEncoder::encode(p);
+}
+
+// recordingCutShort's child: records the script clip (frame 7 stamped before 6) as H.265 under a
+// file size limit (bytes), or as H.264 without one, 21 frames, and waits to be killed.
+int recordChild(const char* path, qint64 limit)
+{
+    const rlimit r{rlim_t(limit), rlim_t(limit)};
+    if (limit > 0 && (signal(SIGXFSZ, SIG_IGN) == SIG_ERR || setrlimit(RLIMIT_FSIZE, &r) != 0))
+        return 2;
+    const EncodedClip clip = scriptClip(limit > 0);
+    ClipRecorder rec({QFile::decodeName(path), limit > 0, false, {}});
+    rec.setFailureHandler([](const QString& e) { std::printf("failed: %s\n", qPrintable(e)); });
+    const int count = limit > 0 ? 200 : 21;
+    for (int i = 0; i < count && (i > 0 || rec.start()); ++i)
+        rec.pushVideo(VideoFrame{clip.frames.at(i % 10), AvFrameHeader::fromBytes(FrameEncryptor::header(
+            limit > 0 ? FrameEncryptor::kCodecH265 : FrameEncryptor::kCodecH264, clip.keyFrames.at(i % 10), false, 1, 1 + (i == 7 ? 5 : i) * 200000).constData(), 24)}, 0);
+    while (limit == 0 && rec.videoFramesWritten() < count)
+        QThread::msleep(5);
+    std::printf("written %d\n", limit > 0 ? (rec.finish(), rec.videoFramesWritten()) : count);
+    std::fflush(stdout);
+    return limit > 0 ? 0 : (QThread::sleep(600), 3);
+}
+
 } // namespace
 
 class TestCameraLive : public QObject
@@ -120,12 +193,7 @@ private slots:
                 m_features.dispatch(s, t, payload);
             });
         }
-        ClipParams p;
-        p.width = 320;
-        p.height = 180;
-        p.fps = 5;
-        p.frames = 10;
-        m_clip = ClipEncoder::encode(p);
+        m_clip = scriptClip(false);
         QVERIFY(m_clip.isValid() && m_clip.keyFrames.at(0) && m_clip.keyFrames.at(5));
         m_home.p2p->dispatcher().add(kScript, [this](SimCameraSession& s, unsigned, const QByteArray& script) {
             const FrameEncryptor enc(s.mediaKey());
@@ -516,7 +584,70 @@ private slots:
         QVERIFY(!c->audioPlayer());
         QCOMPARE(sent(did).first(), did + R"( 1ff {"enableaudio":1,"videoquality":1})");
     }
+
+    // Seconds of a camera's stream from a key frame: every frame decodes; a new picture size goes on
+    // in a second file, at the camera's 20 fps, its sound ending with the video.
+    void record()
+    {
+        const CameraPassport p = m_home.signedPassport("cam-c");
+        VideoBuffer vb(false, p.sharedKey);
+        vb.setDecodeEnabled(false); // as in a hidden tile, which records on
+        QTemporaryDir dir;
+        auto c = connected(p);
+        QVERIFY(c);
+        QCOMPARE(c->play(&vb, 2, true), 0);
+        RecordTap tap;
+        vb.setRecordTap(&tap);
+        c->audioPlayer()->setRecordTap(&tap);
+        auto rec = std::make_shared<ClipRecorder>(ClipRecorder::Config{dir.filePath("r.mp4"), false, true, p.sharedKey});
+        QVERIFY(rec->start());
+        tap.attach(rec);
+        QTRY_VERIFY_WITH_TIMEOUT(rec->videoFramesWritten() >= 50, 60000);
+        c->setVideoQuality(1);
+        QTRY_VERIFY_WITH_TIMEOUT(rec->files().size() == 2 && rec->videoFramesWritten() >= 110, 60000); // 35 or more in the next
+        tap.detach();
+        QCOMPARE(rec->finish(), QString());
+        QCOMPARE(c->stopPlay(), 0);
+        const Clip clip = readClip(dir.filePath("r.mp4")), next = readClip(dir.filePath("r_2.mp4"));
+        const double span = (next.frames - 1) / 20.0; // the last frame's time at 20 fps
+        QVERIFY(clip.frames >= 50 && next.frames >= 1 && clip.emulatorPicture);
+        QCOMPARE(clip.frames + next.frames, rec->videoFramesWritten());
+        QCOMPARE(clip.errors + next.errors, 0);
+        QVERIFY2(next.videoLast > span - 0.1 && next.videoLast < span * 1.3, qPrintable(QString::number(next.videoLast)));
+        QVERIFY2(qAbs(next.audioEnd - next.videoLast) < 0.3 && clip.audioEnd > clip.videoLast, qPrintable(QStringLiteral("%1 %2 %3 %4 %5").arg(next.audioEnd).arg(next.videoLast).arg(clip.audioEnd).arg(clip.videoLast).arg(next.frames)));
+    }
+
+    void recordingCutShort_data()
+    {
+        QTest::addColumn<qint64>("sizeLimit");
+        QTest::newRow("killed") << qint64(0);
+        QTest::newRow("disk full") << qint64(40000);
+    }
+    // Cut short, by a kill or by the file size limit (told), a recording keeps its whole fragments.
+    void recordingCutShort()
+    {
+        QFETCH(qint64, sizeLimit);
+        const QByteArray output = sizeLimit ? "failed: recording stopped, cannot write c.mp4: File too large" : "written 21";
+        QTemporaryDir dir;
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), {"--record-child", dir.filePath("c.mp4"), QString::number(sizeLimit)});
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT((out += child.readAllStandardOutput()).contains(output) && out.contains("written"), 60000);
+        if (sizeLimit == 0)
+            child.kill();
+        QTRY_COMPARE_WITH_TIMEOUT(child.state(), QProcess::NotRunning, 60000);
+        const Clip clip = readClip(dir.filePath("c.mp4"));
+        QCOMPARE(clip.errors, 0);
+        QCOMPARE(clip.frames, out.mid(out.indexOf("written ") + 8).trimmed().toInt() - (sizeLimit ? 5 : 1)); // the last fragment's
+        QVERIFY(clip.frames >= 10 && clip.audioEnd < 0);
+    }
 };
 
+#define main vcTestMain
 VC_AUDIO_TEST_GUILESS_MAIN(TestCameraLive)
+#undef main
+int main(int argc, char* argv[])
+{
+    return argc == 4 && !qstrcmp(argv[1], "--record-child") ? recordChild(argv[2], atoll(argv[3])) : vcTestMain(argc, argv);
+}
 #include "tst_cameralive.moc"

@@ -401,7 +401,7 @@ private slots:
 
     // A session that breaks while pictures flow: the camera loses power
     // (-20016), with and without sound, or stops sending (-20011 after the
-    // no-frame time-out). One failed, no picture, and the next play works.
+    // no-frame time-out). One failed, no picture, the next play works, a recording ends saved.
     void sessionBreaksMidStream_data()
     {
         QTest::addColumn<QString>("did");
@@ -423,12 +423,23 @@ private slots:
         auto* c = new VuCameraClient(cameraRecord(did), timings);
         ThreadSafeSpy failed(c, &VuCameraClient::failed);
         ThreadSafeSpy online(c, &VuCameraClient::onlineStateChanged);
+        ThreadSafeSpy recording(c, &VuCameraClient::recordingStarted);
+        ThreadSafeSpy saved(c, &VuCameraClient::recordingSaved);
+        ThreadSafeSpy refused(c, &VuCameraClient::recordingFailed);
+        QTemporaryDir dir;
         QVERIFY(playUntilPicture(c, audio));
+        c->startRecording(QStringLiteral("/proc/no/such/folder"));
+        c->startRecording(dir.filePath("videos"));
+        QTRY_VERIFY_WITH_TIMEOUT(!recording.isEmpty() && (nextPicture(c, 0), QFileInfo(recording.first().at(0).toString()).size() > 0), 15000);
+        const QString path = recording.first().at(0).toString(); // written from a key frame on
         QElapsedTimer t;
         t.start();
         m_home.setCamera(did, [&](SimCamera& cam) { cam.faults.insert(fault, true); });
         QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 15000);
         QCOMPARE(failed.first().at(0).toInt(), code);
+        QCOMPARE(firsts(saved), QVariantList{path});
+        QVERIFY2(QRegularExpression(dir.filePath("videos/") + did + "_\\d{8}_\\d{6}\\.mp4").match(path).hasMatch(), qPrintable(path));
+        QCOMPARE(refused.count(), 1);
         if (fault == "p2p_mute") // not before the time-out (counted from the last frame, just before the mute)
             QVERIFY2(t.elapsed() >= timings.noFrameTimeoutMs - 1000, qPrintable(QString::number(t.elapsed())));
         QTRY_COMPARE_WITH_TIMEOUT(c->status(), ClientStatus::Disconnected, 5000);

@@ -14,6 +14,7 @@
 #include "ui/motorcontrolwidget.h"
 #include "ui/pincodelineedit.h"
 #include "ui/pincodewidget.h"
+#include "ui/recordindicator.h"
 #include "ui/statusinfoframe.h"
 #include "ui/timelinetoolswidget.h"
 #include "ui/videolabel.h"
@@ -552,6 +553,19 @@ private slots:
         QCOMPARE(t->ui()->state(), int(VuCameraWidgetUI::Stopped));
         QVERIFY(t->currentPicture().isNull());
         QVERIFY(t->saveSnapshot().isEmpty());
+    }
+
+    // Record asks the client, whose answers show: a refusal (noted, logged), the dot, the saved file.
+    void recordingShowsOnTheTile()
+    {
+        TestTile* t = makeTile(cameraRecord("cam"));
+        playing(t);
+        t->ui()->recordButton()->click(); // the stand-in camera does not play
+        QTRY_VERIFY(t->ui()->snapshotLabel()->isVisible() && m_log->contains("camera cam: recording: " + t->ui()->snapshotLabel()->text()));
+        emit m_client->recordingStarted(QStringLiteral("/v/cam_1.mp4"));
+        QVERIFY(t->ui()->recordIndicator()->isVisible() && t->ui()->recordIndicator()->text() == "REC 00:00");
+        emit m_client->recordingSaved(QStringLiteral("/v/cam_1.mp4"));
+        QVERIFY(!t->ui()->recordIndicator()->isVisible() && t->ui()->snapshotLabel()->text() == "Saved cam_1.mp4");
     }
 
     void pinCodeEntry()

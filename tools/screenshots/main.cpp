@@ -363,6 +363,11 @@ void tiles()
     t->ui()->showSnapshotSaved(QStringLiteral("shot1_20260101_120000.png"));
     shoot(t, "snapshot");
     t->ui()->snapshotLabel()->hide(); // its time-out is longer than a shot
+    emit client->recordingStarted(QStringLiteral("shot1_20260101_120000.mp4"));
+    shoot(t, "recording");
+    emit client->recordingSaved(QStringLiteral("shot1_20260101_120000.mp4"));
+    shoot(t, "recording-saved");
+    t->ui()->snapshotLabel()->hide();
     t->ui()->setSdcardReady(true);
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     QVector<RecordFileHeader> recs;
