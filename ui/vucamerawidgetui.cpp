@@ -299,7 +299,7 @@ void VuCameraWidgetUI::retranslate()
     m_exitFullBtn->setToolTip(tr("ExitFullScreen"));
     m_snapshotBtn->setText(tr("Snapshot"));
     m_snapshotBtn->setToolTip(tr("Snapshot"));
-    m_recordBtn->setText(isRecording() ? tr("Stop recording") : tr("Record"));
+    setRecordText(isRecording());
     m_recordBtn->setToolTip(tr("Record to a video file (R)"));
     m_sleepBtn->setText(tr("Sleep"));
     m_sleepBtn->setToolTip(tr("Sleep"));
@@ -500,7 +500,15 @@ void VuCameraWidgetUI::setRecording(bool recording)
         m_recordIndicator->stop();
     m_recordBtn->setIcon(QIcon(recording ? QStringLiteral(":/res/imgs/btn_record_stop.png")
                                          : QStringLiteral(":/res/imgs/btn_record.png")));
+    setRecordText(recording);
+}
+
+void VuCameraWidgetUI::setRecordText(bool recording)
+{
     m_recordBtn->setText(recording ? tr("Stop recording") : tr("Record"));
+    // Never narrower than its icon and text: the stretch of the bar gives way.
+    m_recordBtn->ensurePolished();
+    m_recordBtn->setMinimumWidth(m_recordBtn->sizeHint().width());
 }
 
 bool VuCameraWidgetUI::isRecording() const

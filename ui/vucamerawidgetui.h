@@ -149,6 +149,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    void setRecordText(bool recording);
     void elideName();
     QFrame* makeOverlay();
     QLabel* makeStateText(QWidget* parent);

@@ -331,6 +331,10 @@
 <context>
     <name>VuCameraWidget</name>
     <message>
+        <source>Saved %1</source>
+        <translation>已保存 %1</translation>
+    </message>
+    <message>
         <source>Reading properties...</source>
         <translation>正在读取属性...</translation>
     </message>
@@ -440,6 +444,18 @@
     <message>
         <source>Snapshot</source>
         <translation>截图</translation>
+    </message>
+    <message>
+        <source>Record</source>
+        <translation>录像</translation>
+    </message>
+    <message>
+        <source>Stop recording</source>
+        <translation>停止录像</translation>
+    </message>
+    <message>
+        <source>Record to a video file (R)</source>
+        <translation>录制为视频文件 (R)</translation>
     </message>
     <message>
         <source>Saved %1</source>
@@ -552,6 +568,17 @@
     <message>
         <source>Please enter the pin code</source>
         <translation>请输入密码</translation>
+    </message>
+</context>
+<context>
+    <name>VuCameraClient</name>
+    <message>
+        <source>Recording needs a playing camera</source>
+        <translation>摄像机播放时才能录像</translation>
+    </message>
+    <message>
+        <source>Nothing was recorded</source>
+        <translation>没有录到任何内容</translation>
     </message>
 </context>
 </TS>
