@@ -238,8 +238,11 @@ bool VideoBuffer::openDecoder()
         qWarning("Could not allocate video codec context");
         return false;
     }
-    // Live video: no frame threading (it holds pictures back), no reordering delay.
-    m_ctx->thread_count = 1;
+    // Live video: no frame threading (it holds pictures back), no reordering
+    // delay. A stream of several slices is decoded on two cores when it is
+    // played at full-screen size (the grid's many small tiles use one each).
+    m_ctx->thread_count = scalerThreads(requestedSize());
+    m_ctx->thread_type = FF_THREAD_SLICE;
     m_ctx->flags |= AV_CODEC_FLAG_LOW_DELAY;
     if (avcodec_open2(m_ctx, m_decoder, nullptr) < 0) {
         avcodec_free_context(&m_ctx);

@@ -1,4 +1,5 @@
 #include "ui/imageslabel.h"
+#include "ui/respixmap.h"
 
 #include <QPixmap>
 #include <QTimer>
@@ -16,27 +17,51 @@ void ImagesLabel::start(int interval, const QString& prefix, const QString& suff
     m_suffix = suffix;
     m_count = count;
     m_index = -1;
+    m_interval = interval;
+    m_running = count >= 1 && interval >= 1;
     if (count < 1) {
         m_timer->stop();
         hide();
         return;
     }
     showImage(prefix + suffix);
-    if (interval < 1) {
+    if (!m_running) {
         m_timer->stop();
         return;
     }
-    m_timer->start(interval);
+    if (isVisible())
+        m_timer->start(interval);
 }
 
 void ImagesLabel::stop()
 {
+    m_running = false;
     m_timer->stop();
 }
 
 bool ImagesLabel::isRunning() const
 {
+    return m_running;
+}
+
+bool ImagesLabel::isTicking() const
+{
     return m_timer->isActive();
+}
+
+// A page that is not shown (the loading page once the grid is up) costs no
+// wake-ups: the sequence rests until it is shown again.
+void ImagesLabel::showEvent(QShowEvent* e)
+{
+    QLabel::showEvent(e);
+    if (m_running && !m_timer->isActive())
+        m_timer->start(m_interval);
+}
+
+void ImagesLabel::hideEvent(QHideEvent* e)
+{
+    QLabel::hideEvent(e);
+    m_timer->stop();
 }
 
 void ImagesLabel::onTimeOut()
@@ -49,7 +74,7 @@ void ImagesLabel::onTimeOut()
 
 void ImagesLabel::showImage(const QString& path)
 {
-    const QPixmap pm(path);
+    const QPixmap pm = ResPixmap::load(path);
     if (pm.isNull())
         qWarning("image sequence picture missing: %s", qUtf8Printable(path));
     setPixmap(pm);

@@ -17,11 +17,17 @@ public:
     // the label.
     void start(int interval, const QString& prefix, const QString& suffix, int count);
     void stop();
+    // Started and not stopped (the timer rests while the label is hidden).
     bool isRunning() const;
+    bool isTicking() const;
     int currentIndex() const { return m_index; }
 
 public slots:
     void onTimeOut();
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
 
 private:
     void showImage(const QString& path);
@@ -31,4 +37,6 @@ private:
     QString m_suffix;
     int m_count = 0;
     int m_index = -1;
+    int m_interval = 0;
+    bool m_running = false;
 };
