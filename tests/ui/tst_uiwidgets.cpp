@@ -7,6 +7,7 @@
 
 #include "core/appinfo.h"
 #include "ui/framelesshelper.h"
+#include "ui/imageslabel.h"
 #include "ui/mnavigatebar.h"
 #include "ui/respixmap.h"
 #include "ui/roomlistbar.h"
@@ -102,6 +103,7 @@ private slots:
     void framelessEdgesAndLimits();
     void translation();
     void everyNamedResourceResolves();
+    void hiddenSequenceRests();
     void areasAndDays();
     void choosingAMoment_data();
     void choosingAMoment();
@@ -308,6 +310,25 @@ void TstUiWidgets::translation()
     QTranslator tr;
     QVERIFY(tr.load(QStringLiteral(":/res/lang/vcam_zh_CN.qm"), QString(), QString(), QString()));
     QCOMPARE(tr.translate("TitleBar", "Smart Camera"), QString::fromUtf8("智能摄像机"));
+}
+
+// An image sequence on a page that is not shown wakes nobody; shown again, it
+// goes on.
+void TstUiWidgets::hiddenSequenceRests()
+{
+    QWidget page;
+    auto* images = new ImagesLabel(&page);
+    page.show();
+    images->start(50, QStringLiteral(":/res/gif/state_sequencen_"), QStringLiteral(".png"), 26);
+    QVERIFY(images->isTicking());
+    page.hide();
+    QVERIFY(!images->isTicking() && images->isRunning());
+    page.show();
+    QVERIFY(images->isTicking());
+    images->stop();
+    page.hide();
+    page.show();
+    QVERIFY(!images->isTicking() && !images->isRunning());
 }
 
 void TstUiWidgets::everyNamedResourceResolves()
