@@ -46,6 +46,29 @@ bool muted(const P2PSession& s)
     return s.faults && (s.faults->load() & (P2PD_FAULT_MUTE | P2PD_FAULT_SILENT));
 }
 
+// Waits up to timeoutMs on the channel of avIndex until ready(channel) holds
+// or the channel can carry nothing more. Then take(channel, lock) makes the
+// result, the session's lock held; otherwise the channel's error, or
+// AV_ER_TIMEOUT when the time ran out (AV_ER_INVALID_ARG: unknown index).
+template <class Ready, class Take>
+int waitOnChannel(int avIndex, unsigned int timeoutMs, Ready ready, Take take)
+{
+    Ref ref;
+    if (!P2PRegistry::instance().av(avIndex, &ref))
+        return AV_ER_INVALID_ARG;
+    P2PSession& s = *ref.session;
+    std::unique_lock<std::mutex> l(s.mutex);
+    P2PAvChannel& ch = s.av[ref.channel];
+    s.cv.wait_for(l, std::chrono::milliseconds(timeoutMs), [&] {
+        return ch.generation != ref.generation || ready(ch) || channelErrorLocked(s, ch, ref.generation) != 0;
+    });
+    if (ch.generation != ref.generation || !ready(ch)) {
+        const int err = channelErrorLocked(s, ch, ref.generation);
+        return err ? err : AV_ER_TIMEOUT;
+    }
+    return take(ch, l);
+}
+
 int recvFrame(int avIndex, bool audio, char* buf, int bufSize, int* actualFrameSize,
               int* expectedFrameSize, char* frameInfoBuf, int frameInfoBufSize,
               int* actualFrameInfoSize, unsigned int* frameIndex)
@@ -309,29 +332,18 @@ int avRecvIOCtrl(int avIndex, unsigned int* ioType, char* ioData, int ioDataMaxS
 {
     if (!ioType || ioDataMaxSize < 0 || (ioDataMaxSize > 0 && !ioData))
         return AV_ER_INVALID_ARG;
-    Ref ref;
-    if (!P2PRegistry::instance().av(avIndex, &ref))
-        return AV_ER_INVALID_ARG;
-    P2PSession& s = *ref.session;
-    std::unique_lock<std::mutex> l(s.mutex);
-    P2PAvChannel& ch = s.av[ref.channel];
-    s.cv.wait_for(l, std::chrono::milliseconds(timeoutMs), [&] {
-        return ch.generation != ref.generation || !ch.io.empty()
-            || channelErrorLocked(s, ch, ref.generation) != 0;
-    });
-    if (ch.generation != ref.generation || ch.io.empty()) {
-        const int err = channelErrorLocked(s, ch, ref.generation);
-        return err ? err : AV_ER_TIMEOUT;
-    }
-    P2PIoMsg m = std::move(ch.io.front());
-    ch.io.pop_front();
-    l.unlock();
-    *ioType = m.type;
-    if (static_cast<int>(m.data.size()) > ioDataMaxSize)
-        return AV_ER_BUFPARA_MAXSIZE_INSUFF;
-    if (!m.data.empty())
-        std::memcpy(ioData, m.data.data(), m.data.size());
-    return static_cast<int>(m.data.size());
+    return waitOnChannel(avIndex, timeoutMs, [](const P2PAvChannel& ch) { return !ch.io.empty(); },
+        [&](P2PAvChannel& ch, std::unique_lock<std::mutex>& l) {
+            P2PIoMsg m = std::move(ch.io.front());
+            ch.io.pop_front();
+            l.unlock();
+            *ioType = m.type;
+            if (static_cast<int>(m.data.size()) > ioDataMaxSize)
+                return AV_ER_BUFPARA_MAXSIZE_INSUFF;
+            if (!m.data.empty())
+                std::memcpy(ioData, m.data.data(), m.data.size());
+            return static_cast<int>(m.data.size());
+        });
 }
 
 int avRecvFrameData2(int avIndex, char* buf, int bufSize, int* actualFrameSize, int* expectedFrameSize,
@@ -344,19 +356,8 @@ int avRecvFrameData2(int avIndex, char* buf, int bufSize, int* actualFrameSize, 
 
 int avWaitVideoFrame(int avIndex, unsigned int timeoutMs)
 {
-    Ref ref;
-    if (!P2PRegistry::instance().av(avIndex, &ref))
-        return AV_ER_INVALID_ARG;
-    P2PSession& s = *ref.session;
-    std::unique_lock<std::mutex> l(s.mutex);
-    P2PAvChannel& ch = s.av[ref.channel];
-    s.cv.wait_for(l, std::chrono::milliseconds(timeoutMs), [&] {
-        return !ch.video.empty() || channelErrorLocked(s, ch, ref.generation) != 0;
-    });
-    if (!ch.video.empty() && ch.generation == ref.generation)
-        return AV_ER_NoERROR;
-    const int err = channelErrorLocked(s, ch, ref.generation);
-    return err ? err : AV_ER_TIMEOUT;
+    return waitOnChannel(avIndex, timeoutMs, [](const P2PAvChannel& ch) { return !ch.video.empty(); },
+        [](P2PAvChannel&, std::unique_lock<std::mutex>&) { return AV_ER_NoERROR; });
 }
 
 int avRecvAudioData(int avIndex, char* buf, int bufSize, char* frameInfoBuf, int frameInfoBufSize,
