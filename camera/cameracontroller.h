@@ -138,7 +138,9 @@ private:
     RDTUpdatethread* m_timelineThread = nullptr;
     int m_rdtChannel = -1;
     quint64 m_rdtGeneration = 0;  // bumped by every start and stop of the timeline
-    quint64 m_playGeneration = 0; // bumped by every play and stopPlay
+    // Bumped by every play and stopPlay; read where a receive thread's report
+    // is delivered, which at quit is the thread the controller was handed to.
+    std::atomic<quint64> m_playGeneration{0};
     EventRecvthread* m_eventThread = nullptr;
     const CameraTimings m_timings;
 };
