@@ -16,6 +16,7 @@
 #include "ui/viewmodewidget.h"
 #include "ui/vucamerawidget.h"
 #include "ui/vucamerawidgetui.h"
+#include "tests/support/threadsafespy.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -283,7 +284,7 @@ void TstMainWindowGrid::camerasComeAndGo()
     QVERIFY(m_ui->roomListBar()->hasRoom(QStringLiteral("Garden"), false));
     QCOMPARE(page(), QStringLiteral("c1 c3 c4 _"));
     // A removed camera's gap closes; its client is let go, its tile deleted.
-    QSignalSpy destroyed(m_clients.at(2), &VuCameraClient::destroyed);
+    ThreadSafeSpy destroyed(m_clients.at(2), &VuCameraClient::destroyed);
     QPointer<VuCameraWidget> tile = m_ui->tileOf(m_clients.at(2));
     m_ui->onCameraRemoved(m_clients.at(2));
     QCOMPARE(page(), QStringLiteral("c1 c4 _ _"));
@@ -295,7 +296,7 @@ void TstMainWindowGrid::camerasComeAndGo()
     QCOMPARE(page(), QStringLiteral("c2 c5 _ _"));
     // A client without a tile is still let go.
     VuCameraClient* stray = client(QStringLiteral("c9:A"));
-    QSignalSpy strayGone(stray, &VuCameraClient::destroyed);
+    ThreadSafeSpy strayGone(stray, &VuCameraClient::destroyed);
     m_ui->onCameraRemoved(stray);
     QTRY_COMPARE(strayGone.count(), 1);
 }
