@@ -1,5 +1,6 @@
 #include "client/vucameraclient.h"
 
+#include "core/filesafety.h"
 #include "core/functiontrace.h"
 #include "core/threadjoin.h"
 #include "camera/cameracontroller.h"
@@ -119,12 +120,7 @@ void VuCameraClient::stopRecording()
 
 QString VuCameraClient::recordingFileName(const QString& did, const QDateTime& time)
 {
-    QString name = did; // a device id may hold characters a file name cannot
-    for (QChar& ch : name) {
-        if (!ch.isLetterOrNumber() && ch != QLatin1Char('-') && ch != QLatin1Char('_') && ch != QLatin1Char('.'))
-            ch = QLatin1Char('_');
-    }
-    return QStringLiteral("%1_%2.mp4").arg(name, time.toString(QStringLiteral("yyyyMMdd_hhmmss")));
+    return QStringLiteral("%1_%2.mp4").arg(FileSafety::fileNamePart(did), time.toString(QStringLiteral("yyyyMMdd_hhmmss")));
 }
 
 void VuCameraClient::playAudio()

@@ -72,4 +72,13 @@ bool isTrustedConfigFile(const QString& path, QString* reason)
     return true;
 }
 
+QString fileNamePart(QString text)
+{
+    for (QChar& ch : text) {
+        if (!ch.isLetterOrNumber() && ch != QLatin1Char('-') && ch != QLatin1Char('_'))
+            ch = QLatin1Char('_');
+    }
+    return text;
+}
+
 } // namespace FileSafety

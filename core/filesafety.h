@@ -22,4 +22,9 @@ bool makePrivateFile(const QString& path);
 // parent). On false, *reason says why.
 bool isTrustedConfigFile(const QString& path, QString* reason = nullptr);
 
+// A text (a device id) made fit to be part of a file name: every character
+// other than a letter, a digit, '-' and '_' becomes '_' (no separators, no
+// dots).
+QString fileNamePart(QString text);
+
 } // namespace FileSafety

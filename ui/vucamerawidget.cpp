@@ -1,5 +1,7 @@
 #include "ui/vucamerawidget.h"
 
+#include "core/filesafety.h"
+
 #include "core/appinfo.h"
 #include "core/functiontrace.h"
 #include "client/vucameraclient.h"
@@ -502,12 +504,7 @@ QString VuCameraWidget::saveSnapshot(const QString& folder)
                  qUtf8Printable(dirPath));
         return QString();
     }
-    // The device id may hold characters a file name cannot.
-    QString safeDid = m_did;
-    for (QChar& ch : safeDid) {
-        if (!ch.isLetterOrNumber() && ch != QLatin1Char('-') && ch != QLatin1Char('_'))
-            ch = QLatin1Char('_');
-    }
+    const QString safeDid = FileSafety::fileNamePart(m_did);
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_hhmmss"));
     QString path = dir.filePath(QStringLiteral("%1_%2.png").arg(safeDid, stamp));
     for (int n = 2; QFile::exists(path); ++n)
