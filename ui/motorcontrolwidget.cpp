@@ -38,6 +38,13 @@ QPushButton* MotorControlWidget::button(int direction) const
     return direction >= 1 && direction <= 4 ? m_buttons[direction - 1] : nullptr;
 }
 
+void MotorControlWidget::hideEvent(QHideEvent* e)
+{
+    if (m_held)
+        onReleased(m_held);
+    QWidget::hideEvent(e);
+}
+
 void MotorControlWidget::onPressed(int direction)
 {
     m_held = direction;

@@ -22,6 +22,10 @@ public:
 signals:
     void motorDirectionTiggered(int direction);
 
+protected:
+    // Hidden while held (the tile stopped playing): the repeat ends.
+    void hideEvent(QHideEvent* e) override;
+
 private:
     void onPressed(int direction);
     void onReleased(int direction);

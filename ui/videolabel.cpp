@@ -22,7 +22,7 @@ void VideoLabel::setFrame(const QPixmap& picture)
         setAttribute(Qt::WA_OpaquePaintEvent, true);
     if (sameRect) {
         // Only the picture changed; the black around it is already there.
-        update(pictureRect());
+        update(pictureUpdateRegion());
     } else {
         update();
     }
@@ -36,6 +36,25 @@ void VideoLabel::clearFrame()
     m_frame = QPixmap();
     setAttribute(Qt::WA_OpaquePaintEvent, false);
     update();
+}
+
+void VideoLabel::addOpaqueCover(QWidget* sibling)
+{
+    if (sibling && sibling->parentWidget() == parentWidget())
+        m_covers.append(sibling);
+}
+
+QRegion VideoLabel::pictureUpdateRegion() const
+{
+    QRegion region(pictureRect());
+    for (const QPointer<QWidget>& cover : m_covers) {
+        if (cover && cover->isVisible())
+            region -= cover->geometry().translated(-pos());
+    }
+    // The zoom's inset is drawn over the picture and must follow it.
+    if (!m_overview.isNull())
+        region += insetRect().adjusted(-2, -2, 2, 2);
+    return region;
 }
 
 QRect VideoLabel::pictureRect() const

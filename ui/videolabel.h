@@ -2,7 +2,9 @@
 
 #include <QLabel>
 #include <QPixmap>
+#include <QPointer>
 #include <QRectF>
+#include <QVector>
 
 // The tile's picture area. Live pictures replace each other twenty or more
 // times a second; QLabel::setPixmap would ask the tile's layout for a new
@@ -34,6 +36,13 @@ public:
     QRect insetRect() const;
     void setInsetBottom(int covered) { m_insetBottom = covered; }
 
+    // A sibling that lies over the picture and paints every pixel of its
+    // rectangle (the tile's bottom bar): a new picture leaves its area out
+    // of the repaint, so the sibling is not painted again under every one.
+    void addOpaqueCover(QWidget* sibling);
+    // What a new picture of the current size repaints.
+    QRegion pictureUpdateRegion() const;
+
 protected:
     void paintEvent(QPaintEvent* e) override;
 
@@ -43,4 +52,5 @@ private:
     QPixmap m_overviewScaled; // m_overview at the inset's size
     QRectF m_shown;
     int m_insetBottom = 0;
+    QVector<QPointer<QWidget>> m_covers;
 };

@@ -176,6 +176,11 @@ VuCameraWidgetUI::VuCameraWidgetUI(QWidget* tile, const QString& did, bool isV4,
 
     m_motor = new MotorControlWidget(tile, timings.motorRepeatMs);
     m_motor->hide();
+    // The pad shows while the pointer is over the tile: the rest of the time
+    // the whole picture is in sight (and is not painted over twenty times a
+    // second).
+    m_pointerInside = tile->underMouse();
+    tile->installEventFilter(this);
     connect(m_motor, &MotorControlWidget::motorDirectionTiggered, this,
             &VuCameraWidgetUI::motorDirectionTiggered);
 
@@ -221,6 +226,7 @@ VuCameraWidgetUI::VuCameraWidgetUI(QWidget* tile, const QString& did, bool isV4,
     updateSoundButtons();
     m_bottomBar->setGeometry(barRect(false));
     m_bottomBar->hide();
+    m_video->addOpaqueCover(m_bottomBar);
     m_barAnim = new QPropertyAnimation(m_bottomBar, "geometry", this);
     m_barAnim->setDuration(timings.barSlideMs);
     connect(m_barAnim, &QPropertyAnimation::finished, this, [this]() {
@@ -365,14 +371,14 @@ void VuCameraWidgetUI::setState(int state)
     const bool playing = state == Playing;
     m_video->setVisible(playing);
     m_speed->setVisible(playing);
-    m_motor->setVisible(playing);
+    updatePad();
     updateTimeline();
     m_onlineFlag->setVisible(state != Offline);
     m_offlineFlag->setVisible(state == Offline);
     if (!playing) {
         hideBuffering();
         m_speed->clear();
-        m_timeStamp->clear();
+        clearTimeStamp();
         m_snapshotLabel->hide();
         setRecording(false);
     }
@@ -399,7 +405,17 @@ bool VuCameraWidgetUI::eventFilter(QObject* watched, QEvent* e)
 {
     if (watched == m_name && (e->type() == QEvent::Resize || e->type() == QEvent::FontChange))
         elideName();
+    if (watched == m_tile && (e->type() == QEvent::Enter || e->type() == QEvent::Leave)) {
+        m_pointerInside = e->type() == QEvent::Enter;
+        updatePad();
+    }
     return QObject::eventFilter(watched, e);
+}
+
+void VuCameraWidgetUI::updatePad()
+{
+    // A held button keeps the pad until it is let go.
+    m_motor->setVisible(m_state == Playing && (m_pointerInside || m_motor->heldDirection() != 0));
 }
 
 void VuCameraWidgetUI::setBackground(const QString& image)
@@ -437,16 +453,26 @@ QSize VuCameraWidgetUI::videoSize() const { return pictureRect().size(); }
 void VuCameraWidgetUI::showFrame(const QPixmap& picture, quint32 timestamp)
 {
     m_video->setFrame(picture);
-    if (m_timeStamp->isVisible() && timestamp)
+    // Twenty pictures share a second: the text (and the local-time lookup
+    // behind it) changes once.
+    if (m_timeStamp->isVisible() && timestamp && timestamp != m_shownStamp) {
+        m_shownStamp = timestamp;
         m_timeStamp->setText(QDateTime::fromSecsSinceEpoch(timestamp).toString(
             QStringLiteral("MM/dd/yyyy hh:mm:ss")));
+    }
 }
 
 void VuCameraWidgetUI::clearFrame()
 {
     m_video->clearFrame();
     m_video->clear();
+    clearTimeStamp();
+}
+
+void VuCameraWidgetUI::clearTimeStamp()
+{
     m_timeStamp->clear();
+    m_shownStamp = 0; // the next picture sets the text, whatever its second
 }
 
 void VuCameraWidgetUI::showSpeed(const QString& text)

@@ -149,6 +149,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    void updatePad();
+    void clearTimeStamp();
     void setRecordText(bool recording);
     void elideName();
     QFrame* makeOverlay();
@@ -168,6 +170,8 @@ private:
     QString m_fullName;
     bool m_soundOn = false;
     bool m_fullscreen = false;
+    quint32 m_shownStamp = 0; // the time stamp m_timeStamp shows
+    bool m_pointerInside = false;
     bool m_barShown = false;
     bool m_barSlidingIn = false;
 

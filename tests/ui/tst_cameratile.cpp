@@ -90,6 +90,21 @@ protected:
     }
 };
 
+// Counts the paint events a widget receives.
+class PaintCount : public QObject
+{
+public:
+    explicit PaintCount(QWidget* w) { w->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        count += e->type() == QEvent::Paint;
+        return false;
+    }
+};
+
 QString playLine(int count, const char* reason)
 {
     return QStringLiteral("camera cam: play video at %1 times from last stable status.[%2]").arg(count).arg(reason);
@@ -314,6 +329,12 @@ private slots:
         QCOMPARE(t->lastFrameInfo().sendTimeUs, 1000 + t->picturesGiven);
         QCOMPARE(t->ui()->timeStampLabel()->text(), QStringLiteral("03/04/2026 05:06:07"));
         QCOMPARE(t->ui()->speedLabel()->text(), QStringLiteral("1.0MB/S"));
+        // Out of the playing state and back within the same second of the
+        // stream: the stamp is shown again.
+        t->ui()->setState(VuCameraWidgetUI::WaitingForPlaying);
+        QVERIFY(t->ui()->timeStampLabel()->text().isEmpty());
+        t->ui()->setState(VuCameraWidgetUI::Playing);
+        QTRY_COMPARE(t->ui()->timeStampLabel()->text(), QStringLiteral("03/04/2026 05:06:07"));
 
         // No picture for longer than the buffering time: buffering and power
         // checks; pictures again: the checks stop, the overlay goes soon after.
@@ -400,9 +421,24 @@ private slots:
         QTRY_COMPARE(t->currentPicture().size(), picture.size());
         const QImage drawn = t->ui()->videoLabel()->grab().toImage().convertToFormat(QImage::Format_RGB32);
         QCOMPARE(drawn, t->currentPicture().toImage());
-        const QRect pad = t->ui()->motorWidget()->geometry();
-        QVERIFY(t->ui()->motorWidget()->isVisible() && pad.height() > 0);
+        // The pad shows only while the pointer is over the tile.
+        MotorControlWidget* motor = t->ui()->motorWidget();
+        QEvent enter(QEvent::Enter), leave(QEvent::Leave);
+        QApplication::sendEvent(t, &leave); // wherever the screen's pointer is
+        QVERIFY(!motor->isVisible());
+        QApplication::sendEvent(t, &enter);
+        const QRect pad = motor->geometry();
+        QVERIFY(motor->isVisible() && pad.height() > 0);
         QVERIFY2(picture.adjusted(0, 0, 0, -30).contains(pad), qPrintable(QStringLiteral("%1,%2 %3x%4").arg(pad.x()).arg(pad.y()).arg(pad.width()).arg(pad.height())));
+        QApplication::sendEvent(t, &leave);
+        QVERIFY(!motor->isVisible());
+        // New pictures do not paint the opaque bottom bar over again.
+        QTRY_VERIFY(t->ui()->bottomBarAnimation()->state() == QAbstractAnimation::Stopped);
+        PaintCount barPaints(t->ui()->bottomBar()), picturePaints(t->ui()->videoLabel());
+        QTRY_VERIFY(picturePaints.count >= 1); // with whatever else was waiting to be painted
+        barPaints.count = 0;
+        QTRY_VERIFY(picturePaints.count >= 4);
+        QCOMPARE(barPaints.count, 0);
     }
 
     // Wheel, drag, keys and double click zoom (the client gets the part to cut); a stop: 1x.
@@ -616,6 +652,13 @@ private slots:
         emit m.button(MotorControlWidget::Left)->released();
         QCOMPARE(dir.size(), held + 1);
         QCOMPARE(dir.last().first().toInt(), int(MotorControlWidget::Left));
+        // Hidden while held (the tile stopped playing): sent once more, the repeat ends.
+        m.show();
+        emit m.button(MotorControlWidget::Down)->pressed();
+        m.hide();
+        QCOMPARE(m.heldDirection(), 0);
+        QCOMPARE(dir.size(), held + 2);
+        QCOMPARE(dir.last().first().toInt(), int(MotorControlWidget::Down));
     }
 };
 

@@ -18,6 +18,7 @@
 #include "ui/imageslabel.h"
 #include "ui/mlabel.h"
 #include "ui/mnavigatebar.h"
+#include "ui/motorcontrolwidget.h"
 #include "ui/pincodelineedit.h"
 #include "ui/pincodewidget.h"
 #include "ui/roomlistbar.h"
@@ -353,7 +354,10 @@ void tiles()
     t->timestamp = quint32(QDateTime::currentSecsSinceEpoch());
     emit client->played(Playing);
     await([&] { return !t->currentPicture().isNull(); }, QStringLiteral("the tile's first picture"));
+    QEvent enter(QEvent::Enter), leave(QEvent::Leave); // the pad shows under the pointer
+    QApplication::sendEvent(t, &enter);
     shoot(t, "playing");
+    QApplication::sendEvent(t, &leave);
     // A long name in a cell of the 9-grid: elided, the time stamp in place.
     emit client->nameChanged(QStringLiteral("客厅东北角 阳台门旁边的摄像机"));
     t->resize(304, 201);
@@ -376,7 +380,9 @@ void tiles()
     emit client->timeLineReady(recs);
     t->playback = true;
     t->timestamp = quint32(now - 3600);
+    QApplication::sendEvent(t, &enter);
     shoot(t, "timeline-playback");
+    QApplication::sendEvent(t, &leave);
     t->ui()->setSdcardReady(false);
     t->framesFlow = false;
     await([&] { return t->ui()->isBuffering(); }, QStringLiteral("buffering"));
@@ -439,6 +445,10 @@ void window(WindowHome& home)
         await([t] { return t->ui()->state() == VuCameraWidgetUI::Playing && !t->currentPicture().isNull(); },
               QLatin1String(did) + QStringLiteral(" playing"));
     }
+    // The pointer rests on the first tile: its pan/tilt pad shows.
+    VuCameraWidget* front = WindowHome::tile(w.get(), QStringLiteral("cam1"));
+    QCursor::setPos(front->mapToGlobal(front->rect().center()));
+    await([&] { return front->ui()->motorWidget()->isVisible(); }, QStringLiteral("the pad under the pointer"));
     whole(w.get(), "main-grid-9");
     w->ui()->roomListBar()->selectRoom(QStringLiteral("Bedroom"), false);
     whole(w.get(), "main-room-bedroom");
@@ -449,6 +459,9 @@ void window(WindowHome& home)
     w->ui()->goToPage(0);
     w->ui()->enterFullscreen(WindowHome::tile(w.get(), QStringLiteral("cam1")));
     await([&] { return w->geometry() == w->screen()->geometry(); }, QStringLiteral("full screen"));
+    VuCameraWidget* big = WindowHome::tile(w.get(), QStringLiteral("cam1"));
+    QCursor::setPos(big->mapToGlobal(big->rect().center()));
+    await([&] { return big->ui()->motorWidget()->isVisible(); }, QStringLiteral("the pad in full screen"));
     whole(w.get(), "main-fullscreen");
     // Zoomed 2.4x (four notches) about the camera's name: pictures cut from the full-size frame.
     VuCameraWidget* full = WindowHome::tile(w.get(), QStringLiteral("cam1"));
