@@ -66,6 +66,7 @@ void AvframeRecvThread::run()
         emit failed(kErrNoMemory);
         return;
     }
+    const bool wakesOnFrame = canWakeOnVideoFrame();
     bool waitingForKeyFrame = true;
     bool decoderWaitsForKey = false;
     QElapsedTimer sinceFrame;
@@ -87,7 +88,7 @@ void AvframeRecvThread::run()
                 r = kErrNoFrame;
                 break;
             }
-            waitVideoFrame(m_avIndex, kIdleWaitMs);
+            waitVideoFrame(m_avIndex, wakesOnFrame ? kFrameWaitMs : kIdleWaitMs);
             continue;
         }
         if (r <= 0) {

@@ -17,7 +17,12 @@ class AvframeRecvThread : public QThread
 public:
     static constexpr int kFrameBufferSize = 1048576;
     static constexpr int kNoFrameTimeoutMs = 30000;
-    static constexpr int kIdleWaitMs = 20; // the longest wait for a frame (a frame ends it at once)
+    // The longest wait for a frame when the library wakes the thread as one
+    // arrives (or as the channel ends): a stop that leaves the channel open
+    // is seen within it. At 20 frames a second the thread wakes once a frame.
+    static constexpr int kFrameWaitMs = 100;
+    // The same with a library that cannot wake it: a plain sleep between polls.
+    static constexpr int kIdleWaitMs = 20;
     static constexpr int kErrNoMemory = -20003;
     static constexpr int kErrNoFrame = -20011;
 

@@ -30,6 +30,11 @@ void waitVideoFrame(int avIndex, int timeoutMs)
         QThread::msleep(static_cast<unsigned long>(qMax(0, timeoutMs)));
 }
 
+bool canWakeOnVideoFrame()
+{
+    return &avWaitVideoFrame != nullptr;
+}
+
 int LibP2p::initialize()
 {
     // FFmpeg 5 registers its codecs by itself: nothing to do for the decoder.

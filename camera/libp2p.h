@@ -29,6 +29,8 @@ int connectByUid(const QString& uid, int sessionId, int timeoutSeconds);
 // the caller as a frame arrives when it can (avWaitVideoFrame); with a library
 // that cannot, this is a plain sleep. Returns at once when the channel is gone.
 void waitVideoFrame(int avIndex, int timeoutMs);
+// Whether waitVideoFrame ends at a frame's arrival (or it only sleeps).
+bool canWakeOnVideoFrame();
 
 // Sends one IO-control message; a negative result is logged.
 int sendIoCtrl(int avIndex, unsigned int type, const QByteArray& payload);
