@@ -5,6 +5,7 @@
 #   a PulseAudio server with a null sink, and a 0700 runtime folder.
 # The browser runtime needs its sandbox off when running as root.
 #   scripts/with-session.sh COMMAND [ARGS...]
+# VC_SCREEN sets the X server's screen (default 1600x1000x24).
 set -euo pipefail
 HERE=$(cd "$(dirname "$0")" && pwd)
 
@@ -17,7 +18,7 @@ if [ "${VC_IN_SESSION:-}" != "1" ]; then
   chmod 700 "$XDG_RUNTIME_DIR"
   if [ "$(id -u)" -eq 0 ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi
   if [ -z "${DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 1600x1000x24" dbus-run-session -- "$0" "$@"
+    exec xvfb-run -a -s "-screen 0 ${VC_SCREEN:-1600x1000x24}" dbus-run-session -- "$0" "$@"
   fi
   exec dbus-run-session -- "$0" "$@"
 fi

@@ -531,10 +531,29 @@ void VuCameraWidgetUI::setRecording(bool recording)
 
 void VuCameraWidgetUI::setRecordText(bool recording)
 {
-    m_recordBtn->setText(recording ? tr("Stop recording") : tr("Record"));
-    // Never narrower than its icon and text: the stretch of the bar gives way.
+    m_recordText = recording ? tr("Stop recording") : tr("Record");
+    fitBottomBar();
+}
+
+void VuCameraWidgetUI::fitBottomBar()
+{
+    // The record button is never narrower than its icon and text: the
+    // stretch of the bar gives way.
+    auto* bar = static_cast<QHBoxLayout*>(m_bottomBar->layout());
+    m_recordBtn->setText(m_recordText);
     m_recordBtn->ensurePolished();
     m_recordBtn->setMinimumWidth(m_recordBtn->sizeHint().width());
+    bar->setContentsMargins(6, 2, 6, 2);
+    bar->setSpacing(4);
+    if (bar->minimumSize().width() <= m_tile->width())
+        return;
+    // A small tile's bar has no room for every word and gap (the buttons
+    // would be squeezed over each other): the record button keeps its icon,
+    // the tool tip names it, and the gaps narrow.
+    m_recordBtn->setText(QString());
+    m_recordBtn->setMinimumWidth(m_recordBtn->sizeHint().width());
+    bar->setContentsMargins(2, 2, 2, 2);
+    bar->setSpacing(1);
 }
 
 bool VuCameraWidgetUI::isRecording() const
@@ -608,6 +627,7 @@ void VuCameraWidgetUI::updateTimeline()
 void VuCameraWidgetUI::relayout()
 {
     m_video->setGeometry(pictureRect());
+    fitBottomBar();
     updateTimeline();
     if (m_barAnim->state() == QAbstractAnimation::Running)
         m_barAnim->setEndValue(barRect(m_barShown));

@@ -152,6 +152,7 @@ private:
     void updatePad();
     void clearTimeStamp();
     void setRecordText(bool recording);
+    void fitBottomBar();
     void elideName();
     QFrame* makeOverlay();
     QLabel* makeStateText(QWidget* parent);
@@ -172,6 +173,7 @@ private:
     bool m_fullscreen = false;
     quint32 m_shownStamp = 0; // the time stamp m_timeStamp shows
     bool m_pointerInside = false;
+    QString m_recordText; // shown when the bar has room for it
     bool m_barShown = false;
     bool m_barSlidingIn = false;
 

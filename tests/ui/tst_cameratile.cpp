@@ -434,7 +434,22 @@ private slots:
         QVERIFY(!motor->isVisible());
         // New pictures do not paint the opaque bottom bar over again.
         QTRY_VERIFY(t->ui()->bottomBarAnimation()->state() == QAbstractAnimation::Stopped);
-        PaintCount barPaints(t->ui()->bottomBar()), picturePaints(t->ui()->videoLabel());
+        // The bottom bar's controls lie side by side inside it, whatever the cell.
+        QFrame* bar = t->ui()->bottomBar();
+        QCOMPARE(bar->width(), t->width());
+        bar->layout()->activate();
+        QList<QRect> controls;
+        for (QWidget* c : bar->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (!c->isVisibleTo(bar))
+                continue;
+            const QRect across(c->x(), 0, c->width(), 1);
+            QVERIFY2(c->x() >= 0 && c->geometry().right() < bar->width(), qPrintable(c->objectName()));
+            for (const QRect& other : controls)
+                QVERIFY2(!other.intersects(across), qPrintable(c->objectName()));
+            controls << across;
+        }
+        QCOMPARE(t->ui()->recordButton()->text().isEmpty(), mode == 3); // the icon alone in the 9-grid
+        PaintCount barPaints(bar), picturePaints(t->ui()->videoLabel());
         QTRY_VERIFY(picturePaints.count >= 1); // with whatever else was waiting to be painted
         barPaints.count = 0;
         QTRY_VERIFY(picturePaints.count >= 4);
