@@ -198,9 +198,7 @@ VuCameraWidgetUI::VuCameraWidgetUI(QWidget* tile, const QString& did, bool isV4,
     // Bottom bar: outside the layout, slides in over the picture's bottom.
     m_bottomBar = new QFrame(tile);
     m_bottomBar->setObjectName(QStringLiteral("play_bottom_bar_"));
-    auto* bar = new QHBoxLayout(m_bottomBar);
-    bar->setContentsMargins(6, 2, 6, 2);
-    bar->setSpacing(4);
+    auto* bar = new QHBoxLayout(m_bottomBar); // margins and gaps: fitBottomBar()
     m_stopBtn = barButton("stop_play_btn_", m_bottomBar);
     m_quality = new VideoSolutionCombobox(m_bottomBar);
     m_quality->setCurrentQuality(quality);
