@@ -443,7 +443,7 @@ private slots:
             if (!c->isVisibleTo(bar))
                 continue;
             const QRect across(c->x(), 0, c->width(), 1);
-            QVERIFY2(c->x() >= 0 && c->geometry().right() < bar->width(), qPrintable(c->objectName()));
+            QVERIFY2(bar->rect().contains(c->geometry()), qPrintable(c->objectName()));
             for (const QRect& other : controls)
                 QVERIFY2(!other.intersects(across), qPrintable(c->objectName()));
             controls << across;
