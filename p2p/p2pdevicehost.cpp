@@ -5,7 +5,9 @@
 #include "p2p/p2psession.h"
 #include "p2p/p2pwire.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
+#include <cerrno>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -124,25 +126,40 @@ int P2PDeviceHost::accept(unsigned int timeoutMs)
     return sid;
 }
 
-void P2PDeviceHost::handshake(int fd)
+bool P2PDeviceHost::readGreeting(Greeting& g)
 {
-    unsigned char header[P2PWire::kHeaderSize];
-    WireHeader hello;
-    if (P2PWire::readFull(fd, header, sizeof header, m_wakeFd, kHandshakeMs) != 1) {
-        ::close(fd);
-        return;
+    for (;;) {
+        size_t want = P2PWire::kHeaderSize;
+        if (g.bytes.size() >= P2PWire::kHeaderSize) {
+            WireHeader hello;
+            P2PWire::decodeHeader(reinterpret_cast<const unsigned char*>(g.bytes.data()), &hello);
+            const int length = P2PWire::helloUidLength(hello);
+            if (length < 0) {
+                ::close(g.fd);
+                return true;
+            }
+            want += static_cast<size_t>(length);
+            if (g.bytes.size() == want) {
+                handshake(g.fd, g.bytes.substr(P2PWire::kHeaderSize));
+                return true;
+            }
+        }
+        // Never beyond the Hello: what follows it belongs to the session.
+        char buf[256];
+        const ssize_t n = ::recv(g.fd, buf, std::min(sizeof buf, want - g.bytes.size()), MSG_DONTWAIT);
+        if (n > 0) {
+            g.bytes.append(buf, static_cast<size_t>(n));
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+            return false;
+        ::close(g.fd); // gone before its Hello was whole
+        return true;
     }
-    P2PWire::decodeHeader(header, &hello);
-    const int length = P2PWire::helloUidLength(hello);
-    if (length < 0) {
-        ::close(fd);
-        return;
-    }
-    std::string uid(static_cast<size_t>(length), '\0');
-    if (length && P2PWire::readFull(fd, &uid[0], uid.size(), m_wakeFd, kHandshakeMs) != 1) {
-        ::close(fd);
-        return;
-    }
+}
+
+void P2PDeviceHost::handshake(int fd, const std::string& uid)
+{
     const unsigned f = faults->load();
     if (f & P2PD_FAULT_STALL) {
         std::lock_guard<std::mutex> l(m_mutex);
@@ -184,6 +201,9 @@ void P2PDeviceHost::loop()
 {
     for (;;) {
         std::vector<pollfd> fds = {{m_wakeFd, POLLIN, 0}, {m_listenFd, POLLIN, 0}, {m_dirFd, POLLIN, 0}};
+        for (const Greeting& g : m_greetings)
+            fds.push_back({g.fd, POLLIN, 0});
+        const size_t stalledFrom = fds.size();
         {
             // Stalled connects are watched too, so that one the client gave
             // up on is closed here instead of piling up.
@@ -191,11 +211,35 @@ void P2PDeviceHost::loop()
             for (int fd : m_stalled)
                 fds.push_back({fd, POLLIN, 0});
         }
-        if (::poll(fds.data(), fds.size(), -1) < 0)
+        int timeoutMs = -1;
+        const auto now = std::chrono::steady_clock::now();
+        for (const Greeting& g : m_greetings) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(g.deadline - now).count();
+            timeoutMs = static_cast<int>(std::max<int64_t>(0, timeoutMs < 0 ? left : std::min<int64_t>(timeoutMs, left)));
+        }
+        if (::poll(fds.data(), fds.size(), timeoutMs) < 0)
             continue;
-        if (fds[0].revents)
+        if (fds[0].revents) {
+            for (const Greeting& g : m_greetings)
+                ::close(g.fd);
+            m_greetings.clear();
             return;
-        for (size_t i = 3; i < fds.size(); ++i) {
+        }
+        // Greetings: read what came, close those past their time.
+        std::vector<Greeting> waiting;
+        const auto after = std::chrono::steady_clock::now();
+        for (size_t i = 0; i < m_greetings.size(); ++i) {
+            Greeting& g = m_greetings[i];
+            if (fds[3 + i].revents && readGreeting(g))
+                continue;
+            if (after >= g.deadline) {
+                ::close(g.fd);
+                continue;
+            }
+            waiting.push_back(std::move(g));
+        }
+        m_greetings.swap(waiting);
+        for (size_t i = stalledFrom; i < fds.size(); ++i) {
             if (!fds[i].revents)
                 continue;
             char c;
@@ -222,7 +266,8 @@ void P2PDeviceHost::loop()
         if (fds[1].revents & POLLIN) {
             const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
             if (fd >= 0)
-                handshake(fd);
+                m_greetings.push_back({fd, std::string(), std::chrono::steady_clock::now()
+                                                              + std::chrono::milliseconds(kHandshakeMs)});
         }
     }
 }

@@ -6,6 +6,7 @@
 // P2PD_Accept hands out.
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -41,8 +42,21 @@ public:
     const std::shared_ptr<std::atomic<unsigned>> faults;
 
 private:
+    // A connection whose Hello has not all arrived. Each is read as its bytes
+    // come, in the accepting thread, so a client that connects and stays
+    // silent holds up nobody else (it is closed at its deadline).
+    struct Greeting
+    {
+        int fd;
+        std::string bytes; // the Hello so far: header, then the UID
+        std::chrono::steady_clock::time_point deadline;
+    };
+
     void loop();
-    void handshake(int fd);
+    // Reads what has come of a greeting; true when it is done with (answered
+    // or closed), false while more is awaited.
+    bool readGreeting(Greeting& g);
+    void handshake(int fd, const std::string& uid);
 
     std::string m_uid;
     int m_listenFd = -1;
@@ -56,6 +70,7 @@ private:
     bool m_stopped = false;
     std::deque<int> m_pending;
     std::vector<int> m_stalled;
+    std::vector<Greeting> m_greetings; // the accepting thread's own
     std::vector<std::weak_ptr<P2PSession>> m_sessions;
 };
 

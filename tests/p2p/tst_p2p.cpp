@@ -86,7 +86,8 @@ long users(int sid) { return P2PRegistry::instance().session(sid).use_count() - 
 // Sends raw bytes to the directory on a fresh connection and returns the
 // first line of the answer ("" when it hangs up); keeps the connection open
 // in *keep.
-QByteArray ask(int port, const QByteArray& request, int* keep = nullptr)
+// A plain connection to a loopback port (reads time out after 10 s).
+int dial(int port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in a{};
@@ -96,6 +97,12 @@ QByteArray ask(int port, const QByteArray& request, int* keep = nullptr)
     const timeval tv{10, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    return fd;
+}
+
+QByteArray ask(int port, const QByteArray& request, int* keep = nullptr)
+{
+    const int fd = dial(port);
     ::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL);
     QByteArray line;
     for (char c; ::recv(fd, &c, 1, 0) == 1 && c != '\n';)
@@ -237,6 +244,7 @@ private slots:
         QTest::newRow("no directory") << uid << QByteArray("no directory") << IOTC_ER_DIRECTORY_UNREACHABLE;
         QTest::newRow("dead device address") << QByteArray("UID-DEAD") << QByteArray("dead") << IOTC_ER_DEVICE_UNREACHABLE;
         QTest::newRow("stopped before") << uid << QByteArray("stop") << IOTC_ER_CONNECT_STOPPED;
+        QTest::newRow("silent clients ahead") << uid << QByteArray("silent") << 0;
     }
     // Every failure leaves the session id claimed and fit for a new connect.
     void connectResults()
@@ -260,7 +268,23 @@ private slots:
             ::close(fd);
             init();
         }
+        // Clients that connected before and said nothing, or half a Hello,
+        // hold up no one: the device still waits for them after this connect;
+        // one whose first message is no Hello was hung up on.
+        std::vector<int> early;
+        if (setup == "silent") {
+            early = {dial(P2PD_Port(m_dev)), dial(P2PD_Port(m_dev)), dial(P2PD_Port(m_dev))};
+            ::send(early[1], "\x01", 1, MSG_NOSIGNAL);
+            unsigned char notHello[P2PWire::kHeaderSize];
+            P2PWire::encodeHeader(notHello, MsgKind::Video, 0, 0);
+            ::send(early[2], notHello, sizeof notHello, MSG_NOSIGNAL);
+        }
         QVERIFY(connect(l));
+        for (size_t i = 0; i < early.size(); ++i) {
+            char c;
+            QCOMPARE(::recv(early[i], &c, 1, MSG_DONTWAIT), ssize_t(i < 2 ? -1 : 0)); // -1: open, unanswered
+            ::close(early[i]);
+        }
         QCOMPARE(IOTC_Connect_ByUID_Parallel(kUid, l.sid), IOTC_ER_ALREADY_CONNECTED);
         QCOMPARE(IOTC_Connect_Stop_BySID(l.sid), 0); // no effect once connected
         IOTCSessionInfo info, device;
