@@ -152,11 +152,13 @@ void AvframeRecvThread::run()
         }
         decoderWaitsForKey = false;
         note(Observer::DecodeAttempt, header, arrivalNs);
-        const QImage picture = m_videoBuffer->decodeFrame(frame);
+        QImage overview;
+        const QImage picture = m_videoBuffer->decodeFrame(frame, &overview);
         frame.data.clear();
         if (picture.isNull())
             continue;
-        m_videoBuffer->pushFrame(picture, FrameInfo{header.timestamp(), header.isPlayback(), header.sendTimeUs(), arrivalNs / 1000});
+        m_videoBuffer->pushFrame(picture, FrameInfo{header.timestamp(), header.isPlayback(), header.sendTimeUs(),
+                                                    arrivalNs / 1000, overview});
         note(Observer::Queued, header, arrivalNs, m_observer ? steadyNs() : 0);
     }
 

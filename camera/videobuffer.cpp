@@ -83,6 +83,8 @@ VideoBuffer::~VideoBuffer()
     av_packet_free(&m_packet);
     sws_freeContext(m_scaler);
     m_scaler = nullptr;
+    sws_freeContext(m_overviewScaler);
+    m_overviewScaler = nullptr;
 }
 
 QSize VideoBuffer::fitSize(int w, int h)
@@ -304,8 +306,10 @@ bool VideoBuffer::prepareScaler(int srcW, int srcH, int srcFormat)
     return true;
 }
 
-QImage VideoBuffer::decodeFrame(const VideoFrame& frame)
+QImage VideoBuffer::decodeFrame(const VideoFrame& frame, QImage* overview)
 {
+    if (overview)
+        *overview = QImage();
     AVFrame* decoded = av_frame_alloc();
     AVFrame* next = av_frame_alloc();
     auto freeFrames = qScopeGuard([&] {
@@ -405,6 +409,22 @@ QImage VideoBuffer::decodeFrame(const VideoFrame& frame)
     if (rows < out.height()) {
         qWarning() << "sws_scale ouput height:" << rows << " < " << out.height();
         return picture.copy(0, 0, out.width(), rows);
+    }
+    if (overview && part.size() != QSize(decoded->width, decoded->height)) {
+        // The inset beside a zoomed picture stays live: the whole picture,
+        // scaled once more, small.
+        const int w = qMax(2, out.width() / 5);
+        const QSize small(w, qMax(2, int(qint64(w) * decoded->height / decoded->width)));
+        m_overviewScaler = sws_getCachedContext(m_overviewScaler, decoded->width, decoded->height,
+            static_cast<AVPixelFormat>(decoded->format), small.width(), small.height(), kPictureFormat,
+            SWS_BILINEAR, nullptr, nullptr, nullptr);
+        QImage whole(small, QImage::Format_RGB32);
+        uint8_t* wholeDst[4] = {whole.bits(), nullptr, nullptr, nullptr};
+        int wholeStride[4] = {int(whole.bytesPerLine()), 0, 0, 0};
+        if (m_overviewScaler && !whole.isNull()
+            && sws_scale(m_overviewScaler, decoded->data, decoded->linesize, 0, decoded->height, wholeDst,
+                         wholeStride) == small.height())
+            *overview = whole;
     }
     return picture;
 }

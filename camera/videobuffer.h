@@ -70,8 +70,10 @@ public:
     static quint32 readUint32(const unsigned char* table, int size, int pos);
 
     // Decodes one frame and scales it to the requested size; a null image on
-    // any failure (the next frame is tried afresh).
-    QImage decodeFrame(const VideoFrame& frame);
+    // any failure (the next frame is tried afresh). While a crop is set and
+    // overview is given, *overview becomes the whole picture at a fifth of
+    // the requested width (the zoom's inset); a null image otherwise.
+    QImage decodeFrame(const VideoFrame& frame, QImage* overview = nullptr);
 
     // Queues a picture; blocks while kMaxQueued pictures wait, unless stopped.
     // Announces it with pictureReady() unless an earlier announcement is still
@@ -120,6 +122,7 @@ private:
     AVCodecContext* m_ctx = nullptr;
     AVPacket* m_packet = nullptr;
     SwsContext* m_scaler = nullptr;
+    SwsContext* m_overviewScaler = nullptr; // the whole picture, small, while zoomed
     QSize m_srcSize;
     int m_srcFormat = -1;
     QSize m_curSize;

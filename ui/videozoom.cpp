@@ -23,6 +23,14 @@ void VideoZoom::reset()
         changed();
 }
 
+void VideoZoom::showOverview(const QImage& whole)
+{
+    if (!m_view.isZoomed() || whole.isNull())
+        return;
+    m_overview = QPixmap::fromImage(whole);
+    m_label->setOverview(m_overview, m_view.rect());
+}
+
 QPointF VideoZoom::viewPoint(const QPoint& pos) const
 {
     const QRect r = m_label->pictureRect();

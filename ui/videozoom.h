@@ -2,6 +2,7 @@
 
 #include "camera/zoomview.h"
 
+#include <QImage>
 #include <QObject>
 #include <QPixmap>
 #include <QPoint>
@@ -25,6 +26,8 @@ public:
     const ZoomView& view() const { return m_view; }
     // Back to 1x (the stream stopped); cropChanged when it was zoomed.
     void reset();
+    // The whole picture that came with a zoomed one: the inset shows it.
+    void showOverview(const QImage& whole);
 
 signals:
     void cropChanged(const QRectF& crop);
@@ -40,7 +43,7 @@ private:
 
     VideoLabel* const m_label;
     ZoomView m_view;
-    QPixmap m_overview; // the last whole picture, for the inset
+    QPixmap m_overview; // the last whole picture, for the inset (the decoder's once it sends one)
     bool m_dragging = false;
     QPoint m_lastPos;
 };

@@ -457,6 +457,8 @@ void VuCameraWidget::showPicture(const QPixmap& picture, const FrameInfo& info)
     m_lastInfo = info;
     ++m_picturesShown;
     m_ui->showFrame(m_lastPicture, info.timestamp);
+    if (m_zoom)
+        m_zoom->showOverview(info.overview);
     m_ui->timeLine()->updateFrameInfo(info);
 }
 

@@ -360,7 +360,7 @@ private slots:
         vb.setDstSize(480, 300);
         const quint32 now = quint32(QDateTime::currentSecsSinceEpoch());
         QCOMPARE(c->play(&vb, 2, false), 0);
-        FrameInfo info{0, true, 0, 0};
+        FrameInfo info{0, true, 0, 0, {}};
         const QImage pic = nextPicture(vb, info);
         QCOMPARE(pic.size(), QSize(480, 270));
         QCOMPARE(pic.format(), QImage::Format_RGB32);

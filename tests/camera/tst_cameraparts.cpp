@@ -186,7 +186,8 @@ private slots:
         QCOMPARE(vb.requestedSize(), out);
     }
 
-    // A crop is cut from the full-size picture (here 1:1), on the chroma grid.
+    // A crop is cut from the full-size picture (here 1:1), on the chroma grid;
+    // the whole picture comes with it, a fifth of its width, for the inset.
     void crop_data()
     {
         QTest::addColumn<QRectF>("crop");
@@ -205,9 +206,21 @@ private slots:
         vb.setDstSize(320, 180);
         const QImage whole = vb.decodeFrame(frame);
         QVERIFY(!whole.isNull());
+        QImage overview(1, 1, QImage::Format_RGB32);
+        QCOMPARE(vb.decodeFrame(frame, &overview), whole);
+        QVERIFY(overview.isNull()); // not zoomed: no inset
         vb.setCrop(crop);
         vb.setDstSize(part.width(), part.height());
-        QCOMPARE(vb.decodeFrame(frame), whole.copy(part));
+        QCOMPARE(vb.decodeFrame(frame, &overview), whole.copy(part));
+        const QSize small(qMax(2, part.width() / 5), qMax(2, qMax(2, part.width() / 5) * 180 / 320));
+        QCOMPARE(overview.size(), small);
+        // The whole picture, not the part: close to it scaled down.
+        const QImage expected = whole.scaled(small, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        qint64 diff = 0;
+        for (int y = 0; y < small.height(); ++y)
+            for (int x = 0; x < small.width(); ++x)
+                diff += qAbs(qGray(overview.pixel(x, y)) - qGray(expected.pixel(x, y)));
+        QVERIFY2(diff < 8 * small.width() * small.height(), qPrintable(QString::number(double(diff) / (small.width() * small.height()))));
     }
 
     void zoomView_data()
@@ -239,7 +252,7 @@ private slots:
     {
         VideoBuffer vb(false, QByteArray());
         QSignalSpy announced(&vb, &VideoBuffer::pictureReady);
-        auto push = [&vb](quint32 i) { vb.pushFrame(QImage(16, 9, QImage::Format_RGB32), FrameInfo{i, i % 2 == 1, 0, 0}); };
+        auto push = [&vb](quint32 i) { vb.pushFrame(QImage(16, 9, QImage::Format_RGB32), FrameInfo{i, i % 2 == 1, 0, 0, {}}); };
         for (quint32 i = 0; i < VideoBuffer::kMaxQueued; ++i)
             push(i);
         auto producer = std::async(std::launch::async, [&] {
