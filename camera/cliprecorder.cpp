@@ -99,7 +99,7 @@ bool pictureSize(const QByteArray& au, bool h265, int* width, int* height)
 } // namespace
 
 ClipRecorder::ClipRecorder(const Config& config)
-    : m_config(config)
+    : m_config(config), m_wantAudio(config.withAudio)
 {
 }
 
@@ -197,7 +197,7 @@ void ClipRecorder::videoGap()
 
 void ClipRecorder::pushAudio(const AudioFrame& encrypted, qint64 arrivalUs)
 {
-    if (m_config.withAudio)
+    if (m_wantAudio.load())
         enqueue(Item{true, encrypted.data, encrypted.header, arrivalUs});
 }
 
@@ -285,7 +285,7 @@ bool ClipRecorder::beginStream(const Item& key, const QByteArray& params)
     m_video->time_base = AVRational{1, 90000};
 
     m_audio = nullptr;
-    if (m_config.withAudio) {
+    if (m_wantAudio.load()) {
         const AVCodec* aac = avcodec_find_encoder_by_name("aac");
         m_aac = aac ? avcodec_alloc_context3(aac) : nullptr;
         if (!m_aac)
@@ -321,8 +321,10 @@ void ClipRecorder::writeVideo(const Item& item)
     const bool key = item.header.flags() != 0;
     if (key) {
         const QByteArray params = parameterSets(item.data, m_config.h265);
-        if (m_headerWritten && !params.isEmpty() && params != m_params) {
-            // New picture parameters cannot join this file: the next one begins.
+        const bool soundCame = m_wantAudio.load() && !m_audio;
+        if (m_headerWritten && ((!params.isEmpty() && params != m_params) || soundCame)) {
+            // New picture parameters, or a sound track, cannot join this
+            // file: the next one begins.
             closeFile();
             QString base = m_config.path;
             if (base.endsWith(QLatin1String(".mp4")))

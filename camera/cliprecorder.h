@@ -69,6 +69,11 @@ public:
     // A video frame was lost before it came here: go on at the next key frame.
     void videoGap();
     void pushAudio(const AudioFrame& encrypted, qint64 arrivalUs);
+    // Any thread: the sound was turned on or off during the recording. A file
+    // cannot gain a track: turned on, the next file begins at the next key
+    // frame, with sound (as for new picture parameters). Turned off, the
+    // file keeps its track, silent from then on; a later file has none.
+    void setAudio(bool on) { m_wantAudio.store(on); }
     // Writes what is queued, closes the file and ends the writer; returns
     // error() (empty when all went well). Safe to call more than once.
     QString finish();
@@ -103,6 +108,7 @@ private:
     bool check(int ret, const char* what);
 
     const Config m_config;
+    std::atomic<bool> m_wantAudio; // an AAC stream in the next file (starts as config.withAudio)
     std::function<void(const QString&)> m_onFailure;
 
     mutable std::mutex m_mutex;

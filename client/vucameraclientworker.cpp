@@ -228,10 +228,13 @@ void VuCameraClient::handlePlayAudio()
         qWarning("ignore playAudio as for camera is not connected!");
         return;
     }
-    if (m_session->playAudio() == 0)
+    if (m_session->playAudio() == 0) {
+        if (m_recorder)
+            m_recorder->setAudio(true);
         emit audioPlayed();
-    else
+    } else {
         emit audioStopped();
+    }
 }
 
 void VuCameraClient::handleStopAudio(bool notify)
@@ -241,6 +244,8 @@ void VuCameraClient::handleStopAudio(bool notify)
         return;
     }
     const int ret = m_session->stopAudio();
+    if (ret == 0 && m_recorder)
+        m_recorder->setAudio(false);
     if (notify) {
         if (ret == 0)
             emit audioStopped();
