@@ -154,7 +154,12 @@ void AvframeRecvThread::run()
         note(Observer::DecodeAttempt, header, arrivalNs);
         QImage overview;
         const QImage picture = m_videoBuffer->decodeFrame(frame, &overview);
-        frame.data.clear();
+        // Drops this thread's share of the bytes (the recorder may hold
+        // another). Not clear(): its reference count release runs inside
+        // QtCore, where the thread sanitizer cannot see it order the reads
+        // above before the recorder's writer frees the bytes; the inline
+        // destructor of the swapped-out array releases in our code.
+        frame.data = QByteArray();
         if (picture.isNull())
             continue;
         m_videoBuffer->pushFrame(picture, FrameInfo{header.timestamp(), header.isPlayback(), header.sendTimeUs(),

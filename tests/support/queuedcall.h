@@ -34,9 +34,13 @@ inline void runQueued(QObject* context, std::function<void()> fn)
     // Connections whose call has run are cut here, on the sender's thread,
     // and not by the call itself: its function object must not be freed
     // under it.
+    // Every run of a call ends by storing its flag; reading the flag again
+    // after the cut orders a late run before the flag may be freed here
+    // (what orders it really, the slot's reference count, is inside QtCore).
     for (int i = pending.size() - 1; i >= 0; --i) {
         if (pending.at(i).done->load()) {
             QObject::disconnect(pending.at(i).connection);
+            pending.at(i).done->load();
             pending.removeAt(i);
         }
     }
@@ -45,9 +49,8 @@ inline void runQueued(QObject* context, std::function<void()> fn)
         &sender, &QObject::objectNameChanged, context,
         [fn, done] {
             // A later call's emission reaches this connection too.
-            if (done->load())
-                return;
-            fn();
+            if (!done->load())
+                fn();
             done->store(true);
         },
         Qt::QueuedConnection);
