@@ -591,6 +591,7 @@ private slots:
             while (producing)
                 player.pushFrame(audioFrame(QByteArray(2000, '\xd5')));
         });
+        auto endProducer = qScopeGuard([&] { producing = false; player.stop(); }); // a failed check must not hang
         QTRY_VERIFY_WITH_TIMEOUT(player.decodeThread()->queuedFrames() == AudioDecodeThread::QueueLimit, 20000);
         producing = false;
         QElapsedTimer t;
