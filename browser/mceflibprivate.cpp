@@ -3,20 +3,13 @@
 
 #include "core/appglobals.h"
 #include "core/endpoints.h"
+#include "core/threadsanitizer.h"
 
 #include <QCoreApplication>
 #include <QNetworkCookieJar>
 #include <QWebEngineCookieStore>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
-
-#if defined(__SANITIZE_THREAD__)
-#define VC_THREAD_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define VC_THREAD_SANITIZER 1
-#endif
-#endif
 
 #ifdef VC_THREAD_SANITIZER
 // Added to tests/sanitizers/tsan.supp in the programs that start the browser

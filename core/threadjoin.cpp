@@ -1,14 +1,7 @@
 #include "core/threadjoin.h"
+#include "core/threadsanitizer.h"
 
 #include <QThread>
-
-#if defined(__SANITIZE_THREAD__)
-#define VC_THREAD_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define VC_THREAD_SANITIZER 1
-#endif
-#endif
 
 #ifdef VC_THREAD_SANITIZER
 extern "C" void __tsan_acquire(void* addr);
